@@ -1,0 +1,39 @@
+// The application: window and GL context, the main loop with its frame-time
+// step, and the orderly shutdown. It knows nothing of scenes or music beyond
+// precalc() (start-up) and run() (one frame).
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <cstdint>
+
+extern bool done;  // quit flag: the main loop ends when it is true
+extern float skip; // ms since the previous frame / 50, at most 50 (1.0 = one 50-ms tick)
+
+class CApplication {
+public:
+    static constexpr uint64_t kUnmeasured = ~uint64_t{0};
+
+    uint64_t currentFrameTime = 0;           // timer at the start of this frame, ms
+    uint64_t previousFrameTime = kUnmeasured; // timer of the previous frame, ms
+    // The frame timer (monotonic ms); tests put a clock of their own here.
+    uint64_t (*timeGetTime)() = platform::monotonicMs;
+    // What one frame draws; null means run() and present. Tests replace it.
+    void (*drawFrame)() = nullptr;
+
+    // Opens the window and context; on failure prints one line naming what
+    // failed and returns false.
+    bool init(const platform::DisplayOptions& display);
+    void precalc();
+    void execute();
+    void run();
+    void deinit();
+
+    // One turn of the main loop: handles one waiting event, or draws a frame.
+    void turn();
+    // Measures skip and draws one frame.
+    void frame();
+};
+
+// The whole program: options, start-up, loop, shutdown. Returns the exit status.
+int demoMain(int argc, char** argv);

@@ -1,0 +1,52 @@
+// Engine: texture manager, slots, glow and the two projection set-ups.
+#include "app/Engine.h"
+
+#include "fx/Glow.h"
+#include "geometry/mesh.h"
+#include "image/Texture.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+Engine* engine = nullptr;
+
+Engine::Engine() {}
+
+void Engine::init() {
+    textureManager = new Texture();
+    glow = new Glow();
+    // The glow's three 128 x 128 work textures are the first the manager makes.
+    glow->Init(textureManager, GL_LINEAR);
+}
+
+void Engine::ortho(float w, float h) {
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, w, h, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+}
+
+void Engine::perspective(float w, float h) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // Aspect 1.25 even for the square glow viewport: the glow source is the
+    // same picture squeezed into 128 x 128.
+    gluPerspective(45, 1.25, 0.5, 500);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+}
+
+void Engine::render() {
+    for (Mesh* m : meshes) m->render();
+}
+
+void Engine::prepareScene() {}
+
+void Engine::deinitializeScene() {}

@@ -1,0 +1,41 @@
+// Engine: the renderer state every scene shares through the global `engine`:
+// the texture manager, the texture slots filled at start-up, the Glow, and
+// the two projection set-ups.
+#pragma once
+
+#include <vector>
+
+class Mesh;
+class Texture;
+class Glow;
+
+// Texture slots filled at start-up (slot 4 is the one Model::render binds).
+enum TextureSlot {
+    kSlotModel = 4, kSlotCola = 5, kSlotLed1 = 6, kSlotLed2 = 7, kSlotLed3 = 8, kSlotLed4 = 9,
+    kSlotBubble = 10, kSlotCloud2 = 11, kSlotSpecular = 12, kSlotColaInter = 13, kSlotNoise = 14,
+    kSlotFlowers = 15, kSlotButterfly = 16, kSlotFlowers2 = 17, kSlotWheel = 18, kSlotFlower1 = 19,
+    kSlotSpecular2 = 20, kSlotRedTex = 21, kSlotScratch = 22, kSlotCloud3 = 23, kSlotTrash = 24,
+    kSlotNet = 25, kSlotDust = 26, kSlotYeah = 27, kSlotDisco = 28, kSlotMan1 = 29, kSlotMan2 = 30,
+    kSlotGreet1 = 31, kSlotLayer2 = 39, kSlotEnding = 40,
+};
+constexpr int kSlotCount = 64;
+
+class Engine {
+public:
+    std::vector<Mesh*> meshes;        // drawn by render(); nothing adds to it
+    Texture* textureManager = nullptr; // the one texture manager
+    unsigned textures[kSlotCount] = {}; // texture index per slot
+    Glow* glow = nullptr;              // the post-process passes
+
+    Engine();
+    void init();
+    // 2D, y down, w x h pixels; depth test, culling, lighting and fog off.
+    void ortho(float w, float h);
+    // 3D: 45 degrees, aspect 1.25 whatever the viewport, near 0.5, far 500.
+    void perspective(float w, float h);
+    void render();
+    void prepareScene();
+    void deinitializeScene();
+};
+
+extern Engine* engine;

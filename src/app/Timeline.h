@@ -1,0 +1,34 @@
+// The music clock, the sync points and the scene schedule.
+//
+// demoMS is the playback position in ms, read once per frame; every
+// animation is a function of it. The sync points are moments at which the
+// first four scenes on the timeline cut and flash.
+#pragma once
+
+extern float demoMS;        // music position of this frame, ms
+extern float* frequencies;  // spectrum buffer: 10000 floats, entries 0..63 written each frame
+extern int currentScene;    // index of the scene that owns the frame (0..11)
+extern int syncs[41];       // sync points in ms, ascending, closed by 999999
+extern int syncCount;       // sync points before the terminator (40)
+
+constexpr int kSyncTerminator = 999999;
+constexpr float kDemoEndMs = 200000.0f;
+
+// Index of the last sync point the music has passed (0 before the first).
+int getSync();
+// 1 just after a sync point, falling linearly to 0 over 500 ms.
+float getSyncFloat();
+// ms since the last sync point passed (negative before the first).
+float getTimeSinceSync();
+
+// The schedule: the scene that owns `ms`, or `previous` from 200000 on.
+// Every boundary belongs to the later scene.
+int sceneForTime(float ms, int previous);
+// Start of the stretch owned by scene index `scene` (0..11), ms.
+float sceneStartMs(int scene);
+
+// Counts the sync points (the index of the first terminator).
+int countSyncs();
+
+// Starts the music (the last step of start-up).
+void InitFMOD();

@@ -1,0 +1,181 @@
+// The music clock, the sync points, the scene schedule and start-up.
+//
+// One frame (CApplication::run): advance the sound, read the spectrum and the
+// position, pick the scene that owns the moment, let it draw, lay the logo
+// over the finished frame.
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "image/Texture.h"
+#include "platform/Sound.h"
+#include "scenes/Scenes.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+float demoMS = 0.0f;
+float* frequencies = nullptr;
+int currentScene = 0;
+int syncCount = 0;
+const char* musicFile = "demosong.mp3";
+
+int syncs[41] = {50,    740,   1920,  2620,  3800,  4500,  5650,  6360,  7500,  8200,  9370,
+                 10070, 11200, 11930, 13100, 13800, 14800, 18700, 22380, 26060, 29600, 33250,
+                 37000, 40650, 45000, 45900, 46800, 47750, 48700, 49650, 50550, 51450, 52400,
+                 53330, 54280, 55200, 56130, 57080, 58000, 58930, kSyncTerminator};
+
+namespace {
+
+// The schedule in timeline order: each stretch runs from its start up to the
+// next one's; scene indices are 0-based update-function numbers.
+struct Stretch {
+    float startMs;
+    int scene;
+};
+constexpr Stretch kSchedule[] = {
+    {0, 1},         {14800, 0},  {29600, 3},  {44700, 5},  {59600, 9},  {89300, 6},
+    {104000, 7},    {119000, 4}, {148800, 8}, {163700, 2}, {178500, 10}, {193700, 11},
+};
+constexpr int kStretches = sizeof kSchedule / sizeof kSchedule[0];
+
+void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4update,
+                                scene5update, scene6update, scene7update, scene8update,
+                                scene9update, scene10update, scene11update, scene12update};
+
+// Image and optional mask per texture slot, from slot 5 on.
+struct SlotImage {
+    const char* image;
+    const char* mask;
+};
+constexpr SlotImage kSlotImages[] = {
+    {"cola.jpg", "colamask.jpg"},     {"led1.jpg", nullptr},
+    {"led2.jpg", nullptr},            {"led3.jpg", nullptr},
+    {"led4.jpg", nullptr},            {"bubble.jpg", "bubblemask.jpg"},
+    {"cloud2.jpg", "cloudmask2.jpg"}, {"specular.jpg", nullptr},
+    {"colainter.jpg", nullptr},       {"noise.jpg", nullptr},
+    {"flowers.jpg", "flowers.jpg"},   {"blank.jpg", "butterfly.jpg"},
+    {"flowers2.jpg", "flowers2.jpg"}, {"wheel.jpg", nullptr},
+    {"flower1mask.jpg", "flower1.jpg"}, {"specular2.jpg", nullptr},
+    {"redtex.jpg", nullptr},          {"blackbg.jpg", "scratch.jpg"},
+    {"cloud3.jpg", "cloud3mask.jpg"}, {"trash.jpg", "trash.jpg"},
+    {"net.jpg", nullptr},             {"dust.jpg", "dust.jpg"},
+    {"yeah.jpg", "yeahmask.jpg"},     {"disco.jpg", "discomask.jpg"},
+    {"man1.jpg", "man1mask.jpg"},     {"man2.jpg", "man2mask.jpg"},
+    {"greet1.jpg", "greet1mask.jpg"}, {"greet2.jpg", "greet2mask.jpg"},
+    {"greet3.jpg", "greet3mask.jpg"}, {"greet4.jpg", "greet4mask.jpg"},
+    {"greet5.jpg", "greet5mask.jpg"}, {"greet6.jpg", "greet6mask.jpg"},
+    {"greet7.jpg", "greet7mask.jpg"}, {"greet8.jpg", "greet8mask.jpg"},
+    {"layer2.jpg", "layer2mask.jpg"}, {"ending.jpg", nullptr},
+};
+constexpr int kFirstImageSlot = 5;
+
+// The logo: slot cola at half opacity over the bottom-right 128 x 128.
+void drawLogo() {
+    engine->ortho(1024, 768);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    engine->textureManager->bind(engine->textures[kSlotCola]);
+    glColor4f(1, 1, 1, 0.5f);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2d(896, 640);
+    glTexCoord2f(1, 0);
+    glVertex2d(1024, 640);
+    glTexCoord2f(1, 1);
+    glVertex2d(1024, 768);
+    glTexCoord2f(0, 1);
+    glVertex2d(896, 768);
+    glEnd();
+}
+
+} // namespace
+
+int countSyncs() {
+    int n = 0;
+    while (n < 41 && syncs[n] != kSyncTerminator) ++n;
+    return n;
+}
+
+int getSync() {
+    for (int i = syncCount - 1; i >= 0; --i)
+        if (demoMS > static_cast<float>(syncs[i])) return i;
+    return 0;
+}
+
+float getSyncFloat() {
+    const float d = static_cast<float>(syncs[getSync()]) - demoMS;
+    if (d > -500.0f && d < 0.0f) return (d + 500.0f) / 500.0f;
+    return 0.0f;
+}
+
+float getTimeSinceSync() { return demoMS - static_cast<float>(syncs[getSync()]); }
+
+int sceneForTime(float ms, int previous) {
+    if (ms >= kDemoEndMs) return previous;
+    for (int i = kStretches - 1; i >= 0; --i)
+        if (ms >= kSchedule[i].startMs) return kSchedule[i].scene;
+    return kSchedule[0].scene; // before 0 ms (never happens with a real clock)
+}
+
+float sceneStartMs(int scene) {
+    for (const Stretch& s : kSchedule)
+        if (s.scene == scene) return s.startMs;
+    return 0.0f;
+}
+
+void InitFMOD() { platform::soundStart(musicFile); }
+
+void CApplication::precalc() {
+    frequencies = new float[10000](); // only entries 0..63 are ever written
+    syncCount = countSyncs();
+    engine = new Engine();
+    engine->init();
+
+    // Fixed state. The aspect and near distance are single-precision values
+    // widened to double, as the original computation made them.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90, static_cast<double>(1.3333334f), static_cast<double>(0.1f), 20000);
+    glViewport(0, 0, 1024, 768);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+
+    int slot = kFirstImageSlot;
+    for (const SlotImage& s : kSlotImages) {
+        engine->textures[slot++] = s.mask ? engine->textureManager->load(s.image, s.mask, GL_LINEAR)
+                                          : engine->textureManager->load(s.image, GL_LINEAR);
+    }
+
+    scene1init();
+    scene2init();
+    scene3init();
+    scene4init();
+    scene5init();
+    scene6init();
+    scene7init();
+    scene8init();
+    scene9init();
+    scene10init();
+    scene11init();
+    scene12init();
+
+    InitFMOD();
+}
+
+void CApplication::run() {
+    platform::soundUpdate();
+    platform::soundSpectrum(frequencies);
+    demoMS = static_cast<float>(platform::soundPositionMs());
+    currentScene = sceneForTime(demoMS, currentScene);
+    if (demoMS > kDemoEndMs) done = true; // this frame is still drawn and shown
+    kUpdates[currentScene]();
+    drawLogo();
+}

@@ -1,0 +1,2 @@
+// Placeholder until the mesh code lands.
+#include "geometry/mesh.h"

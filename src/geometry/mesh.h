@@ -1,0 +1,6 @@
+// Placeholder until the mesh code lands.
+#pragma once
+class Mesh {
+public:
+    void render() {}
+};

@@ -1,0 +1,66 @@
+// Clock, error message and PNG writing.
+#include "platform/Platform.h"
+
+#include <SDL2/SDL.h>
+#include <png.h>
+
+#include <cstdio>
+#include <ctime>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+uint64_t monotonicMs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+void showError(const char* caption, const char* text) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+    if (hasScreen()) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+}
+
+std::string executableDir() {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    std::string path(buf, static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+bool changeDirectory(const std::string& dir) { return chdir(dir.c_str()) == 0; }
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool writePng(const char* path, const unsigned char* rgb, int width, int height) {
+    FILE* f = std::fopen(path, "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = false;
+    if (png && info && !setjmp(png_jmpbuf(png))) {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_compression_level(png, 3);
+        png_write_info(png, info);
+        for (int y = 0; y < height; ++y)
+            png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(y) * width * 3));
+        png_write_end(png, nullptr);
+        ok = true;
+    }
+    png_destroy_write_struct(&png, &info);
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) std::remove(path);
+    return ok;
+}
+
+} // namespace platform

@@ -1,0 +1,11 @@
+// Scene 1: not built yet; its frames are black.
+#include "scenes/Scenes.h"
+
+#include <GL/gl.h>
+
+void scene1init() {}
+
+void scene1update() {
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}

@@ -1,0 +1,29 @@
+// The twelve scenes: each a trio of free functions with file-level state.
+// Scenes are numbered by source file, not by their order on the timeline.
+#pragma once
+
+void scene1init();
+void scene2init();
+void scene3init();
+void scene4init();
+void scene5init();
+void scene6init();
+void scene7init();
+void scene8init();
+void scene9init();
+void scene10init();
+void scene11init();
+void scene12init();
+
+void scene1update();
+void scene2update();
+void scene3update();
+void scene4update();
+void scene5update();
+void scene6update();
+void scene7update();
+void scene8update();
+void scene9update();
+void scene10update();
+void scene11update();
+void scene12update();
