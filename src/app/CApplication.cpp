@@ -5,6 +5,7 @@
 // quit request and closing the window end the demo; other keys do nothing.
 #include "app/CApplication.h"
 
+#include "app/Offline.h"
 #include "app/Options.h"
 #include "app/Timeline.h"
 #include "platform/Sound.h"
@@ -82,8 +83,11 @@ int demoMain(int argc, char** argv) {
         return 2;
     case ParseResult::Run: break;
     }
+    // Output names are the user's, relative to where the demo was started.
+    if (!options.output.empty()) options.output = platform::absolutePath(options.output);
     findDataFolder();
     if (options.silent) musicFile = nullptr;
+    if (options.mode != Mode::Live) return runOffline(options);
 
     CApplication app;
     platform::DisplayOptions display;

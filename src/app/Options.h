@@ -1,11 +1,30 @@
-// Command-line options. None is needed to play the demo.
+// Command-line options. None is needed to play the demo; the rest drive the
+// headless tools (capture, still frames, benchmark) on the fixed-step clock.
 #pragma once
 
 #include <string>
 
+enum class Mode {
+    Live,      // play the demo (the default)
+    Capture,   // --capture FILE.mp4: every frame piped to ffmpeg with the track
+    Frame,     // --frame MS --out FILE.png: one picture
+    Benchmark, // --benchmark: render as fast as possible, print timings per scene
+};
+
 struct Options {
-    bool windowed = false; // --window: a 1024 x 768 window instead of fullscreen
-    bool silent = false;   // --silent: no track at all
+    Mode mode = Mode::Live;
+    bool windowed = false;  // --window: a 1024 x 768 window instead of fullscreen
+    bool silent = false;    // --silent: no track at all (zero spectrum, no sound)
+    std::string output;     // --capture FILE or --out FILE
+    int fps = 0;            // --fps N (0: the mode's default)
+    double fromMs = 0;      // --from MS
+    double toMs = 0;        // --to MS (0 with toGiven false: the end of the demo)
+    bool toGiven = false;
+    double frameMs = 0;     // --frame MS
+
+    // Frames per second the fixed step runs at: --fps, or 60 (capture and
+    // benchmark) or 30 (the catch-up of --frame).
+    int stepFps() const { return fps ? fps : (mode == Mode::Frame ? 30 : 60); }
 };
 
 enum class ParseResult { Run, Help, Error };

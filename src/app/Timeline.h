@@ -30,5 +30,14 @@ float sceneStartMs(int scene);
 // Counts the sync points (the index of the first terminator).
 int countSyncs();
 
-// Starts the music (the last step of start-up).
+// Starts the music (the last step of start-up). Under the fixed-step clock
+// nothing is played.
 void InitFMOD();
+
+// The fixed-step clock, for capture, stills and benchmarks: the caller sets
+// the position before each frame, and the spectrum comes from `spectrumAt`
+// (the decoded track at that position; null gives all zeros).
+using SpectrumSource = void (*)(double ms, float* out64);
+void useFixedStepClock(SpectrumSource spectrumAt);
+void setFixedStepPosition(double ms);
+bool fixedStepClock();

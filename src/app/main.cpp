@@ -14,6 +14,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+
 float demoMS = 0.0f;
 float* frequencies = nullptr;
 int currentScene = 0;
@@ -26,6 +28,14 @@ int syncs[41] = {50,    740,   1920,  2620,  3800,  4500,  5650,  6360,  7500,  
                  53330, 54280, 55200, 56130, 57080, 58000, 58930, kSyncTerminator};
 
 namespace {
+
+// Where the music position comes from: the sound layer, or the fixed step.
+struct FixedStep {
+    bool active = false;
+    double positionMs = 0;
+    SpectrumSource spectrumAt = nullptr;
+};
+FixedStep fixedStep;
 
 // The schedule in timeline order: each stretch runs from its start up to the
 // next one's; scene indices are 0-based update-function numbers.
@@ -124,7 +134,18 @@ float sceneStartMs(int scene) {
     return 0.0f;
 }
 
-void InitFMOD() { platform::soundStart(musicFile); }
+void InitFMOD() {
+    if (!fixedStep.active) platform::soundStart(musicFile);
+}
+
+void useFixedStepClock(SpectrumSource spectrumAt) {
+    fixedStep.active = true;
+    fixedStep.spectrumAt = spectrumAt;
+}
+
+void setFixedStepPosition(double ms) { fixedStep.positionMs = ms; }
+
+bool fixedStepClock() { return fixedStep.active; }
 
 void CApplication::precalc() {
     frequencies = new float[10000](); // only entries 0..63 are ever written
@@ -171,9 +192,17 @@ void CApplication::precalc() {
 }
 
 void CApplication::run() {
-    platform::soundUpdate();
-    platform::soundSpectrum(frequencies);
-    demoMS = static_cast<float>(platform::soundPositionMs());
+    if (fixedStep.active) {
+        if (fixedStep.spectrumAt)
+            fixedStep.spectrumAt(fixedStep.positionMs, frequencies);
+        else
+            std::fill(frequencies, frequencies + platform::kSpectrumBands, 0.0f);
+        demoMS = static_cast<float>(fixedStep.positionMs);
+    } else {
+        platform::soundUpdate();
+        platform::soundSpectrum(frequencies);
+        demoMS = static_cast<float>(platform::soundPositionMs());
+    }
     currentScene = sceneForTime(demoMS, currentScene);
     if (demoMS > kDemoEndMs) done = true; // this frame is still drawn and shown
     kUpdates[currentScene]();

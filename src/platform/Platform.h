@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -70,6 +71,22 @@ void showError(const char* caption, const char* text);
 std::string executableDir();
 bool changeDirectory(const std::string& dir);
 bool fileExists(const std::string& path);
+// `path` made absolute against the current working directory.
+std::string absolutePath(const std::string& path);
+
+// Files and child processes, for the capture and still-frame tools.
+// True if `name` is an executable on PATH.
+bool findProgram(const char* name);
+// True if `path` can be created or written (an existing file is left as it was).
+bool canWrite(const std::string& path);
+bool renameFile(const std::string& from, const std::string& to);
+void removeFile(const std::string& path);
+// Starts `command` through the shell with a pipe to its standard input.
+FILE* openPipe(const std::string& command);
+// Waits for the command; true if it exited with status 0.
+bool closePipe(FILE* pipe);
+// Quotes `text` for the shell.
+std::string shellQuote(const std::string& text);
 
 // Writes width x height RGB pixels (first row at the top) as a PNG file.
 bool writePng(const char* path, const unsigned char* rgb, int width, int height);

@@ -8,7 +8,10 @@
 #include <ctime>
 #include <climits>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace platform {
 
@@ -38,6 +41,59 @@ bool changeDirectory(const std::string& dir) { return chdir(dir.c_str()) == 0; }
 bool fileExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string absolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd)) return path;
+    return std::string(cwd) + "/" + path;
+}
+
+bool findProgram(const char* name) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::string dirs(path);
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string candidate = (end > start ? dirs.substr(start, end - start) : ".") + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool canWrite(const std::string& path) {
+    const bool existed = fileExists(path);
+    FILE* f = std::fopen(path.c_str(), "ab"); // appends nothing: an existing file is unchanged
+    if (!f) return false;
+    std::fclose(f);
+    if (!existed) std::remove(path.c_str());
+    return true;
+}
+
+bool renameFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void removeFile(const std::string& path) { std::remove(path.c_str()); }
+
+FILE* openPipe(const std::string& command) { return popen(command.c_str(), "w"); }
+
+bool closePipe(FILE* pipe) {
+    const int status = pclose(pipe);
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string shellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    return quoted + "'";
 }
 
 bool writePng(const char* path, const unsigned char* rgb, int width, int height) {

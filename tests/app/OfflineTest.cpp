@@ -1,0 +1,133 @@
+// The headless tools: still frames, capture and their bad arguments, through
+// the real executable; and the frame grid they share.
+#include "app/DemoProcess.h"
+#include "app/Offline.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+std::string tmp(const std::string& name) { return testgl::tmpDir() + "/" + name; }
+
+bool exists(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f) std::fclose(f);
+    return f != nullptr;
+}
+
+// Width and height from a PNG's IHDR chunk.
+std::pair<int, int> pngSize(const std::string& bytes) {
+    if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0) return {0, 0};
+    auto be32 = [&](size_t at) {
+        return (static_cast<unsigned char>(bytes[at]) << 24) | (static_cast<unsigned char>(bytes[at + 1]) << 16) |
+               (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
+    };
+    return {static_cast<int>(be32(16)), static_cast<int>(be32(20))};
+}
+
+TEST(FramePlanTest, GridStartsAtTheOwningScenesStart) {
+    // 20000 ms belongs to the stretch that starts at 14800.
+    const FramePlan p = planFrames(10, 20000, 21000, true);
+    EXPECT_DOUBLE_EQ(p.stepMs, 100.0);
+    EXPECT_EQ(p.catchUpFirst, 148);
+    EXPECT_EQ(p.first, 200);
+    EXPECT_EQ(p.last, 209); // frames strictly before --to
+}
+
+TEST(FramePlanTest, StartOffTheGridRoundsUpAndWholeRunsHaveNoLast) {
+    const FramePlan p = planFrames(60, 1000.5, 0, false);
+    EXPECT_EQ(p.first, 61); // 1016.7 ms, the first grid frame at or after 1000.5
+    EXPECT_EQ(p.catchUpFirst, 0);
+    EXPECT_EQ(p.last, -1);
+    EXPECT_EQ(planFrames(60, 14800, 0, false).catchUpFirst, 888); // 14800 ms exactly on the grid
+}
+
+TEST(OfflineTest, TheSameFrameRendersIdenticallyTwice) {
+    const std::string a = tmp("frame-a.png"), b = tmp("frame-b.png");
+    const RunResult ra = runDemo({"--frame", "2500", "--out", a, "--fps", "10"});
+    ASSERT_EQ(ra.status, 0) << ra.err;
+    const RunResult rb = runDemo({"--frame", "2500", "--out", b, "--fps", "10"});
+    ASSERT_EQ(rb.status, 0) << rb.err;
+    const std::string bytesA = slurp(a), bytesB = slurp(b);
+    EXPECT_EQ(pngSize(bytesA), std::make_pair(1024, 768));
+    EXPECT_EQ(bytesA, bytesB);
+}
+
+TEST(OfflineTest, BadArgumentsGiveOneLineAndStatusTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--frame", "200001", "--out", tmp("x.png")},
+        {"--frame", "-1", "--out", tmp("x.png")},
+        {"--frame", "abc", "--out", tmp("x.png")},
+        {"--frame", "100"},
+        {"--benchmark", "--fps", "0"},
+        {"--benchmark", "--fps", "241"},
+        {"--benchmark", "--from", "5000", "--to", "4000"},
+        {"--capture", tmp("x.mp4"), "--to", "300000"},
+    };
+    for (const auto& args : cases) {
+        const RunResult r = runDemo(args);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args[1];
+        EXPECT_NE(r.err.find("demo: "), std::string::npos);
+    }
+    EXPECT_FALSE(exists(tmp("x.png")));
+}
+
+TEST(OfflineTest, UnwritableOutputIsRefusedWithoutAFile) {
+    const RunResult r = runDemo({"--frame", "100", "--out", "/nonexistent-dir/x.png"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write '/nonexistent-dir/x.png'"), std::string::npos) << r.err;
+}
+
+TEST(OfflineTest, CaptureWithoutFfmpegIsRefused) {
+    const std::string out = tmp("no-ffmpeg.mp4");
+    const RunResult r = runDemo({"--capture", out, "--to", "100"}, {}, 0, {{"PATH", "/nonexistent"}});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("needs ffmpeg"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(out));
+    EXPECT_FALSE(exists(out + ".partial"));
+}
+
+// Runs a command and returns what it printed.
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+TEST(OfflineTest, ShortCaptureIsAPlayableVideoWhoseFramesMatchStills) {
+    const std::string video = tmp("clip.mp4");
+    std::remove(video.c_str());
+    const RunResult r = runDemo({"--capture", video, "--from", "1000", "--to", "2000", "--fps", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(exists(video));
+    const std::string probe = capture("ffprobe -v error -count_frames -show_entries "
+                                      "stream=codec_type,codec_name,nb_read_frames,width,height,pix_fmt "
+                                      "-show_entries format=duration -of default=nw=1 '" + video + "'");
+    EXPECT_NE(probe.find("codec_name=h264"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("pix_fmt=yuv420p"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("width=1024"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("nb_read_frames=5"), std::string::npos) << probe;
+    if (exists(testgl::dataDir() + "/demosong.mp3")) {
+        EXPECT_NE(probe.find("codec_type=audio"), std::string::npos) << probe;
+    }
+
+    // Frame 3 of the clip is music time 1600 ms: decode it and compare with the still.
+    const std::string still = tmp("still-1600.png"), decoded = tmp("clip-frame3.png");
+    ASSERT_EQ(runDemo({"--frame", "1600", "--out", still, "--fps", "5"}).status, 0);
+    capture("ffmpeg -v error -y -i '" + video + "' -vf 'select=eq(n\\,3)' -frames:v 1 '" + decoded + "'");
+    const std::string diff =
+        capture("ffmpeg -hide_banner -nostats -i '" + decoded + "' -i '" + still + "' -lavfi psnr -f null - 2>&1");
+    const size_t at = diff.find("average:");
+    ASSERT_NE(at, std::string::npos) << diff;
+    const double psnr = std::atof(diff.c_str() + at + 8);
+    EXPECT_GT(psnr, 35.0) << diff; // lossy H.264 at crf 17 of the same picture
+}
+
+} // namespace
