@@ -1,11 +1,147 @@
-// Scene 1: not built yet; its frames are black.
+// Scene 1 (14800 to 29600 ms): a 31 x 31 checkerboard of dark-red and
+// dark-grey tiles spinning on a white void, fifty black ribbons spiralling up
+// from the centre, a camera on four paths cut at the sync points. Opens with
+// Scene 2's curtain withdrawing, ends in blurred white.
 #include "scenes/Scenes.h"
 
-#include <GL/gl.h>
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "geometry/Curve.h"
+#include "image/Texture.h"
+#include "scenes/SceneShared.h"
 
-void scene1init() {}
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kArrows = 50;
+
+Curve traCam[4];          // the four camera paths
+Curve* arrows = nullptr;  // the ribbon paths
+
+// The camera stretch for this moment: each later test overrides the earlier.
+// The divisors are the lengths of the stretches in ms.
+Vector3D cameraEye() {
+    const Curve* path = &traCam[0];
+    float u = (demoMS - 14800) / 3900;
+    if (demoMS > 18700) path = &traCam[1], u = (demoMS - 18700) / 3680;
+    if (demoMS > 22380) path = &traCam[2], u = (demoMS - 22380) / 3680;
+    if (demoMS > 26060) path = &traCam[3], u = (demoMS - 26060) / 3540;
+    return path->vReturnPoint(u);
+}
+
+void drawFloor() {
+    bool red = false;
+    for (int x = -15; x <= 15; ++x)
+        for (int z = -15; z <= 15; ++z) {
+            red = !red;
+            if (red)
+                glColor3f(0.5f, 0, 0);
+            else
+                glColor3f(0.1f, 0.1f, 0.1f);
+            glPushMatrix();
+            glTranslatef(15.0f * x, 0, 15.0f * z);
+            // Tiles near the centre are turned further; all turn a degree every 300 ms.
+            const float angle = demoMS / 300 + 720 / (sqrtf(static_cast<float>(x * x + z * z)) + 1);
+            glRotatef(angle, static_cast<float>(x), static_cast<float>(z), 0);
+            glBegin(GL_QUADS);
+            glVertex3f(-7.5f, 0, 7.5f);
+            glVertex3f(7.5f, 0, 7.5f);
+            glVertex3f(7.5f, 0, -7.5f);
+            glVertex3f(-7.5f, 0, -7.5f);
+            glEnd();
+            glPopMatrix();
+        }
+}
+
+void scene1(bool full) {
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    glDisable(GL_FOG);
+    if (full) {
+        // White linear fog from 200 to 300 units, only in the full picture.
+        const GLfloat white[4] = {1, 1, 1, 1};
+        glFogfv(GL_FOG_COLOR, white);
+        glFogf(GL_FOG_DENSITY, 0.005f);
+        glFogf(GL_FOG_START, 200);
+        glFogf(GL_FOG_END, 300);
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glEnable(GL_FOG);
+    }
+    const Vector3D eye = cameraEye();
+    gluLookAt(eye.x, eye.y, eye.z, 0, 20, 0, 0, 1, 0);
+
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    drawFloor();
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_FOG);
+
+    // A new ribbon every 300 ms, each living 4 s.
+    const float T = (demoMS - 14800) / 1000;
+    for (int i = 0; i < kArrows; ++i) {
+        const float t = T - 0.3f * i;
+        if (t > -2 && t < 2) renderArrow(&arrows[i], t, 0.8f, 5, 0, 0, 0);
+    }
+}
+
+} // namespace
+
+void scene1init() {
+    traCam[0] = Curve({0, 100, 200}, {100, 100, 50}, {200, 100, -50}, {0, 50, -200});
+    traCam[1] = Curve({0, 20, 50}, {90, 20, 10}, {140, 20, -20}, {50, 10, -80});
+    traCam[2] = Curve({0, 20, 60}, {90, 50, 10}, {140, 100, -20}, {50, 150, -120});
+    traCam[3] = Curve({50, 10, -30}, {10, 20, 40}, {10, 20, 40}, {50, 10, 30});
+
+    // Helical paths widening from radius 10 to 80, a quarter turn per point;
+    // every third climbs 40 units higher.
+    arrows = new Curve[kArrows];
+    for (int i = 0; i < kArrows; ++i) {
+        const float theta = i * 3.14159f * 2 / 4;
+        const float h = i % 3 == 0 ? 40.0f : 0.0f;
+        arrows[i] = Curve({10 * sinf(theta), 0, 10 * cosf(theta)},
+                          {20 * sinf(theta + 1.570795f), h + 40, 20 * cosf(theta + 1.570795f)},
+                          {30 * sinf(theta + 3.14159f), h + 80, 30 * cosf(theta + 3.14159f)},
+                          {80 * sinf(theta + 4.712385f), h + 80, 80 * cosf(theta + 4.712385f)});
+    }
+}
 
 void scene1update() {
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    engine->perspective(128, 128);
+    scene1(false);
+    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene1(true);
+    engine->glow->Render(engine->textureManager, 0.8f);
+
+    // The flowers' mask in black over the upper-left 256 x 256.
+    engine->ortho(1024, 768);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    engine->textureManager->bind(engine->textures[kSlotFlowers]);
+    glColor4f(0, 0, 0, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2d(0, 0);
+    glTexCoord2f(1, 0);
+    glVertex2d(256, 0);
+    glTexCoord2f(1, 1);
+    glVertex2d(256, 256);
+    glTexCoord2f(0, 1);
+    glVertex2d(0, 256);
+    glEnd();
+
+    if (demoMS < 15800) renderTransition1(1 - (demoMS - 14800) / 1000);
+    if (demoMS + 500 > 29600) renderTransition2(1 - (29600 - demoMS) / 500);
+    engine->glow->RenderQuad(1, 1, 1, getSyncFloat() * 0.5f);
 }

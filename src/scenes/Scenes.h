@@ -27,3 +27,6 @@ void scene9update();
 void scene10update();
 void scene11update();
 void scene12update();
+
+// Read-only views of scene state, for tests.
+int scene2LedLevel(int tile); // LED level 0..3 of wall tile `tile` (row by row from the bottom left)

@@ -1,0 +1,103 @@
+// Shared scene drawing: renderTexture, renderArrow and the transitions.
+// All of it is immediate mode in the projection it sets up (renderTexture and
+// the curtain switch to the 1024 x 768 ortho; renderArrow draws in whatever
+// 3D set-up the scene has).
+#include "scenes/SceneShared.h"
+
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "geometry/Curve.h"
+#include "image/Texture.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+void renderTexture(float x, float y, float scale, float angle, float r, float g, float b, float a) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(r, g, b, a);
+    engine->ortho(1024, 768);
+    const float h = scale * 1024;
+    glPushMatrix();
+    glTranslated((x * 1024 + 1024) / 2, (y * 768 + 768) / 2, 0);
+    glRotatef(angle, 0, 0, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(-h, -h);
+    glTexCoord2f(1, 0);
+    glVertex2f(h, -h);
+    glTexCoord2f(1, 1);
+    glVertex2f(h, h);
+    glTexCoord2f(0, 1);
+    glVertex2f(-h, h);
+    glEnd();
+    glPopMatrix();
+}
+
+void renderArrow(Curve* path, float t, float length, float width, float r, float g, float b) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // Body: strips 0.01 long; each strip is its own quad, so one glBegin serves all.
+    const float start = t - length;
+    glBegin(GL_QUADS);
+    for (float u = start; u < start + length - 0.01f; u += 0.01f) {
+        const Vector3D p = path->vReturnPoint(u);
+        const Vector3D q = path->vReturnPoint(u + 0.01f);
+        const Vector3D s1 = path->curveSideVec(u) * width;
+        const Vector3D s2 = path->curveSideVec(u + 0.01f) * width;
+        // Fades out over one parameter unit on either side of the curve.
+        float opacity = 1;
+        if (u < 0) opacity = u + 1;
+        if (u > 1) opacity = 2 - u;
+        glColor4f(r, g, b, opacity);
+        const Vector3D c[4] = {p - s1, q - s2, q + s2, p + s1};
+        for (const Vector3D& v : c) glVertex3f(v.x, v.y, v.z);
+    }
+    glEnd();
+    // Head: its colour is whatever the body set last.
+    const Vector3D p = path->vReturnPoint(t);
+    Vector3D d = path->vReturnPoint(t + 0.01f) - p;
+    d.Normalize();
+    d = d * (2 * width);
+    const Vector3D s = path->curveSideVec(t) * width * 2;
+    const Vector3D c[3] = {p - s, p + d, p + s};
+    glBegin(GL_TRIANGLES);
+    for (const Vector3D& v : c) glVertex3f(v.x, v.y, v.z);
+    glEnd();
+}
+
+void renderTransition1(float t) {
+    engine->glow->RenderQuad(1, 1, 1, t);
+    engine->ortho(1024, 768);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
+    glColor4f(0.6f, 0.5f, 0.3f, t * 0.5f + 0.6f);
+    // The curtain's upper edge: a wave travelling with the music.
+    auto edge = [t](float v) { return 768 - 864 * t + 96 * sinf(demoMS * 0.005f + v * 3.14159f / 1024); };
+    glBegin(GL_QUADS);
+    for (float x = 0; x < 1024; x += 20.48f) {
+        glVertex2f(x, 768);
+        glVertex2f(x, edge(x));
+        glVertex2f(x + 20.48f, edge(x + 20.48f));
+        glVertex2f(x + 20.48f, 768);
+    }
+    glEnd();
+}
+
+void renderTransition2(float t) {
+    engine->glow->RenderBlur(engine->textureManager, t);
+    engine->glow->RenderQuad(1, 1, 1, t);
+}
+
+void renderTransition3(float t) { engine->glow->RenderQuad(1, 1, 1, t); }
+
+void renderTransition4(float t) { engine->glow->RenderQuad(0, 0, 0, t); }
+
+void renderTransition5(float t) {
+    engine->textureManager->bind(engine->textures[kSlotLayer2]);
+    renderTexture(0, 0, 3 * t, 20 * t - 20, 1, 1, 1, 1);
+    engine->glow->RenderQuad(1, 1, 1, (t - 0.5f) * 2);
+}

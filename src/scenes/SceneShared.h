@@ -1,0 +1,19 @@
+// Drawing helpers every scene shares: a centred, rotated image, a ribbon with
+// an arrow head along a curve, and the five full-screen transitions
+// (t from 0, nothing, to 1, full).
+#pragma once
+
+class Curve;
+
+// Draws the bound texture as a square centred at (x, y) of the screen (-1..1
+// spans it, 0 is the centre); scale 0.5 is as wide as the screen; angle in degrees.
+void renderTexture(float x, float y, float scale, float angle, float r, float g, float b, float a);
+// A ribbon along `path` from parameter t - length to t with an arrow head at t,
+// 2 x width across (times the side vector's length), fading outside [0, 1].
+void renderArrow(Curve* path, float t, float length, float width, float r, float g, float b);
+
+void renderTransition1(float t); // white veil and a wavy curtain rising from the bottom
+void renderTransition2(float t); // the blurred picture blends in as the screen whitens
+void renderTransition3(float t); // fade to white
+void renderTransition4(float t); // fade to black
+void renderTransition5(float t); // the layer2 ornament zooms in, then white
