@@ -61,12 +61,16 @@ void CApplication::deinit() { platform::closeDisplay(); }
 
 namespace {
 
-// Runs from anywhere: if the working directory has no track but the data
-// folder beside the executable has, work from there.
+// Runs from anywhere: if the working directory has neither the track nor the
+// images but the data folder beside the executable has, work from there.
+bool holdsData(const std::string& dir) {
+    return platform::fileExists(dir + "demosong.mp3") || platform::fileExists(dir + "Textures/cola.jpg");
+}
+
 void findDataFolder() {
-    if (platform::fileExists("demosong.mp3")) return;
+    if (holdsData("")) return;
     const std::string data = platform::executableDir() + "/data";
-    if (platform::fileExists(data + "/demosong.mp3")) platform::changeDirectory(data);
+    if (holdsData(data + "/")) platform::changeDirectory(data);
 }
 
 } // namespace

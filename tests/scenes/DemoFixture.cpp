@@ -1,0 +1,68 @@
+// Starts the demo once for the whole test process (see DemoFixture.h).
+#include "scenes/DemoFixture.h"
+
+#include "app/Timeline.h"
+
+#include <GL/gl.h>
+
+#include <cstdlib>
+#include <unistd.h>
+
+extern const char* musicFile;
+
+namespace demotest {
+
+StartState startState;
+bool started = false;
+CApplication app;
+
+namespace {
+
+class StartDemo : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!testgl::ensureContext()) return;
+        if (chdir(testgl::dataDir().c_str()) != 0) {
+            ADD_FAILURE() << "no data folder at " << testgl::dataDir();
+            return;
+        }
+        musicFile = nullptr;
+        useFixedStepClock(nullptr);
+        app.precalc();
+        StartState& s = startState;
+        s.depthTest = glIsEnabled(GL_DEPTH_TEST);
+        s.lighting = glIsEnabled(GL_LIGHTING);
+        s.blend = glIsEnabled(GL_BLEND);
+        s.lineSmooth = glIsEnabled(GL_LINE_SMOOTH);
+        glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+        glGetIntegerv(GL_SHADE_MODEL, &s.shadeModel);
+        glGetIntegerv(GL_LINE_SMOOTH_HINT, &s.lineSmoothHint);
+        glGetDoublev(GL_PROJECTION_MATRIX, s.projection);
+        glGetIntegerv(GL_VIEWPORT, s.viewport);
+        started = true;
+    }
+};
+::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new StartDemo);
+
+} // namespace
+
+void renderAt(double ms, double stepMs) {
+    setFixedStepPosition(ms);
+    skip = static_cast<float>(stepMs / 50.0);
+    app.run();
+}
+
+Frame::Frame() : rgb_(platform::kFrameWidth * platform::kFrameHeight * 3) { platform::readFrame(rgb_.data()); }
+
+std::array<int, 3> Frame::at(int x, int y) const {
+    const unsigned char* p = &rgb_[(static_cast<size_t>(y) * platform::kFrameWidth + x) * 3];
+    return {p[0], p[1], p[2]};
+}
+
+double Frame::differenceTo(const Frame& other) const {
+    double sum = 0;
+    for (size_t i = 0; i < rgb_.size(); ++i) sum += std::abs(rgb_[i] - other.rgb_[i]);
+    return sum / rgb_.size();
+}
+
+} // namespace demotest
