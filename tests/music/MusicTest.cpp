@@ -1,0 +1,305 @@
+// Tests of the generated soundtrack, run on the real demosong.mp3 decoded with
+// libmpg123: its length, headroom, a clear onset on every sync point the
+// opening scenes flash on, a low band that pulses with the beat, moving
+// mid bands, and byte-identical output from two runs of the generator.
+// Relies on DEMO_DATA_DIR (the folder with demosong.mp3), DEMO_TEST_TMP
+// (scratch) and the musicgen path compiled in as MUSICGEN_PATH.
+#include <gtest/gtest.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kPi = 3.14159265358979323846;
+
+const double kSyncMs[40] = {50,    740,   1920,  2620,  3800,  4500,  5650,  6360,  7500,  8200,
+                            9370,  10070, 11200, 11930, 13100, 13800, 14800, 18700, 22380, 26060,
+                            29600, 33250, 37000, 40650, 45000, 45900, 46800, 47750, 48700, 49650,
+                            50550, 51450, 52400, 53330, 54280, 55200, 56130, 57080, 58000, 58930};
+
+std::string envOr(const char* name, const char* fallback) {
+  const char* v = std::getenv(name);
+  return v ? v : fallback;
+}
+
+struct Pcm {
+  std::vector<float> l, r, mono;
+  bool ok = false;
+  std::string error;
+};
+
+Pcm decode(const std::string& path) {
+  Pcm pcm;
+  int err = MPG123_OK;
+  mpg123_handle* mh = mpg123_new(nullptr, &err);
+  if (!mh) {
+    pcm.error = "mpg123_new failed";
+    return pcm;
+  }
+  mpg123_format_none(mh);
+  mpg123_format(mh, kRate, MPG123_STEREO, MPG123_ENC_FLOAT_32);
+  if (mpg123_open(mh, path.c_str()) != MPG123_OK) {
+    pcm.error = "cannot open " + path;
+    mpg123_delete(mh);
+    return pcm;
+  }
+  long rate = 0;
+  int channels = 0, encoding = 0;
+  if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate != kRate || channels != 2 ||
+      encoding != MPG123_ENC_FLOAT_32) {
+    pcm.error = "unexpected stream format";
+  } else {
+    std::vector<float> buf(1152 * 2 * 16);
+    for (;;) {
+      size_t got = 0;
+      int rc = mpg123_read(mh, reinterpret_cast<unsigned char*>(buf.data()), buf.size() * sizeof(float), &got);
+      for (size_t i = 0; i + 1 < got / sizeof(float); i += 2) {
+        pcm.l.push_back(buf[i]);
+        pcm.r.push_back(buf[i + 1]);
+        pcm.mono.push_back(0.5f * (buf[i] + buf[i + 1]));
+      }
+      if (rc == MPG123_DONE) break;
+      if (rc != MPG123_OK && rc != MPG123_NEW_FORMAT) {
+        pcm.error = mpg123_strerror(mh);
+        break;
+      }
+    }
+    pcm.ok = pcm.error.empty();
+  }
+  mpg123_close(mh);
+  mpg123_delete(mh);
+  return pcm;
+}
+
+// Energy-flux onset detector, evaluated every millisecond on the mono mix:
+// the mean power of the next 5 ms against that of the preceding 20 ms. An
+// onset is a local maximum (within 10 ms) of the flux, the power increase,
+// where the power at least doubles and the sound is louder than -45 dBFS.
+struct Onset {
+  double ms;
+  double flux;   // power increase (full scale = 1)
+  double ratio;  // power after / power before, at the steepest point
+};
+
+std::vector<Onset> detectOnsets(const std::vector<float>& x) {
+  std::vector<double> cum(x.size() + 1, 0.0);
+  for (size_t i = 0; i < x.size(); ++i) cum[i + 1] = cum[i] + static_cast<double>(x[i]) * x[i];
+  const size_t hop = kRate / 1000, ahead = 5 * hop, behind = 20 * hop;
+  const double floorPower = std::pow(10.0, -45.0 / 10.0);
+  std::vector<double> flux, ratio;
+  for (size_t t = behind; t + ahead < x.size(); t += hop) {
+    double next = (cum[t + ahead] - cum[t]) / ahead;
+    double prev = (cum[t] - cum[t - behind]) / behind;
+    flux.push_back(next > floorPower ? std::max(0.0, next - prev) : 0.0);
+    ratio.push_back(next / (prev + 1e-12));
+  }
+  std::vector<Onset> onsets;
+  for (size_t i = 0; i < flux.size(); ++i) {
+    if (flux[i] <= 0.0 || ratio[i] < 2.0) continue;
+    bool peak = true;
+    for (size_t j = (i > 10 ? i - 10 : 0); j <= std::min(flux.size() - 1, i + 10) && peak; ++j)
+      peak = flux[j] < flux[i] || (flux[j] == flux[i] && j >= i);
+    // The jump that made this onset: the largest ratio over the 5 ms before it.
+    double jump = 0;
+    for (size_t j = (i > 5 ? i - 5 : 0); j <= i; ++j) jump = std::max(jump, ratio[j]);
+    if (peak) onsets.push_back({(behind + i * hop) * 1000.0 / kRate, flux[i], jump});
+  }
+  return onsets;
+}
+
+// Power of spectrum bands 0..6 (bin k of a 128-sample DFT, 344.5 Hz apart)
+// of the mono mix, per non-overlapping 128-sample frame.
+std::vector<std::vector<double>> bandPower(const std::vector<float>& x) {
+  const int n = 128, bands = 7;
+  std::vector<double> c(n * bands), s(n * bands);
+  for (int k = 0; k < bands; ++k)
+    for (int i = 0; i < n; ++i) {
+      c[k * n + i] = std::cos(2 * kPi * k * i / n);
+      s[k * n + i] = std::sin(2 * kPi * k * i / n);
+    }
+  std::vector<std::vector<double>> out(bands);
+  for (size_t f = 0; f + n <= x.size(); f += n) {
+    for (int k = 0; k < bands; ++k) {
+      double re = 0, im = 0;
+      for (int i = 0; i < n; ++i) {
+        re += x[f + i] * c[k * n + i];
+        im += x[f + i] * s[k * n + i];
+      }
+      out[k].push_back((re * re + im * im) / (n * n));
+    }
+  }
+  return out;
+}
+
+class MusicTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    song_ = new Pcm(decode(envOr("DEMO_DATA_DIR", ".") + "/demosong.mp3"));
+  }
+  static void TearDownTestSuite() {
+    delete song_;
+    song_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(song_->ok) << song_->error; }
+  static Pcm* song_;
+};
+Pcm* MusicTest::song_ = nullptr;
+
+TEST_F(MusicTest, LastsAboutTwoHundredAndFiveSeconds) {
+  double seconds = static_cast<double>(song_->l.size()) / kRate;
+  EXPECT_GE(seconds, 201.0);
+  EXPECT_LE(seconds, 210.0);
+}
+
+TEST_F(MusicTest, PeaksStayBelowMinusOneDecibel) {
+  float peak = 0;
+  for (size_t i = 0; i < song_->l.size(); ++i) peak = std::max({peak, std::fabs(song_->l[i]), std::fabs(song_->r[i])});
+  EXPECT_LT(peak, std::pow(10.0f, -1.0f / 20.0f)) << "peak " << 20 * std::log10(peak) << " dBFS";
+  EXPECT_GT(peak, std::pow(10.0f, -6.0f / 20.0f)) << "the track is needlessly quiet";
+}
+
+TEST_F(MusicTest, SoundsUntilTheDemoEndsThenFades) {
+  auto rmsDb = [&](double fromS, double toS) {
+    size_t a = static_cast<size_t>(fromS * kRate), b = std::min(song_->mono.size(), static_cast<size_t>(toS * kRate));
+    double e = 0;
+    for (size_t i = a; i < b; ++i) e += static_cast<double>(song_->mono[i]) * song_->mono[i];
+    return 10 * std::log10(e / std::max<size_t>(b - a, 1) + 1e-20);
+  };
+  EXPECT_GT(rmsDb(200.5, 201.0), -45.0);
+  EXPECT_LT(rmsDb(204.6, 205.0), -70.0);
+}
+
+TEST_F(MusicTest, EverySyncPointCarriesAnOnset) {
+  std::vector<Onset> onsets = detectOnsets(song_->mono);
+  for (double sync : kSyncMs) {
+    const Onset* best = nullptr;
+    for (const Onset& o : onsets)
+      if (std::fabs(o.ms - sync) <= 15.0 && (!best || o.flux > best->flux)) best = &o;
+    ASSERT_NE(best, nullptr) << "no onset within 15 ms of " << sync << " ms";
+    // A clear accent: the power jumps at least fourfold (6 dB), and the jump
+    // is among the biggest third of the onsets in the second around it.
+    std::vector<double> around;
+    for (const Onset& o : onsets)
+      if (std::fabs(o.ms - sync) < 1000.0) around.push_back(o.flux);
+    std::sort(around.begin(), around.end());
+    double upperThird = around[around.size() * 2 / 3];
+    EXPECT_GE(best->ratio, 4.0) << "weak accent at " << sync << " ms";
+    EXPECT_GE(best->flux, upperThird) << "accent at " << sync << " ms drowns among its neighbours";
+  }
+}
+
+// Beat-length windows: the band-0 power, smoothed over 20 ms, should swing
+// from trough to crest within every beat and repeat with the beat period.
+TEST_F(MusicTest, LowBandPulsesWithTheBeat) {
+  std::vector<std::vector<double>> bands = bandPower(song_->mono);
+  const double frameMs = 128.0 * 1000.0 / kRate;
+  const int smooth = 7;  // frames, ~20 ms
+  std::vector<double> low(bands[0].size(), 0.0);
+  for (size_t i = smooth; i < low.size(); ++i) {
+    double e = 0;
+    for (int j = 0; j < smooth; ++j) e += bands[0][i - j];
+    low[i] = e / smooth;
+  }
+  const int beatFrames = static_cast<int>(465.0 / frameMs + 0.5);
+  int windows = 0, pulsing = 0;
+  // Two-bar windows from the first groove to the coda.
+  for (double startMs = 14800; startMs + 3720 <= 193700; startMs += 3720) {
+    size_t a = static_cast<size_t>(startMs / frameMs), b = static_cast<size_t>((startMs + 3720) / frameMs);
+    double mean = 0;
+    for (size_t i = a; i < b; ++i) mean += low[i];
+    mean /= (b - a);
+    // Normalised autocorrelation at lags within 5 % of the beat.
+    double var = 0, bestCorr = -1;
+    for (size_t i = a; i < b; ++i) var += (low[i] - mean) * (low[i] - mean);
+    for (int lag = beatFrames * 95 / 100; lag <= beatFrames * 105 / 100; ++lag) {
+      double c = 0;
+      for (size_t i = a; i + lag < b; ++i) c += (low[i] - mean) * (low[i + lag] - mean);
+      bestCorr = std::max(bestCorr, c / (var + 1e-20));
+    }
+    // Crest-to-trough ratio inside each beat of the window, then the median.
+    std::vector<double> swings;
+    for (size_t i = a; i + beatFrames <= b; i += beatFrames) {
+      auto [lo, hi] = std::minmax_element(low.begin() + i, low.begin() + i + beatFrames);
+      swings.push_back(*hi / (*lo + 1e-12));
+    }
+    std::sort(swings.begin(), swings.end());
+    double swingDb = 10 * std::log10(swings[swings.size() / 2]);
+    ++windows;
+    if (bestCorr > 0.4 && swingDb > 8.0) ++pulsing;
+  }
+  EXPECT_GE(pulsing, windows * 9 / 10) << pulsing << " of " << windows << " two-bar windows pulse";
+}
+
+// Bands 1-6 carry the snare body, chords and lead: each should be clearly
+// present and keep moving (its level changing by several dB within a window).
+TEST_F(MusicTest, MidBandsMoveWithTheMusic) {
+  std::vector<std::vector<double>> bands = bandPower(song_->mono);
+  const double frameMs = 128.0 * 1000.0 / kRate;
+  for (int k = 1; k <= 6; ++k) {
+    int windows = 0, moving = 0;
+    for (double startMs = 14800; startMs + 3720 <= 193700; startMs += 3720) {
+      size_t a = static_cast<size_t>(startMs / frameMs), b = static_cast<size_t>((startMs + 3720) / frameMs);
+      std::vector<double> db;
+      for (size_t i = a; i + 7 <= b; i += 7) {
+        double e = 0;
+        for (size_t j = i; j < i + 7; ++j) e += bands[k][j];
+        db.push_back(10 * std::log10(e / 7 + 1e-20));
+      }
+      double mean = 0, var = 0;
+      for (double d : db) mean += d;
+      mean /= db.size();
+      for (double d : db) var += (d - mean) * (d - mean);
+      ++windows;
+      if (mean > -70.0 && std::sqrt(var / db.size()) > 2.0) ++moving;
+    }
+    EXPECT_GE(moving, windows * 9 / 10) << "band " << k << ": " << moving << " of " << windows;
+  }
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+int runGenerator(const std::string& out, double seconds) {
+  std::string cmd = std::string("\"") + MUSICGEN_PATH + "\" \"" + out + "\" --quiet";
+  if (seconds > 0) cmd += " --seconds " + std::to_string(seconds);
+  return std::system(cmd.c_str());
+}
+
+TEST(MusicGenerator, TwoRunsWriteIdenticalBytes) {
+  const std::string dir = envOr("DEMO_TEST_TMP", "/tmp");
+  const std::string a = dir + "/music-excerpt-a.mp3", b = dir + "/music-excerpt-b.mp3";
+  ASSERT_EQ(runGenerator(a, MUSICGEN_EXCERPT_SECONDS), 0);
+  ASSERT_EQ(runGenerator(b, MUSICGEN_EXCERPT_SECONDS), 0);
+  std::string bytesA = readAll(a), bytesB = readAll(b);
+  ASSERT_GT(bytesA.size(), 1000u);
+  EXPECT_TRUE(bytesA == bytesB) << "two renders of the same excerpt differ";
+  Pcm excerpt = decode(a);
+  ASSERT_TRUE(excerpt.ok) << excerpt.error;
+  EXPECT_NEAR(static_cast<double>(excerpt.l.size()) / kRate, MUSICGEN_EXCERPT_SECONDS, 0.05);
+  std::remove(a.c_str());
+  std::remove(b.c_str());
+}
+
+#if MUSICGEN_FULL_CHECK
+TEST(MusicGenerator, RegeneratingTheTrackReproducesTheBuiltFile) {
+  const std::string out = envOr("DEMO_TEST_TMP", "/tmp") + "/music-full.mp3";
+  ASSERT_EQ(runGenerator(out, 0), 0);
+  std::string built = readAll(envOr("DEMO_DATA_DIR", ".") + "/demosong.mp3");
+  ASSERT_FALSE(built.empty());
+  EXPECT_TRUE(readAll(out) == built) << "the generator's output changed between runs";
+  std::remove(out.c_str());
+}
+#endif
+
+}  // namespace
