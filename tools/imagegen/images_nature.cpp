@@ -227,8 +227,8 @@ void drawFlourish(Sink& out) {
   fill(m, tendril);
   fill(m, spiral(168, 128, 18, 4, 0, 1.3f, 1, 2.5f, 1.4f));
   // Leaves below the scroll, midribs darker.
-  const float leaves[][5] = {{60, 22, 1.05f, 62, 14}, {120, 18, 0.75f, 54, 12}, {210, 44, 0.95f, 46, 11},
-                             {250, 74, 2.2f, 40, 10}, {96, 20, -0.2f, 30, 8}};
+  const float leaves[][5] = {{108, 17, 0.85f, 56, 12}, {162, 28, 1.1f, 48, 11}, {214, 46, 0.7f, 42, 10},
+                             {252, 74, 2.2f, 38, 9}, {136, 20, -0.25f, 30, 7}};
   for (auto& l : leaves) {
     Polygon p = leaf(l[0], l[1], l[2], l[3], l[4]);
     fill(m, p, 0.92f);
@@ -248,20 +248,19 @@ void drawFlourish(Sink& out) {
   mirrorDiagonal(m);
   // The diagonal stem and its rosette (symmetric in itself).
   Stroke diag;
-  diag.add(-6, -6, 9);
-  diag.add(140, 140, 5.5f);
+  diag.add(-6, -6, 7);
+  diag.add(160, 160, 4.f);
   fill(m, diag);
   for (float s : {-1.f, 1.f}) {
-    float a = kPi / 4 + s * 0.9f;
-    fill(m, leaf(70, 70, a, 56, 13), 0.92f);
+    float a = kPi / 4 + s * 1.0f;
+    fill(m, leaf(100, 100, a, 44, 10), 0.92f);
     Stroke rib;
-    rib.add(70, 70, 1.1f);
-    rib.add(70 + std::cos(a) * 48, 70 + std::sin(a) * 48, 0.4f);
+    rib.add(100, 100, 1.f);
+    rib.add(100 + std::cos(a) * 37, 100 + std::sin(a) * 37, 0.4f);
     fill(m, rib, 0.35f);
   }
   const float rc = 178;
   auto rosette = [&](float th) { return petalRadius(th, 44, 8, kPi / 4, 0.55f); };
-  paint(m, 0, [&](float x, float y) { return cover(sdf::polar(x, y, rc, rc, rosette) - 3); }, 1, around(rc, rc, 48));
   paint(m, 1, [&](float x, float y) { return cover(sdf::polar(x, y, rc, rc, rosette)); }, 1, around(rc, rc, 48));
   paint(m, 0.3f, [&](float x, float y) { return cover(sdf::ring(x, y, rc, rc, 22, 2)); }, 1, around(rc, rc, 26));
   paint(m, 0.35f, [&](float x, float y) { return cover(sdf::circle(x, y, rc, rc, 10)); }, 1, around(rc, rc, 12));

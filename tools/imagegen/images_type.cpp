@@ -275,13 +275,14 @@ void drawOrnament(Sink& out) {
 void drawEnding(Sink& out, const Fonts& f) {
   const int n = 512;
   Picture p(n, n, pal::white);
-  // Fog: low, soft grey banks that fade out before the image's border.
+  // Fog: one low, soft grey bank behind the credits, fading out well before
+  // the image's border so the edges stay white.
   shade(p, [&](float x, float y, Rgb old) {
     float u = x / n, v = y / n;
     float fogv = fbm(u * 1.5f, v * 3.f, 3, 5, 4001);
-    float band = std::exp(-std::pow((v - 0.82f) / 0.16f, 2.f)) * 0.9f + std::exp(-std::pow((v - 0.1f) / 0.1f, 2.f)) * 0.4f;
-    float edge = smoothstep(0.f, 0.12f, u) * smoothstep(1.f, 0.88f, u) * smoothstep(0.f, 0.08f, v) * smoothstep(1.f, 0.9f, v);
-    float g = band * edge * smoothstep(0.35f, 0.75f, fogv) * 0.22f;
+    float band = std::exp(-std::pow((v - 0.8f) / 0.17f, 2.f));
+    float edge = smoothstep(0.f, 0.2f, u) * smoothstep(1.f, 0.8f, u) * smoothstep(1.f, 0.88f, v);
+    float g = band * edge * smoothstep(0.3f, 0.8f, fogv) * 0.16f;
     return old * (1 - g);
   });
   Plane unused(n, n);
