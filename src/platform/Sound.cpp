@@ -1,41 +1,82 @@
-// Sound layer, first form: the silent clock. The position is the time since
-// soundStart on the monotonic clock and the spectrum is all zeros. It is the
-// fallback whenever there is no audio device or no playable track.
+// Sound layer: the functions the demo calls (Sound.h). With a playable track
+// they drive a SoundPlayer (SDL device, real or dummy). Otherwise the silent
+// clock stands in: the position is the time since soundStart on the
+// monotonic clock and the spectrum is all zeros.
+//
+// Threads: all of this runs on the main thread; the player's audio callback
+// touches none of the state here.
+// Deliberately not done: playing more than one track, restarting from a
+// position other than 0 ms.
 #include "platform/Sound.h"
 
 #include "platform/Platform.h"
+#include "platform/SoundPlayer.h"
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 
 namespace platform {
 namespace {
+
 struct SilentClock {
     bool running = false;   // between soundStart and soundStop
     uint64_t startMs = 0;   // monotonic time of soundStart
-    uint32_t stoppedAt = 0; // position frozen by soundStop
 };
-SilentClock silent;
+
+struct SoundState {
+    std::unique_ptr<SoundPlayer> player; // a track is playing (on a real or the dummy device)
+    SilentClock silent;                  // no track: the clock alone
+    uint32_t stoppedAt = 0;              // position frozen by soundStop
+};
+SoundState state;
+
+uint32_t toPositionMs(double ms) { return static_cast<uint32_t>(std::max(ms, 0.0)); }
+
 } // namespace
 
-void soundStart(const char* /*path*/) {
-    silent.running = true;
-    silent.startMs = monotonicMs();
+void soundStart(const char* path) {
+    soundStop();
+    state.stoppedAt = 0;
+    if (path) {
+        auto player = std::make_unique<SoundPlayer>();
+        if (player->start(path)) {
+            state.player = std::move(player);
+            return;
+        }
+    }
+    state.silent.running = true;
+    state.silent.startMs = monotonicMs();
 }
 
-void soundUpdate() {}
+void soundUpdate() {
+    if (state.player) state.player->update();
+}
 
-void soundSpectrum(float* out) { std::fill(out, out + kSpectrumBands, 0.0f); }
+void soundSpectrum(float* out) {
+    if (state.player)
+        state.player->spectrum(out);
+    else
+        std::fill(out, out + kSpectrumBands, 0.0f);
+}
 
 uint32_t soundPositionMs() {
-    if (!silent.running) return silent.stoppedAt;
-    return static_cast<uint32_t>(monotonicMs() - silent.startMs);
+    if (state.player) return toPositionMs(state.player->positionMs());
+    if (state.silent.running) return static_cast<uint32_t>(monotonicMs() - state.silent.startMs);
+    return state.stoppedAt;
 }
 
 void soundStop() {
-    if (silent.running) silent.stoppedAt = soundPositionMs();
-    silent.running = false;
+    if (state.player || state.silent.running) state.stoppedAt = soundPositionMs();
+    if (state.player) {
+        state.player->stop();
+        state.player.reset();
+    }
+    state.silent.running = false;
 }
 
-bool soundHasTrack() { return false; }
+bool soundHasTrack() { return state.player != nullptr; }
+
+SoundStatus soundStatus() { return state.player ? state.player->status() : SoundStatus{}; }
 
 } // namespace platform

@@ -7,25 +7,64 @@
 //   soundPositionMs  playback position in ms, as the listener hears it
 //   soundStop      stop at the end of the demo
 //
-// Failures degrade, never crash: with no audio device, or no playable track,
-// playback is silent on the monotonic clock (position = ms since start) and
-// one line on stderr says why.
+// The track is decoded incrementally (TrackReader, libmpg123) inside SDL's
+// audio callback and played at its own rate and channel count; the position
+// follows the frames the device has played, smoothed between callbacks
+// (SoundClock); the spectrum is computeSpectrum (Spectrum.h) of the 128 mono
+// frames just before the position.
+//
+// Failures degrade, never crash, each with one line on stderr: without an
+// audio device the track plays silently on SDL's dummy driver (the position
+// still runs in real time, the spectrum still comes from the decoded
+// samples); without a playable track the demo runs silently on the monotonic
+// clock (position = ms since start) with an all-zero spectrum; after the end
+// of a short track the position runs on in silence.
+//
+// Threads: every function here belongs to the main thread. SDL's audio
+// thread runs only the callback inside (see SoundPlayer.h for what it shares).
 #pragma once
 
+#include "platform/Spectrum.h"
+
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
-constexpr int kSpectrumBands = 64;
-
-// Starts the track at `path` (nullptr: no track at all, silent clock).
+// Starts the track at `path` (nullptr: no track at all, silent clock). A
+// running track is stopped first.
 void soundStart(const char* path);
+// Once per frame: reports (on stderr, once each) a track that ended early or
+// had damaged stretches.
 void soundUpdate();
-// Writes kSpectrumBands magnitudes into `out`.
+// Writes kSpectrumBands magnitudes into `out`: band k centred on
+// k * rate / 128 Hz, 1.0 for a full-scale sine centred in it; all zero
+// without a track, after its end and after soundStop.
 void soundSpectrum(float* out);
+// Playback position in ms from the start of the track as it is heard; never
+// decreases while playing; frozen by soundStop.
 uint32_t soundPositionMs();
+// Stops playing and releases the device and the decoder.
 void soundStop();
-// True while a real decoded track drives the position (not the silent clock).
+// True while a real decoded track drives the position (not the silent clock),
+// from a successful soundStart until soundStop, also after a short track's end.
 bool soundHasTrack();
+
+// What the sound layer is doing, for tests, benchmarks and diagnostics.
+struct SoundStatus {
+    bool track = false;          // as soundHasTrack()
+    std::string driver;          // SDL audio driver; "dummy" plays silently; "" without a device
+    int rate = 0;                // track frames per second
+    int channels = 0;            // track channels
+    int periodFrames = 0;        // frames per audio callback
+    int64_t framesDecoded = 0;   // frames taken from the track so far
+    int64_t framesHanded = 0;    // frames handed to the device (the track, then silence)
+    bool trackEnded = false;     // the decoder reached the end of the track
+    int damagedStretches = 0;    // damaged stretches of the file skipped
+    double firstCallbackMs = -1; // from soundStart to the first audio callback; -1 before it
+    double callbackCpuMs = 0;    // CPU time spent in the audio callback (decoding, mixing)
+    double spectrumCpuMs = 0;    // CPU time spent in soundSpectrum
+};
+SoundStatus soundStatus();
 
 } // namespace platform
