@@ -132,7 +132,7 @@ void drawHead(Sink& out) {
   for (float s : {-1.f, 1.f})
     shade(p, [&](float x, float y, Rgb old) {
       float d = std::hypot((x - (kX + s * 50)) / 20, (y - 222) / 13);
-      return mix(old, Rgb{0.6f, 0.1f, 0.1f}, 0.22f * std::exp(-d * d) * face.at(int(x), int(y)));
+      return mix(old, Rgb{0.55f, 0.08f, 0.08f}, 0.16f * std::exp(-d * d) * face.at(int(x), int(y)));
     });
   // Shadow under the chin on the neck is done; now the jaw line shading.
   shade(p, [&](float x, float y, Rgb old) {
@@ -240,15 +240,20 @@ void drawHead(Sink& out) {
     return mix(c, old * 1.08f, glow * 0.5f);
   });
 
-  // Hair: black with grey strands following the sweep and one dark red lock.
+  // Hair: black with grey strands fanning from a parting at the crown and
+  // one dark red lock sweeping along the fringe.
+  const float partX = kX + 34, partY = 34;
   shade(p, [&](float x, float y, Rgb old) {
     float hv = hair.at(int(x), int(y));
     if (hv <= 0) return old;
-    float strand = 0.5f + 0.5f * std::sin((x * 0.45f + y * 0.8f) * 0.35f + 3 * fbm(x / w, y / h, 4, 3, 2901));
-    float sheen = std::exp(-std::pow((y - 70 - 0.2f * (x - kX)) / 18, 2.f));
-    Rgb c = grey(0.05f + 0.16f * sheen * strand);
-    float lock = std::exp(-std::pow((x - 0.55f * y - 42) / 9, 2.f)) * smoothstep(30, 60, y);
-    c = mix(c, Rgb{0.5f, 0.0f, 0.0f}, lock * 0.85f);
+    float a = std::atan2(y - partY, x - partX), r = std::hypot(x - partX, y - partY);
+    // Streaks: noise stretched along the radius from the parting.
+    float strand = valueNoise(a * 30, r * 0.04f, 1 << 16, 2901) * 0.6f + valueNoise(a * 75, r * 0.08f, 1 << 16, 2902) * 0.4f;
+    float sheen = std::exp(-std::pow((r - 62) / 22, 2.f));
+    Rgb c = grey(0.04f + 0.05f * strand + 0.22f * sheen * strand * strand);
+    // The lock: a band at a fixed distance from the parting on its left side.
+    float lock = std::exp(-std::pow((r - 92) / 8, 2.f)) * smoothstep(1.2f, 2.2f, a) * smoothstep(3.1f, 2.7f, a);
+    c = mix(c, mix(Rgb{0.5f, 0.0f, 0.0f}, Rgb{0.7f, 0.08f, 0.06f}, sheen * strand), lock * 0.9f);
     return mix(old, c, hv);
   });
 
