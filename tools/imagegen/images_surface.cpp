@@ -215,10 +215,10 @@ void drawRedTexture(Sink& out) {
       // Half vector between the light and a viewer straight above.
       float hx2 = lx / ll, hy2 = ly / ll, hz2 = lz / ll + 1;
       float hl = std::sqrt(hx2 * hx2 + hy2 * hy2 + hz2 * hz2);
-      float spec = std::pow(clamp01((nx * hx2 + ny * hy2 + nz * hz2) / hl), 60.f);
+      float glint = std::pow(clamp01((nx * hx2 + ny * hy2 + nz * hz2) / hl), 60.f);
       float h = height.at(x, y);
       Rgb base = mix(Rgb{0.1f, 0.0f, 0.005f}, Rgb{0.58f, 0.04f, 0.03f}, smoothstep(0.25f, 0.7f, h));
-      p.at(x, y) = base * (0.3f + 0.85f * diffuse) + Rgb{1.f, 0.78f, 0.74f} * (spec * 0.85f);
+      p.at(x, y) = base * (0.3f + 0.85f * diffuse) + Rgb{1.f, 0.78f, 0.74f} * (glint * 0.85f);
     }
   out.colour("redtex.jpg", p, Chroma::k420);
 }
