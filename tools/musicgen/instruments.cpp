@@ -56,7 +56,7 @@ Voice softKick() {
   for (size_t i = 0; i < v.size(); ++i) {
     float t = static_cast<float>(i) / kRate;
     phase += (44.0f + 40.0f * std::exp(-t / 0.05f)) / kRate;
-    float amp = std::fmin(t / 0.004f, 1.0f) * std::exp(-t / 0.16f);
+    float amp = std::fmin(t / 0.004f, 1.0f) * std::exp(-t / 0.2f);
     v[i] = sine(phase) * amp;
   }
   fadeTail(v, 0.03f);
@@ -253,7 +253,8 @@ Voice acid(const std::vector<AcidStep>& steps, float q) {
   size_t end = steps.back().at + steps.back().len + samplesOf(0.05f);
   Voice v(end - begin);
   Osc saw;
-  Svf f;
+  Svf f, lowCut;
+  lowCut.set(150.0f, 0.7f);  // the sub and the kick own the lowest octave
   float hz = 0, gain = 0;
   for (size_t s = 0; s < steps.size(); ++s) {
     const AcidStep& st = steps[s];
@@ -276,7 +277,8 @@ Voice acid(const std::vector<AcidStep>& steps, float q) {
       float want = st.note >= 0 && k < gateLen ? level : 0.0f;
       gain += (want - gain) * 0.01f;  // ~2 ms declick
       f.tick(saw.saw());
-      v[i - begin] = std::tanh(1.8f * f.lp) * gain;
+      lowCut.tick(std::tanh(1.8f * f.lp));
+      v[i - begin] = lowCut.hp * gain;
     }
   }
   fadeTail(v, 0.02f);

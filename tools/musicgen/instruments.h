@@ -34,7 +34,7 @@ struct BassTone {
   float envAmount = 4.0f;  // cutoff multiplier at the attack
   float envDecay = 0.08f;  // seconds
   float q = 1.0f;
-  float sub = 0.6f;  // sine at the fundamental
+  float sub = 0.45f;  // sine at the fundamental
   float drive = 1.5f;
 };
 Voice bass(float note, float seconds, const BassTone& tone);

@@ -191,7 +191,7 @@ class Song {
  public:
   Song(Mixer& mix, const std::function<void(float)>& progress)
       : mix_(mix), map_(buildTempoMap()), progress_(progress) {
-    kick_ = kick(0.8f, 0.17f, 11);
+    kick_ = kick(0.8f, 0.13f, 11);
     kickHard_ = kick(1.0f, 0.22f, 12);
     soft_ = softKick();
     for (uint32_t i = 0; i < 3; ++i) {
@@ -230,12 +230,12 @@ class Song {
   void drum(const Voice& v, double beat, float gain, float pan = 0.0f, Send s = {}) {
     if (live(beat)) mix_.add(Bus::Drums, at(beat), v, gain, pan, s);
   }
-  void kickAt(double beat, float gain, float duckDepth = 0.6f) {
+  void kickAt(double beat, float gain, float duckDepth = 0.75f) {
     if (!live(beat)) return;
     drum(kick_, beat, gain);
     mix_.duck(at(beat), duckDepth);
   }
-  void fourOnFloor(double from, double to, float gain, float duckDepth = 0.6f) {
+  void fourOnFloor(double from, double to, float gain, float duckDepth = 0.75f) {
     for (double b = from; b < to - 1e-9; b += 1.0) kickAt(b, gain * vary(0.03f), duckDepth);
   }
   // Clap (and/or snare) on beats two and four of each bar from `from`.
@@ -280,9 +280,9 @@ class Song {
       b += x < 0.5 ? 0.5 : x < 0.75 ? 0.25 : 0.125;
     }
   }
-  // Sixteenth tom run down over the two beats before `to`.
-  void tomFill(double to, float gain) {
-    for (int i = 0; i < 8; ++i) {
+  // Sixteenth tom run down over the `beats` beats before `to`.
+  void tomFill(double to, float gain, int beats = 2) {
+    for (int i = 8 - 4 * beats; i < 8; ++i) {
       double b = to - 2.0 + 0.25 * i;
       if (i % 4 == 3) {
         drum(snare_[i % 3], b, gain * 0.8f, 0.0f, {0.2f, 0.0f});
@@ -471,11 +471,11 @@ class Song {
   // Off-beat stab: chord an octave up, clap and open hat.
   void offbeatHit(double ms, const Chord& c, int i) {
     size_t s = sampleOfMs(ms);
-    stab(s, c, 0.36f, 12.0f);
-    stab(s, c, 0.24f);
-    mix_.add(Bus::Drums, s, clap_[i % 3], 0.32f, 0.0f, {0.3f, 0.0f});
+    stab(s, c, 0.45f, 12.0f);
+    stab(s, c, 0.32f);
+    mix_.add(Bus::Drums, s, clap_[i % 3], 0.36f, 0.0f, {0.3f, 0.0f});
     mix_.add(Bus::Drums, s, hatO_[i % 2], 0.16f, 0.3f);
-    mix_.duck(s, 0.5f, 0.04f);
+    mix_.duck(s, 0.7f, 0.04f);
   }
 
   // ---- sections ----------------------------------------------------------------------
@@ -516,7 +516,7 @@ class Song {
     fourOnFloor(s + 1, s + 32, 0.85f);
     backbeat(s, s + 32, 0.42f, 0.0f);
     hats(s, s + 32, 0.16f, true, false);
-    bassRun(s, prog, BassStyle::Offbeat, 0.45f);
+    bassRun(s, prog, BassStyle::Offbeat, 0.27f);
     padRun(s, prog, 4, 0.12f, 1200.0f, 2200.0f);
     arpRun(s + 16, {"Am", "F", "C"}, 0.25, 0.08f, 0.5f);
     // Hits pushed onto the "and" of beat one.
@@ -536,7 +536,7 @@ class Song {
     fourOnFloor(s + 1, s + 28, 0.85f);
     backbeat(s, s + 28, 0.4f, 0.2f);
     hats(s, s + 28, 0.15f, true, true);
-    bassRun(s, prog, BassStyle::Rolling, 0.42f);
+    bassRun(s, prog, BassStyle::Rolling, 0.25f);
     padRun(s, prog, 4, 0.11f, 1800.0f, 2600.0f);
     melody(s, kThemeA, Lead::Saw, 0.2f);
     // Break (5 beats): the G chord hangs, the roll and the sweep build.
@@ -558,11 +558,11 @@ class Song {
     fourOnFloor(s, s + 32, 0.88f);
     backbeat(s, s + 32, 0.36f, 0.0f);
     hats(s, s + 32, 0.15f, true, false);
-    bassRun(s, prog, BassStyle::Rolling, 0.42f);
+    bassRun(s, prog, BassStyle::Rolling, 0.25f);
     padRun(s, prog, 4, 0.08f, 2000.0f, 3000.0f);
     arpRun(s, prog, 0.25, 0.06f, 0.8f, 24.0f);
     for (int k = 0; k < 16; ++k) offbeatHit(kSyncMs[24 + k], chord(prog[k / 2]), k);
-    tomFill(s + 32, 0.45f);
+    tomFill(s + 32, 0.4f, 1);  // after the last flash
   }
 
   void talkingVerse() {
@@ -575,7 +575,7 @@ class Song {
     fourOnFloor(s, s + 32, 0.75f, 0.45f);
     backbeat(s, s + 32, 0.0f, 0.42f);
     hats(s, s + 32, 0.1f, true, false);
-    bassRun(s, progA, BassStyle::Octave, 0.4f);
+    bassRun(s, progA, BassStyle::Octave, 0.24f);
     padRun(s + 16, {"Am", "G", "F", "E"}, 4, 0.09f, 700.0f, 1400.0f, 0.6f);
     melody(s, kTalkA, Lead::Talk, 0.22f);
     std::vector<Note> answer = kTalkA;
@@ -586,7 +586,7 @@ class Song {
     fourOnFloor(s + 32, s + 64, 0.85f);
     backbeat(s + 32, s + 60, 0.36f, 0.3f);
     hats(s + 32, s + 64, 0.14f, true, true);
-    bassRun(s + 32, progB, BassStyle::Offbeat, 0.44f);
+    bassRun(s + 32, progB, BassStyle::Offbeat, 0.26f);
     padRun(s + 32, progB, 4, 0.1f, 1400.0f, 2600.0f);
     arpRun(s + 40, {"F", "G", "Em", "Am", "F", "G"}, 0.25, 0.06f, 0.6f);
     melody(s + 32, kTalkB, Lead::Talk, 0.2f);
@@ -623,7 +623,7 @@ class Song {
       steps.push_back(st);
     }
     if (!steps.empty()) mix_.add(Bus::Music, steps.front().at, acid(steps, 5.5f), 0.14f, 0.0f, {0.12f, 0.2f});
-    for (int bar = 0; bar < 8; ++bar) subNote(s + 4 * bar, 3.9, kRoot[bar] - 12, 0.18f, 0.01f);
+    for (int bar = 0; bar < 8; ++bar) subNote(s + 4 * bar, 3.9, kRoot[bar] - 12, 0.1f, 0.01f);
     tomFill(s + 32, 0.4f);
   }
 
@@ -632,11 +632,11 @@ class Song {
     const std::vector<const char*> prog = {"F", "G", "Am", "Am", "F", "G", "C", "E"};
     crashAt(s, 0.3f);
     impactAt(at(s), 0.4f);
-    fourOnFloor(s, s + 30, 0.88f);
+    fourOnFloor(s, s + 31, 0.88f);
     backbeat(s, s + 30, 0.38f, 0.15f);
-    hats(s, s + 30, 0.16f, true, false);
+    hats(s, s + 31, 0.16f, true, false);
     rides(s, s + 30, 0.07f);
-    bassRun(s, prog, BassStyle::Rolling, 0.42f);
+    bassRun(s, prog, BassStyle::Rolling, 0.25f);
     padRun(s, prog, 4, 0.1f, 2200.0f, 900.0f);
     arpRun(s, prog, 0.25, 0.07f, 0.9f);
     melody(s, kThemeB, Lead::Saw, 0.2f);
@@ -654,12 +654,13 @@ class Song {
       SawTone t = padTone(1500.0f, bar % 2 ? 0.05f : 1.2f);
       t.release = 1.2f;
       if (bar % 2 == 0) pad(s + 4 * bar, 8, chord(progA[bar]), t, 0.075f);
-      if (bar % 2 == 0) subNote(s + 4 * bar, 8, chord(progA[bar]).bass, 0.16f, 0.4f);
     }
+    // Heartbeat: a soft kick and a throb of sub bass on every beat.
     for (double b = s; b < s + 32; b += 1.0) {
       bool strong = std::fmod(b - s, 2.0) < 1e-9;
-      drum(soft_, b, strong ? 0.6f : 0.4f);
-      mix_.duck(at(b), strong ? 0.35f : 0.2f);
+      drum(soft_, b, strong ? 0.85f : 0.65f);
+      mix_.duck(at(b), strong ? 0.7f : 0.6f);
+      subNote(b, 0.55, chord(progA[static_cast<int>((b - s) / 4)]).bass, strong ? 0.16f : 0.12f, 0.01f);
     }
     std::vector<Note> half(kThemeA.begin(), kThemeA.begin() + 17);  // bars 1-4 of the theme
     melody(s, half, Lead::Bell, 0.22f, 0, -0.1f, 2.0);
@@ -667,10 +668,10 @@ class Song {
     // Bars 9-12: the second theme on bells, arpeggio, kick on every beat.
     const std::vector<const char*> progB = {"F", "G", "Am", "Am"};
     padRun(s + 32, progB, 4, 0.08f, 1500.0f, 2500.0f, 0.4f);
-    bassRun(s + 32, progB, BassStyle::Held, 0.35f);
+    bassRun(s + 32, progB, BassStyle::Held, 0.21f);
     for (double b = s + 32; b < s + 48; b += 1.0) {
-      drum(soft_, b, 0.55f);
-      mix_.duck(at(b), 0.3f);
+      drum(soft_, b, 0.7f);
+      mix_.duck(at(b), 0.65f);
     }
     hats(s + 36, s + 48, 0.08f, false, false);
     std::vector<Note> themeB(kThemeB.begin(), kThemeB.begin() + 20);
@@ -679,7 +680,7 @@ class Song {
     // Bars 13-16: the build.
     const std::vector<const char*> progC = {"F", "G", "E", "E"};
     padRun(s + 48, progC, 4, 0.09f, 1200.0f, 6000.0f, 0.1f);
-    bassRun(s + 48, progC, BassStyle::Offbeat, 0.38f);
+    bassRun(s + 48, progC, BassStyle::Offbeat, 0.23f);
     fourOnFloor(s + 48, s + 63, 0.7f, 0.5f);
     hats(s + 48, s + 63, 0.12f, true, false);
     arpRun(s + 48, progC, 0.25, 0.07f, 0.6f);
@@ -693,10 +694,10 @@ class Song {
     const std::vector<const char*> prog = {"Am", "F", "C", "G", "Am", "F", "C", "G"};
     bigHit(148800, chord("Am"), 1.05f);
     crashAt(s + 16, 0.28f);
-    fourOnFloor(s + 1, s + 32, 0.9f, 0.65f);
+    fourOnFloor(s + 1, s + 32, 0.9f);
     backbeat(s, s + 32, 0.42f, 0.18f);
     hats(s, s + 32, 0.16f, true, true);
-    bassRun(s, prog, BassStyle::Rolling, 0.44f);
+    bassRun(s, prog, BassStyle::Rolling, 0.26f);
     padRun(s, prog, 4, 0.12f, 2500.0f, 3500.0f);
     arpRun(s, prog, 0.25, 0.06f, 0.8f);
     melody(s, kThemeA, Lead::Saw, 0.22f);
@@ -714,7 +715,7 @@ class Song {
     backbeat(s, s + 32, 0.36f, 0.22f);
     hats(s, s + 32, 0.14f, true, false);
     rides(s, s + 32, 0.08f);
-    bassRun(s, prog, BassStyle::Octave, 0.42f);
+    bassRun(s, prog, BassStyle::Octave, 0.25f);
     padRun(s, prog, 4, 0.12f, 2600.0f, 3400.0f);
     arpRun(s, prog, 0.25, 0.06f, 0.7f, 24.0f);
     melody(s, kThemeB, Lead::Saw, 0.21f);
@@ -730,11 +731,11 @@ class Song {
     crashAt(s, 0.34f);
     impactAt(at(s), 0.45f);
     crashAt(s + 16, 0.28f);
-    fourOnFloor(s, s + 30, 0.92f, 0.65f);
+    fourOnFloor(s, s + 30, 0.92f);
     backbeat(s, s + 30, 0.42f, 0.2f);
     hats(s, s + 30, 0.16f, true, true);
     rides(s, s + 28, 0.06f);
-    bassRun(s, prog, BassStyle::Rolling, 0.44f);
+    bassRun(s, prog, BassStyle::Rolling, 0.26f);
     padRun(s, prog, 4, 0.13f, 2800.0f, 4000.0f);
     arpRun(s, prog, 0.25, 0.06f, 0.85f);
     // Theme A, its last two bars rewritten for G and E, with a third below.
