@@ -93,10 +93,14 @@ unsigned Texture::load(const char* name, const char* maskName, unsigned filter) 
 }
 
 unsigned Texture::empty(unsigned size, unsigned filter) {
+    if (count >= 512) return count - 1; // capacity (never reached: the demo makes about forty)
     glGenTextures(1, &names[count]);
     glBindTexture(GL_TEXTURE_2D, names[count]);
     // Undefined contents until something is copied in; zeroed so runs repeat exactly.
-    unsigned char* bytes = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(size) * size, 3));
+    // GL reads rows padded to the unpack alignment (4 by default, 8 at most): a size whose
+    // row of size * 3 bytes is not a multiple of it needs the padding too.
+    const size_t row = (static_cast<size_t>(size) * 3 + 7) & ~static_cast<size_t>(7);
+    unsigned char* bytes = static_cast<unsigned char*>(std::calloc(row * (size ? size : 1), 1));
     if (filter == kMipmapFilter)
         gluBuild2DMipmaps(GL_TEXTURE_2D, 3, size, size, GL_RGB, GL_UNSIGNED_BYTE, bytes);
     else
@@ -109,6 +113,7 @@ unsigned Texture::empty(unsigned size, unsigned filter) {
 }
 
 void Texture::load1D() {
+    if (count >= 512) return; // capacity (never reached)
     float texels[32 * 3];
     for (int i = 0; i < 32; ++i) texels[i * 3] = texels[i * 3 + 1] = texels[i * 3 + 2] = texture[i];
     glGenTextures(1, &names[count]);
