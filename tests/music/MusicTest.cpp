@@ -80,14 +80,15 @@ Pcm decode(const std::string& path) {
   return pcm;
 }
 
-// Energy-flux onset detector, evaluated every millisecond on the mono mix:
-// the mean power of the next 5 ms against that of the preceding 20 ms. An
-// onset is a local maximum (within 10 ms) of the flux, the power increase,
-// where the power at least doubles and the sound is louder than -45 dBFS.
+// Energy-flux onset detector, evaluated every millisecond on the mono mix.
+// The flux is the jump in dB from the mean power of the preceding 20 ms to
+// that of the next 5 ms; an onset is a local maximum of it (within 10 ms) of
+// at least 3 dB where the sound is louder than -45 dBFS. Its size is the
+// power it gains over the following 15 ms, to rank loud hits above soft ticks.
 struct Onset {
   double ms;
-  double flux;   // power increase (full scale = 1)
-  double ratio;  // power after / power before, at the steepest point
+  double jumpDb;
+  double rise;  // power increase, full scale = 1
 };
 
 std::vector<Onset> detectOnsets(const std::vector<float>& x) {
@@ -95,23 +96,22 @@ std::vector<Onset> detectOnsets(const std::vector<float>& x) {
   for (size_t i = 0; i < x.size(); ++i) cum[i + 1] = cum[i] + static_cast<double>(x[i]) * x[i];
   const size_t hop = kRate / 1000, ahead = 5 * hop, behind = 20 * hop;
   const double floorPower = std::pow(10.0, -45.0 / 10.0);
-  std::vector<double> flux, ratio;
+  std::vector<double> next, prev, jump;
   for (size_t t = behind; t + ahead < x.size(); t += hop) {
-    double next = (cum[t + ahead] - cum[t]) / ahead;
-    double prev = (cum[t] - cum[t - behind]) / behind;
-    flux.push_back(next > floorPower ? std::max(0.0, next - prev) : 0.0);
-    ratio.push_back(next / (prev + 1e-12));
+    next.push_back((cum[t + ahead] - cum[t]) / ahead);
+    prev.push_back((cum[t] - cum[t - behind]) / behind);
+    jump.push_back(next.back() > floorPower ? 10 * std::log10(next.back() / (prev.back() + 1e-12)) : 0.0);
   }
   std::vector<Onset> onsets;
-  for (size_t i = 0; i < flux.size(); ++i) {
-    if (flux[i] <= 0.0 || ratio[i] < 2.0) continue;
+  for (size_t i = 0; i < jump.size(); ++i) {
+    if (jump[i] < 3.0) continue;
     bool peak = true;
-    for (size_t j = (i > 10 ? i - 10 : 0); j <= std::min(flux.size() - 1, i + 10) && peak; ++j)
-      peak = flux[j] < flux[i] || (flux[j] == flux[i] && j >= i);
-    // The jump that made this onset: the largest ratio over the 5 ms before it.
-    double jump = 0;
-    for (size_t j = (i > 5 ? i - 5 : 0); j <= i; ++j) jump = std::max(jump, ratio[j]);
-    if (peak) onsets.push_back({(behind + i * hop) * 1000.0 / kRate, flux[i], jump});
+    for (size_t j = (i > 10 ? i - 10 : 0); j <= std::min(jump.size() - 1, i + 10) && peak; ++j)
+      peak = jump[j] < jump[i] || (jump[j] == jump[i] && j >= i);
+    if (!peak) continue;
+    double loudest = 0;
+    for (size_t j = i; j <= std::min(next.size() - 1, i + 15); ++j) loudest = std::max(loudest, next[j]);
+    onsets.push_back({(behind + i * hop) * 1000.0 / kRate, jump[i], loudest - prev[i]});
   }
   return onsets;
 }
@@ -181,23 +181,19 @@ TEST_F(MusicTest, SoundsUntilTheDemoEndsThenFades) {
 TEST_F(MusicTest, EverySyncPointCarriesAnOnset) {
   std::vector<Onset> onsets = detectOnsets(song_->mono);
   for (double sync : kSyncMs) {
-    double flux = 0, ratio = 0;
-    for (const Onset& o : onsets) {
-      if (std::fabs(o.ms - sync) <= 15.0) {
-        flux = std::max(flux, o.flux);
-        ratio = std::max(ratio, o.ratio);
-      }
-    }
-    ASSERT_GT(flux, 0.0) << "no onset within 15 ms of " << sync << " ms";
-    // A clear accent: the power jumps at least fourfold (6 dB), and the jump
-    // is among the biggest third of the onsets in the second around it.
+    const Onset* hit = nullptr;
+    for (const Onset& o : onsets)
+      if (std::fabs(o.ms - sync) <= 15.0 && (!hit || o.rise > hit->rise)) hit = &o;
+    ASSERT_NE(hit, nullptr) << "no onset within 15 ms of " << sync << " ms";
+    // A clear accent: the power jumps by 6 dB or more, and it is among the
+    // biggest third of the onsets in the second around it.
     std::vector<double> around;
     for (const Onset& o : onsets)
-      if (std::fabs(o.ms - sync) < 1000.0) around.push_back(o.flux);
+      if (std::fabs(o.ms - sync) < 1000.0) around.push_back(o.rise);
     std::sort(around.begin(), around.end());
     double upperThird = around[around.size() * 2 / 3];
-    EXPECT_GE(ratio, 4.0) << "weak accent at " << sync << " ms";
-    EXPECT_GE(flux, upperThird) << "accent at " << sync << " ms drowns among its neighbours";
+    EXPECT_GE(hit->jumpDb, 6.0) << "weak accent at " << sync << " ms";
+    EXPECT_GE(hit->rise, upperThird) << "accent at " << sync << " ms drowns among its neighbours";
   }
 }
 

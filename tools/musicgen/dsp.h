@@ -130,11 +130,14 @@ inline float decayCoef(float seconds) { return static_cast<float>(std::exp(-1.0 
 
 // Attack / decay / sustain / release envelope evaluated sample by sample.
 // Times in seconds; the release starts at gateSamples.
+// Decay and release are exponential and about 98 % complete after their time;
+// the release is bent so it lands exactly on zero at the end of the voice.
 struct Adsr {
   float a, d, s, r;
   size_t gate;
   size_t n = 0;
-  float v = 0, dk = 0, rk = 0;
+  float v = 0, dk = 0, rk = 0, relLevel = 0, relCurve = 1;
+  static constexpr float kRelEnd = 0.0183156f;  // e^-4, the curve's value at the end
   Adsr(float att, float dec, float sus, float rel, size_t gateSamples)
       : a(std::fmax(att, 1e-4f) * kRate), d(dec), s(sus), r(rel), gate(gateSamples) {
     dk = decayCoef(std::fmax(dec, 1e-4f) / 4.0f);
@@ -149,8 +152,10 @@ struct Adsr {
       } else {
         v = s + (v - s) * dk;
       }
+      relLevel = v;
     } else {
-      v *= rk;
+      relCurve *= rk;
+      v = relLevel * std::fmax(relCurve - kRelEnd, 0.0f) / (1.0f - kRelEnd);
     }
     ++n;
     return v;

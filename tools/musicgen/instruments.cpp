@@ -40,7 +40,8 @@ Voice kick(float punch, float decaySec, uint32_t seed) {
     float t = static_cast<float>(i) / kRate;
     float hz = 47.0f + 150.0f * punch * std::exp(-t / 0.03f) + 220.0f * punch * std::exp(-t / 0.004f);
     phase += hz / kRate;
-    float amp = t < 0.025f ? 1.0f : std::exp(-(t - 0.025f) / decaySec);
+    // 0.3 ms fade-in keeps the crest start crisp without a full-scale step.
+    float amp = std::fmin(t / 0.0003f, 1.0f) * (t < 0.025f ? 1.0f : std::exp(-(t - 0.025f) / decaySec));
     float body = std::tanh(drive * sine(phase)) * norm * amp;
     float click = clickLp.lp(rng.bi()) * std::exp(-t / 0.0025f) * 0.5f;
     v[i] = body * 0.92f + click;

@@ -42,26 +42,43 @@ namespace {
 
 size_t sampleOfMs(double ms) { return static_cast<size_t>(std::llround(std::max(ms, 0.0) * kRate / 1000.0)); }
 
-// Piecewise-linear map from beats to milliseconds through fixed anchors.
+// Map from beats to milliseconds through fixed anchors. Between anchors it is
+// a cubic Hermite curve, so where neighbouring spans differ by a few percent
+// the tempo glides instead of jumping; where they differ more (a break that
+// is shorter or longer than its beats) the corner is kept, as in a linear map.
 class TempoMap {
  public:
-  void anchor(double beat, double ms) { a_.push_back({beat, ms}); }
-  double ms(double beat) const {
-    if (beat <= a_.front().first) return a_.front().second + (beat - a_.front().first) * 465.0;
-    for (size_t i = 1; i < a_.size(); ++i) {
-      if (beat <= a_[i].first) {
-        const auto& p = a_[i - 1];
-        const auto& q = a_[i];
-        return p.second + (beat - p.first) * (q.second - p.second) / (q.first - p.first);
-      }
+  void anchor(double beat, double ms) { a_.push_back({beat, ms, 0.0, 0.0}); }
+  // Call once after the last anchor.
+  void finish() {
+    const size_t n = a_.size();
+    std::vector<double> secant(n - 1);
+    for (size_t i = 0; i + 1 < n; ++i) secant[i] = (a_[i + 1].ms - a_[i].ms) / (a_[i + 1].beat - a_[i].beat);
+    for (size_t i = 0; i < n; ++i) {
+      double left = i > 0 ? secant[i - 1] : secant[0];
+      double right = i + 1 < n ? secant[i] : secant[n - 2];
+      bool glide = std::fabs(left - right) < 0.08 * right;
+      a_[i].slopeIn = glide ? 0.5 * (left + right) : left;
+      a_[i].slopeOut = glide ? 0.5 * (left + right) : right;
     }
-    const auto& p = a_[a_.size() - 2];
-    const auto& q = a_.back();
-    return q.second + (beat - q.first) * (q.second - p.second) / (q.first - p.first);
+  }
+  double ms(double beat) const {
+    if (beat <= a_.front().beat) return a_.front().ms + (beat - a_.front().beat) * a_.front().slopeOut;
+    if (beat >= a_.back().beat) return a_.back().ms + (beat - a_.back().beat) * a_.back().slopeIn;
+    size_t i = 1;
+    while (a_[i].beat < beat) ++i;
+    const Anchor& p = a_[i - 1];
+    const Anchor& q = a_[i];
+    double len = q.beat - p.beat, t = (beat - p.beat) / len, t2 = t * t, t3 = t2 * t;
+    return (2 * t3 - 3 * t2 + 1) * p.ms + (t3 - 2 * t2 + t) * len * p.slopeOut + (-2 * t3 + 3 * t2) * q.ms +
+           (t3 - t2) * len * q.slopeIn;
   }
 
  private:
-  std::vector<std::pair<double, double>> a_;
+  struct Anchor {
+    double beat, ms, slopeIn, slopeOut;  // slopes in ms per beat
+  };
+  std::vector<Anchor> a_;
 };
 
 TempoMap buildTempoMap() {
@@ -102,6 +119,7 @@ TempoMap buildTempoMap() {
   m.anchor(416, 193090);
   m.anchor(417, 193700);
   m.anchor(429, 193700 + 12 * 620.0);  // the coda at a slower, settling pace
+  m.finish();
   return m;
 }
 
@@ -562,7 +580,7 @@ class Song {
     padRun(s, prog, 4, 0.08f, 2000.0f, 3000.0f);
     arpRun(s, prog, 0.25, 0.06f, 0.8f, 24.0f);
     for (int k = 0; k < 16; ++k) offbeatHit(kSyncMs[24 + k], chord(prog[k / 2]), k);
-    tomFill(s + 32, 0.4f, 1);  // after the last flash
+    tomFill(s + 32, 0.3f, 1);  // after the last flash
   }
 
   void talkingVerse() {
