@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace musicgen {
 namespace {
@@ -168,15 +166,6 @@ void Mixer::duck(size_t at, float depth, float aheadSec) {
 
 Stereo Mixer::master(float gainDb, const std::function<void(float)>& progress) {
   const size_t n = size();
-  if (std::getenv("MUSICGEN_DEBUG")) {
-    for (size_t s0 = 0; s0 < n; s0 += kRate * 5) {
-      double e[4] = {0, 0, 0, 0};
-      for (size_t i = s0; i < std::min(n, s0 + kRate * 5); ++i) {
-        e[0] += drums_.l[i] * drums_.l[i]; e[1] += music_.l[i] * music_.l[i] * duck_[i] * duck_[i]; e[2] += lead_.l[i] * lead_.l[i]; e[3] += reverbSend_.l[i] * reverbSend_.l[i];
-      }
-      std::fprintf(stderr, "%5.0f s: drums %5.1f music %5.1f lead %5.1f revsend %5.1f\n", s0 / double(kRate), 10 * std::log10(e[0] / (kRate * 5)), 10 * std::log10(e[1] / (kRate * 5)), 10 * std::log10(e[2] / (kRate * 5)+1e-20), 10 * std::log10(e[3] / (kRate * 5)));
-    }
-  }
   Stereo out(n);
   for (size_t i = 0; i < n; ++i) {
     out.l[i] = drums_.l[i] + music_.l[i] * duck_[i] + lead_.l[i];
@@ -210,21 +199,9 @@ Stereo Mixer::master(float gainDb, const std::function<void(float)>& progress) {
   const float releaseStep = 1.0f / (0.15f * kRate);
   for (size_t i = n; i-- > 1;) gain[i - 1] = std::min(gain[i - 1], gain[i] + attackStep);
   for (size_t i = 1; i < n; ++i) gain[i] = std::min(gain[i], gain[i - 1] + releaseStep);
-  if (std::getenv("MUSICGEN_DEBUG")) {
-    for (size_t s0 = 0; s0 < n; s0 += kRate * 5) {
-      float mn = 1, pk = 0; double e = 0;
-      for (size_t i = s0; i < std::min(n, s0 + kRate * 5); ++i) { mn = std::min(mn, gain[i]); pk = std::max(pk, std::fabs(out.l[i])); e += out.l[i] * out.l[i]; }
-      std::fprintf(stderr, "%5.0f s: peak %5.1f dB rms %5.1f dB min gain %5.1f dB\n", s0 / double(kRate), 20 * std::log10(pk), 10 * std::log10(e / (kRate * 5)), 20 * std::log10(mn));
-    }
-  }
   for (size_t i = 0; i < n; ++i) {
     out.l[i] *= gain[i];
     out.r[i] *= gain[i];
-  }
-  if (std::getenv("MUSICGEN_DEBUG")) {
-    FILE* f = std::fopen("/tmp/musicgen-pre.f32", "wb");
-    for (size_t i = 0; i < n; ++i) { float m = 0.5f * (out.l[i] + out.r[i]); std::fwrite(&m, 4, 1, f); }
-    std::fclose(f);
   }
   progress(1.0f);
   return out;

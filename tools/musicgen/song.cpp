@@ -242,7 +242,18 @@ class Song {
   size_t at(double beat) const { return sampleOfMs(map_.ms(beat)); }
   float secs(double beat, double len) const { return static_cast<float>((map_.ms(beat + len) - map_.ms(beat)) / 1000.0); }
   bool live(double beat) const { return at(beat) < mix_.size(); }
-  float vary(float amount) { return 1.0f + amount * human_.bi(); }  // velocity humanisation
+  // Every random choice is seeded by what and when the event is, so a note
+  // sounds the same whether or not anything else is rendered (an excerpt is
+  // the start of the full track).
+  static uint32_t seedAt(double beat, uint32_t salt) {
+    uint32_t h = static_cast<uint32_t>(std::llround(beat * 960.0)) * 0x9e3779b1u ^ salt * 0x85ebca6bu;
+    h ^= h >> 15;
+    h *= 0x2c1b3c6du;
+    h ^= h >> 12;
+    return h ? h : 1u;
+  }
+  // Velocity humanisation: a gain factor within +-amount.
+  static float vary(float amount, double beat, uint32_t salt) { return 1.0f + amount * Rng(seedAt(beat, salt)).bi(); }
 
   // ---- drums -------------------------------------------------------------------------
   void drum(const Voice& v, double beat, float gain, float pan = 0.0f, Send s = {}) {
@@ -254,14 +265,14 @@ class Song {
     mix_.duck(at(beat), duckDepth);
   }
   void fourOnFloor(double from, double to, float gain, float duckDepth = 0.75f) {
-    for (double b = from; b < to - 1e-9; b += 1.0) kickAt(b, gain * vary(0.03f), duckDepth);
+    for (double b = from; b < to - 1e-9; b += 1.0) kickAt(b, gain * vary(0.03f, b, 1), duckDepth);
   }
   // Clap (and/or snare) on beats two and four of each bar from `from`.
   void backbeat(double from, double to, float clapGain, float snareGain) {
     int i = 0;
     for (double b = from + 1.0; b < to - 1e-9; b += 2.0, ++i) {
-      if (clapGain > 0) drum(clap_[i % 3], b, clapGain * vary(0.05f), 0.0f, {0.25f, 0.0f});
-      if (snareGain > 0) drum(snare_[i % 3], b, snareGain * vary(0.05f), 0.0f, {0.2f, 0.0f});
+      if (clapGain > 0) drum(clap_[i % 3], b, clapGain * vary(0.05f, b, 2), 0.0f, {0.25f, 0.0f});
+      if (snareGain > 0) drum(snare_[i % 3], b, snareGain * vary(0.05f, b, 3), 0.0f, {0.2f, 0.0f});
     }
   }
   // Closed hats on the off-beat eighths, quieter sixteenths in between,
@@ -272,16 +283,16 @@ class Song {
       double f = b - std::floor(b + 1e-9);
       bool off = std::fabs(f - 0.5) < 1e-6;
       if (off && open) {
-        drum(hatO_[i % 2], b, gain * 0.9f * vary(0.08f), 0.3f, {0.05f, 0.0f});
+        drum(hatO_[i % 2], b, gain * 0.9f * vary(0.08f, b, 4), 0.3f, {0.05f, 0.0f});
       } else if (off) {
-        drum(hatC_[i % 4], b, gain * vary(0.08f), 0.3f);
+        drum(hatC_[i % 4], b, gain * vary(0.08f, b, 5), 0.3f);
       } else if (sixteenths) {
-        drum(hatC_[i % 4], b, gain * (f < 1e-6 ? 0.45f : 0.6f) * vary(0.15f), 0.2f);
+        drum(hatC_[i % 4], b, gain * (f < 1e-6 ? 0.45f : 0.6f) * vary(0.15f, b, 6), 0.2f);
       }
     }
   }
   void rides(double from, double to, float gain) {
-    for (double b = from; b < to - 1e-9; b += 1.0) drum(ride_, b + 0.5, gain * vary(0.06f), -0.35f, {0.1f, 0.0f});
+    for (double b = from; b < to - 1e-9; b += 1.0) drum(ride_, b + 0.5, gain * vary(0.06f, b, 7), -0.35f, {0.1f, 0.0f});
   }
   void crashAt(double beat, float gain, bool longOne = true) {
     if (live(beat)) mix_.add(Bus::Drums, at(beat), longOne ? crash_ : crashShort_, gain, {0.2f, 0.0f});
@@ -310,11 +321,11 @@ class Song {
     }
   }
   void riserTo(double from, double to, float gain) {
-    if (live(from)) mix_.add(Bus::Drums, at(from), riser(secs(from, to - from), 91 + seed_++), gain, {0.3f, 0.1f});
+    if (live(from)) mix_.add(Bus::Drums, at(from), riser(secs(from, to - from), seedAt(from, 8)), gain, {0.3f, 0.1f});
   }
   void reverseCrashInto(double to, double beats, float gain) {
     double from = to - beats;
-    if (live(from)) mix_.add(Bus::Drums, at(from), reverseCrash(secs(from, beats), 93 + seed_++), gain, {0.2f, 0.0f});
+    if (live(from)) mix_.add(Bus::Drums, at(from), reverseCrash(secs(from, beats), seedAt(from, 9)), gain, {0.2f, 0.0f});
   }
 
   // ---- tonal parts -----------------------------------------------------------------
@@ -338,7 +349,7 @@ class Song {
   }
   void pad(double from, double beats, const Chord& c, const SawTone& tone, float gain) {
     if (!live(from)) return;
-    mix_.add(Bus::Music, at(from), supersaw(padNotes(c), secs(from, beats), tone, 101 + seed_++), gain,
+    mix_.add(Bus::Music, at(from), supersaw(padNotes(c), secs(from, beats), tone, seedAt(from, 10 + c.bass)), gain,
              {0.35f, 0.0f});
   }
   // A progression, one chord every `perChord` beats, with a cutoff moving
@@ -369,12 +380,36 @@ class Song {
     t.q = 1.2f;
     std::vector<float> notes = padNotes(c);
     for (float& n : notes) n += octave;
-    mix_.add(Bus::Lead, sample, supersaw(notes, 0.3f, t, 111 + seed_++), gain, {0.35f, 0.15f});
+    mix_.add(Bus::Lead, sample, supersaw(notes, 0.3f, t, seedAt(sample / 44.1, 11 + static_cast<uint32_t>(octave))), gain, {0.35f, 0.15f});
+  }
+  // Trance gate: the pad chopped into sixteenths by a 16-step on/off pattern
+  // (bit 15 = first step), one chord per bar.
+  void gatedPad(double from, const std::vector<const char*>& prog, uint16_t pattern, float gain, float cutoff) {
+    for (size_t c = 0; c < prog.size(); ++c) {
+      double b = from + 4.0 * c;
+      if (!live(b)) continue;
+      SawTone t = padTone(cutoff, 0.002f);
+      t.release = 0.05f;
+      VoiceSt v = supersaw(padNotes(chord(prog[c])), secs(b, 4), t, seedAt(b, 12));
+      const size_t origin = at(b), ramp = kRate / 400;  // 2.5 ms edges
+      std::vector<float> gate(v.l.size(), 0.0f);
+      for (int k = 0; k < 16; ++k) {
+        if (!(pattern & (0x8000u >> k))) continue;
+        size_t s0 = at(b + 0.25 * k) - origin, s1 = at(b + 0.25 * k + 0.17) - origin;
+        for (size_t i = s0; i < s1 && i < gate.size(); ++i)
+          gate[i] = std::fmin(1.0f, std::fmin(static_cast<float>(i - s0) / ramp, static_cast<float>(s1 - i) / ramp));
+      }
+      for (size_t i = 0; i < gate.size(); ++i) {
+        v.l[i] *= gate[i];
+        v.r[i] *= gate[i];
+      }
+      mix_.add(Bus::Music, origin, v, gain, {0.3f, 0.2f});
+    }
   }
   void bassBar(double bar, const Chord& c, BassStyle style, float gain, const BassTone& tone) {
     float root = static_cast<float>(c.bass + transpose_);
     auto note = [&](double b, double len, float n, float g) {
-      if (live(b)) mix_.add(Bus::Music, at(b), bass(n, secs(b, len), tone), g * vary(0.04f), 0.0f);
+      if (live(b)) mix_.add(Bus::Music, at(b), bass(n, secs(b, len), tone), g * vary(0.04f, b, 13), 0.0f);
     };
     for (int beat = 0; beat < 4; ++beat) {
       double b = bar + beat;
@@ -417,7 +452,7 @@ class Song {
         float n = tones[kOrder[i % 8]] + octave;
         float pan = (i % 2 ? 0.45f : -0.45f);
         float accent = (i % 4 == 0) ? 1.0f : 0.75f;
-        mix_.add(Bus::Music, at(b), pluck(n, secs(b, step * 0.8), bright, 0.25f), gain * accent * vary(0.05f), pan,
+        mix_.add(Bus::Music, at(b), pluck(n, secs(b, step * 0.8), bright, 0.25f), gain * accent * vary(0.05f, b, 14), pan,
                  {0.2f, 0.35f});
       }
     }
@@ -450,7 +485,7 @@ class Song {
           send = {0.3f, 0.35f};
           break;
       }
-      mix_.add(Bus::Lead, at(b), v, gain * vary(0.04f), pan, send);
+      mix_.add(Bus::Lead, at(b), v, gain * vary(0.04f, b, 15 + static_cast<uint32_t>(n.note)), pan, send);
     }
   }
   // The same melody a diatonic third below, for a harmonised final chorus.
@@ -515,10 +550,14 @@ class Song {
       }
       answerHit(kSyncMs[2 * bar + 1], c, g * 0.9f);
       if (bar >= 2 && bar < 7) arpRun(b, {prog[bar]}, 0.25, 0.05f + 0.012f * bar, 0.3f + 0.08f * bar);
-      if (bar >= 4 && bar < 7) {
-        subNote(b, 4, c.bass, 0.18f, 0.3f);
-        hats(b, b + 4, 0.12f, bar >= 5, false);
-        fourOnFloor(b, b + 4, 0.55f + 0.08f * (bar - 4), 0.35f);
+      if (bar >= 4 && bar < 7) hats(b, b + 4, 0.1f, bar >= 5, false);
+      if (bar == 6) {
+        // A heartbeat bar before the break; the full kick waits for the groove.
+        subNote(b, 4, c.bass, 0.14f, 0.3f);
+        for (int k = 0; k < 4; ++k) {
+          drum(soft_, b + k, 0.6f);
+          mix_.duck(at(b + k), 0.5f);
+        }
       }
     }
     // Break after the last pair of hits: sweep, roll and a reversed cymbal.
@@ -729,15 +768,18 @@ class Song {
     crashAt(s, 0.3f);
     impactAt(at(s), 0.4f);
     crashAt(s + 16, 0.26f);
+    // Lighter, more open drums than the drop: snare instead of clap, open
+    // hats on the off-beats and a ride, no busy sixteenths.
     fourOnFloor(s, s + 32, 0.88f);
-    backbeat(s, s + 32, 0.36f, 0.22f);
-    hats(s, s + 32, 0.14f, true, false);
-    rides(s, s + 32, 0.08f);
+    backbeat(s, s + 32, 0.0f, 0.45f);
+    hats(s, s + 32, 0.13f, false, true);
+    rides(s, s + 32, 0.1f);
     bassRun(s, prog, BassStyle::Octave, 0.25f);
-    padRun(s, prog, 4, 0.12f, 2600.0f, 3400.0f);
-    arpRun(s, prog, 0.25, 0.06f, 0.7f, 24.0f);
+    // The pad is chopped into a rhythm instead of the arpeggio.
+    gatedPad(s, prog, 0xB6DA, 0.2f, 3200.0f);
+    padRun(s, prog, 4, 0.05f, 1200.0f, 1600.0f);
     melody(s, kThemeB, Lead::Saw, 0.21f);
-    melody(s, kThemeB, Lead::Pluck, 0.09f, -12, -0.4f);
+    melody(s, kThemeB, Lead::Bell, 0.1f, 12, 0.4f);
     tomFill(s + 16, 0.4f);
     tomFill(s + 32, 0.45f);
   }
@@ -804,8 +846,6 @@ class Song {
   Mixer& mix_;
   TempoMap map_;
   std::function<void(float)> progress_;
-  Rng human_{20240601};
-  uint32_t seed_ = 1;
   int transpose_ = 0;
   Voice kick_, kickHard_, soft_, clap_[3], snare_[3], hatC_[4], hatO_[2], ride_, impact_, tom_[3];
   VoiceSt crash_, crashShort_;
