@@ -145,6 +145,7 @@ void Mixer::add(Bus bus, size_t at, const VoiceSt& v, float gain, Send send) {
 void Mixer::duck(size_t at, float depth, float aheadSec) {
   const size_t ahead = static_cast<size_t>(aheadSec * kRate);
   for (size_t i = std::min(ahead, at); i > 0; --i) {
+    if (at - i >= size()) continue;  // past the end of a shortened render
     // Smooth ramp down over the first two thirds, then held until the hit.
     float x = std::fmin(static_cast<float>(ahead - i) / (ahead * 2 / 3 + 1), 1.0f);
     float shape = x * x * (3.0f - 2.0f * x);

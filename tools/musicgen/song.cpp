@@ -226,15 +226,22 @@ class Song {
   }
 
   void render() {
-    using Part = void (Song::*)();
-    const Part parts[] = {&Song::intro,     &Song::firstGroove, &Song::tunnel,   &Song::stabs,
-                          &Song::talkingVerse, &Song::acidSection, &Song::drive,  &Song::breakdown,
-                          &Song::drop,      &Song::chorusB,     &Song::finale,   &Song::coda};
-    const size_t count = sizeof parts / sizeof parts[0];
-    for (size_t i = 0; i < count; ++i) {
-      (this->*parts[i])();
-      progress_(static_cast<float>(i + 1) / count);
-    }
+    // Sections in timeline order, reporting progress after each.
+    const float count = 12.0f;
+    int done = 0;
+    auto next = [&]() { progress_(static_cast<float>(++done) / count); };
+    intro(), next();
+    firstGroove(), next();
+    tunnel(), next();
+    stabs(), next();
+    talkingVerse(), next();
+    acidSection(), next();
+    drive(), next();
+    breakdown(), next();
+    drop(), next();
+    chorusB(), next();
+    finale(), next();
+    coda(), next();
   }
 
  private:
