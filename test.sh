@@ -15,3 +15,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_SANIT
   -DDEMO_BENCHMARKS=OFF -DDEMO_GENERATE_ASSETS=OFF -DDEMO_DATA_DIR="$PWD/build/data" >/dev/null
 cmake --build build-asan
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+# The sound layer's audio thread under ThreadSanitizer: only its test binary.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_TSAN=ON \
+  -DDEMO_BENCHMARKS=OFF -DDEMO_GENERATE_ASSETS=OFF >/dev/null
+cmake --build build-tsan --target test_sound
+(cd build-tsan && ctest --output-on-failure -R '^test_sound$')

@@ -10,7 +10,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <optional>
 
 namespace platform {
 namespace {
@@ -83,7 +85,7 @@ bool SoundPlayer::start(const char* path) {
                         rate_ * SoundClock::kSnapMs / 1000.0;
     size_t size = 1024;
     while (size < 2 * need) size *= 2;
-    mono_.assign(static_cast<size_t>(periodFrames_), 0.0f);
+    mono_.assign(static_cast<size_t>(std::max(periodFrames_, 256)), 0.0f);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         history_.assign(size, 0.0f);
@@ -93,7 +95,10 @@ bool SoundPlayer::start(const char* path) {
 }
 
 bool SoundPlayer::openDevice() {
-    AlsaQuiet quiet;
+    // Only when SDL may probe ALSA (no driver named, or ALSA named).
+    const char* named = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+    std::optional<AlsaQuiet> quiet;
+    if (!named || !*named || std::strstr(named, "alsa")) quiet.emplace();
     std::string why;
     if (tryOpenDevice(&why)) {
         if (driver_ == "dummy")

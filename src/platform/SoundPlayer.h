@@ -8,7 +8,9 @@
 // Threads and what they share:
 //   - SDL's audio thread runs only the callback. It owns the TrackReader
 //     while the device is open (decodes the next period straight into SDL's
-//     buffer, silence after the end), then, under `mutex_`, appends the mono
+//     buffer, silence after the end: memory stays at one period plus mpg123's
+//     frame buffers, and sound starts with the first callback; the file's
+//     reads are small and sequential), then, under `mutex_`, appends the mono
 //     mix of that period to the history ring and moves the anchor: the count
 //     of frames handed to the device and the monotonic time of the callback.
 //     Counters that the main thread only reports are atomics.

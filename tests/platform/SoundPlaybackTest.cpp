@@ -85,19 +85,13 @@ TEST_F(SoundPlayback, PositionRunsInRealTimeSmoothlyAndOnPastTheTracksEnd) {
     EXPECT_NE(lines[1].find(track), std::string::npos) << lines[1];
 
     // Never backwards; each frame advances by about the time that passed
-    // (the dummy driver's periods are 23 ms: no such steps).
+    // (the dummy driver's periods are 23 ms: no such steps). Frames for which
+    // this thread slept much longer than asked (a busy machine) say nothing.
     for (size_t i = 1; i < frames.size(); ++i) {
         ASSERT_GE(frames[i].pos, frames[i - 1].pos) << "backwards at " << frames[i].wall << " ms";
-        if (frames[i].wall > 100.0) {
+        if (frames[i].wall > 100.0 && frames[i].wall - frames[i - 1].wall < 15.0) {
             EXPECT_NEAR(double(frames[i].pos) - frames[i - 1].pos, frames[i].wall - frames[i - 1].wall, 10.0)
                 << "a step at " << frames[i].wall << " ms";
-        }
-    }
-    // The dummy driver plays from the start call on, in real time: what it
-    // has played is the time since then. The position keeps within 30 ms.
-    for (const Frame& f : frames) {
-        if (f.wall > 50.0) {
-            EXPECT_NEAR(double(f.pos), f.wall, 30.0) << "off what is audible";
         }
     }
     // Real-time rate within 5 %, during the track and after its end.
@@ -110,8 +104,18 @@ TEST_F(SoundPlayback, PositionRunsInRealTimeSmoothlyAndOnPastTheTracksEnd) {
         }
         return (double(b->pos) - a->pos) / (b->wall - a->wall);
     };
-    EXPECT_NEAR(rateBetween(200.0, 1900.0), 1.0, 0.05);
+    const double rate = rateBetween(200.0, 1900.0);
+    EXPECT_NEAR(rate, 1.0, 0.05);
     EXPECT_NEAR(rateBetween(2150.0, 2700.0), 1.0, 0.05);
+    // The dummy driver starts playing with its first callback and then plays
+    // at its own pace (a little slower than the wall clock when the machine
+    // is busy, as under sanitizers): what it has played at wall time t is
+    // rate * (t - first callback). The position keeps within 30 ms of that.
+    for (const Frame& f : frames) {
+        if (f.wall > status.firstCallbackMs + 20.0) {
+            EXPECT_NEAR(double(f.pos), rate * (f.wall - status.firstCallbackMs), 30.0) << "off what is audible";
+        }
+    }
     EXPECT_GT(frames.back().pos, 2500u) << "the position stopped at the track's end";
 
     // The spectrum is that of the sound at the position: silence, then the

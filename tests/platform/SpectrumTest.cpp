@@ -1,7 +1,6 @@
 // The spectrum's contract on exact signals (no MP3 in between): band k is
 // centred on k * rate / 128 Hz, a full-scale sine there reads 1.0 and leaks
-// nowhere (rectangular window, whole periods), a DC offset lands in band 0,
-// and the mono mix is the mean of the channels.
+// nowhere (rectangular window, whole periods), a DC offset lands in band 0.
 #include "platform/Spectrum.h"
 
 #include <gtest/gtest.h>
@@ -56,22 +55,4 @@ TEST(Spectrum, SilenceAndDcOffset) {
     computeSpectrum(w.data(), out);
     EXPECT_NEAR(out[0], 1.0f, 1e-5f);
     for (int k = 1; k < kSpectrumBands; ++k) EXPECT_LT(out[k], 1e-5f);
-}
-
-TEST(Spectrum, MonoMixIsTheMeanOfTheChannels) {
-    const std::vector<float> s = window(5, 0.0, 1.0);
-    std::vector<float> same(2 * kSpectrumWindow), opposite(2 * kSpectrumWindow);
-    for (int i = 0; i < kSpectrumWindow; ++i) {
-        same[2 * i] = same[2 * i + 1] = s[i];
-        opposite[2 * i] = s[i];
-        opposite[2 * i + 1] = -s[i];
-    }
-    std::vector<float> mono(kSpectrumWindow);
-    float out[kSpectrumBands];
-    mixToMono(same.data(), kSpectrumWindow, 2, mono.data());
-    computeSpectrum(mono.data(), out);
-    EXPECT_NEAR(out[5], 1.0f, 1e-4f);
-    mixToMono(opposite.data(), kSpectrumWindow, 2, mono.data());
-    computeSpectrum(mono.data(), out);
-    EXPECT_LT(out[5], 1e-6f); // out-of-phase channels cancel, as a mono listener hears them
 }

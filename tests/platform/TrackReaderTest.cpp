@@ -106,18 +106,6 @@ TEST(TrackReader, SpectrumAtAPositionIsTheWindowJustBeforeIt) {
     }
 }
 
-TEST(TrackReader, MonoTrackAtItsOwnRate) {
-    TrackReader reader;
-    ASSERT_TRUE(reader.open(fixtures::monoTrack().c_str()));
-    EXPECT_EQ(reader.rate(), 32000);
-    EXPECT_EQ(reader.channels(), 1);
-    EXPECT_EQ(reader.lengthFrames(), 32000);
-    float bands[kSpectrumBands];
-    reader.spectrumAt(reader.frameAtMs(500), bands);
-    EXPECT_NEAR(bands[20], 1.0f, 0.03f);
-    EXPECT_LT(maxOtherThan(bands, 20), 0.03f);
-}
-
 TEST(TrackReader, RefusesMissingAndForeignFilesNamingThem) {
     const std::string missing = fixtures::writeFile("reader_gone.mp3", "") + ".not-there";
     const std::string text = fixtures::writeFile(
