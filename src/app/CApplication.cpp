@@ -10,6 +10,8 @@
 #include "app/Timeline.h"
 #include "platform/Sound.h"
 
+#include <GL/gl.h>
+
 #include <cstdio>
 #include <string>
 
@@ -24,6 +26,10 @@ bool CApplication::init(const platform::DisplayOptions& display) {
         return false;
     }
     currentFrameTime = 0;
+    // The window shows black while start-up loads.
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    platform::present();
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "app/CApplication.h"
 #include "app/Timeline.h"
 #include "platform/Platform.h"
+#include "platform/TrackReader.h"
 
 #include <GL/gl.h>
 
@@ -16,8 +17,11 @@
 
 namespace {
 
-// Spectrum of the decoded track at a position (null until a track is open).
-SpectrumSource trackSpectrum = nullptr;
+// The decoded track behind the fixed-step spectrum: the same computation as
+// live playback, of the 128 frames heard just before the position.
+platform::TrackReader spectrumTrack;
+
+void trackSpectrum(double ms, float* out) { spectrumTrack.spectrumAt(spectrumTrack.frameAtMs(ms), out); }
 
 double msOf(long n, double stepMs) { return static_cast<double>(n) * stepMs; }
 
@@ -227,10 +231,17 @@ int runOffline(const Options& o) {
     if ((o.mode == Mode::Capture || o.mode == Mode::Frame) && !platform::canWrite(o.output))
         return fail("cannot write '" + o.output + "'", 2);
 
-    useFixedStepClock(o.silent ? nullptr : trackSpectrum);
+    std::string trackError;
+    const bool track = !o.silent && spectrumTrack.open("demosong.mp3", &trackError);
+    if (!o.silent && !track) std::fprintf(stderr, "demo: %s; the spectrum stays zero\n", trackError.c_str());
+    useFixedStepClock(track ? trackSpectrum : nullptr);
     CApplication app;
     if (!openHeadless(app)) return 1;
+    const auto startUp = std::chrono::steady_clock::now();
     app.precalc();
+    const double startUpMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startUp).count();
+    if (o.mode == Mode::Benchmark) std::printf("start-up (images, scenes, music start): %.0f ms\n", startUpMs);
     int status = 0;
     switch (o.mode) {
     case Mode::Frame: status = runFrame(app, o); break;
@@ -239,5 +250,6 @@ int runOffline(const Options& o) {
     case Mode::Live: break;
     }
     app.deinit();
+    spectrumTrack.close();
     return status;
 }
