@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace musicgen {
 namespace {
@@ -41,8 +42,8 @@ struct Allpass {
 constexpr size_t kCombLen[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
 constexpr size_t kApLen[4] = {556, 441, 341, 225};
 
-// Reverb of the send bus, added into out (wet only).
-void reverb(const Stereo& send, Stereo& out, const std::function<void(float)>& progress) {
+// Reverb of the (mono) send bus, added into out in stereo (wet only).
+void reverb(const std::vector<float>& send, Stereo& out, const std::function<void(float)>& progress) {
   std::vector<Comb> combs[2];
   std::vector<Allpass> aps[2];
   for (int ch = 0; ch < 2; ++ch) {
@@ -56,7 +57,7 @@ void reverb(const Stereo& send, Stereo& out, const std::function<void(float)>& p
   const size_t preDelay = kRate / 50;  // 20 ms
   const size_t n = send.size();
   for (size_t i = 0; i < n; ++i) {
-    float x = i >= preDelay ? (send.l[i - preDelay] + send.r[i - preDelay]) * 0.5f : 0.0f;
+    float x = i >= preDelay ? send[i - preDelay] : 0.0f;
     hp.tick(x);
     lp.tick(hp.hp);
     float in = lp.lp * 0.03f;
@@ -71,7 +72,7 @@ void reverb(const Stereo& send, Stereo& out, const std::function<void(float)>& p
 }
 
 // Ping-pong echo at a dotted eighth (0.75 beat at 129 BPM), darker each repeat.
-void echo(const Stereo& send, Stereo& out) {
+void echo(const std::vector<float>& send, Stereo& out) {
   const size_t d = static_cast<size_t>(0.75 * 60.0 / 129.0 * kRate);
   std::vector<float> bl(d, 0.0f), br(d, 0.0f);
   OnePole lpl, lpr;
@@ -81,7 +82,7 @@ void echo(const Stereo& send, Stereo& out) {
   for (size_t i = 0; i < send.size(); ++i) {
     float yl = bl[k], yr = br[k];
     // Input enters on the left; each repeat crosses to the other side.
-    bl[k] = lpl.lp((send.l[i] + send.r[i]) * 0.5f + yr * 0.42f);
+    bl[k] = lpl.lp(send[i] + yr * 0.42f);
     br[k] = lpr.lp(yl * 0.42f);
     out.l[i] += yl;
     out.r[i] += yr;
@@ -96,7 +97,7 @@ float busTrim(Bus bus) { return bus == Bus::Drums ? 1.0f : bus == Bus::Music ? 2
 }  // namespace
 
 Mixer::Mixer(size_t samples)
-    : drums_(samples), music_(samples), lead_(samples), reverbSend_(samples), delaySend_(samples),
+    : drums_(samples), music_(samples), lead_(samples), reverbSend_(samples, 0.0f), delaySend_(samples, 0.0f),
       duck_(samples, 1.0f) {}
 
 void Mixer::add(Bus bus, size_t at, const Voice& v, float gain, float pan, Send send) {
@@ -112,18 +113,11 @@ void Mixer::add(Bus bus, size_t at, const Voice& v, float gain, float pan, Send 
     dst.l[at + i] += v[i] * gl;
     dst.r[at + i] += v[i] * gr;
   }
-  if (send.reverb > 0) {
-    for (size_t i = 0; i < n; ++i) {
-      reverbSend_.l[at + i] += v[i] * gl * send.reverb;
-      reverbSend_.r[at + i] += v[i] * gr * send.reverb;
-    }
-  }
-  if (send.delay > 0) {
-    for (size_t i = 0; i < n; ++i) {
-      delaySend_.l[at + i] += v[i] * gl * send.delay;
-      delaySend_.r[at + i] += v[i] * gr * send.delay;
-    }
-  }
+  const float mono = 0.5f * (gl + gr);
+  if (send.reverb > 0)
+    for (size_t i = 0; i < n; ++i) reverbSend_[at + i] += v[i] * mono * send.reverb;
+  if (send.delay > 0)
+    for (size_t i = 0; i < n; ++i) delaySend_[at + i] += v[i] * mono * send.delay;
 }
 
 void Mixer::add(Bus bus, size_t at, const VoiceSt& v, float gain, Send send) {
@@ -135,10 +129,8 @@ void Mixer::add(Bus bus, size_t at, const VoiceSt& v, float gain, Send send) {
     float l = v.l[i] * gain, r = v.r[i] * gain;
     dst.l[at + i] += l;
     dst.r[at + i] += r;
-    reverbSend_.l[at + i] += l * send.reverb;
-    reverbSend_.r[at + i] += r * send.reverb;
-    delaySend_.l[at + i] += l * send.delay;
-    delaySend_.r[at + i] += r * send.delay;
+    reverbSend_[at + i] += 0.5f * (l + r) * send.reverb;
+    delaySend_[at + i] += 0.5f * (l + r) * send.delay;
   }
 }
 
@@ -167,13 +159,19 @@ void Mixer::duck(size_t at, float depth, float aheadSec) {
 
 Stereo Mixer::master(float gainDb, const std::function<void(float)>& progress) {
   const size_t n = size();
-  Stereo out(n);
+  // The mix is built in the drum bus's memory; each bus is released once
+  // summed (the whole track in float takes some 70 MB per stereo buffer).
+  Stereo out = std::move(drums_);
   for (size_t i = 0; i < n; ++i) {
-    out.l[i] = drums_.l[i] + music_.l[i] * duck_[i] + lead_.l[i];
-    out.r[i] = drums_.r[i] + music_.r[i] * duck_[i] + lead_.r[i];
+    out.l[i] += music_.l[i] * duck_[i] + lead_.l[i];
+    out.r[i] += music_.r[i] * duck_[i] + lead_.r[i];
   }
+  music_ = Stereo();
+  lead_ = Stereo();
   reverb(reverbSend_, out, [&](float f) { progress(0.8f * f); });
   echo(delaySend_, out);
+  reverbSend_ = std::vector<float>();
+  delaySend_ = std::vector<float>();
   progress(0.85f);
 
   // Remove sub-sonic drift, then the master gain.
@@ -191,7 +189,7 @@ Stereo Mixer::master(float gainDb, const std::function<void(float)>& progress) {
   // Look-ahead limiter: the gain never exceeds what each sample allows, ramps
   // down over 3 ms before a peak and recovers over ~150 ms after it.
   const float ceiling = dbGain(-2.0f);
-  std::vector<float> gain(n);
+  std::vector<float>& gain = duck_;  // no longer needed as a duck
   for (size_t i = 0; i < n; ++i) {
     float peak = std::max(std::fabs(out.l[i]), std::fabs(out.r[i]));
     gain[i] = peak > ceiling ? ceiling / peak : 1.0f;

@@ -23,7 +23,7 @@ struct Send {
 class Mixer {
  public:
   explicit Mixer(size_t samples);
-  size_t size() const { return drums_.size(); }
+  size_t size() const { return duck_.size(); }
 
   // Adds a mono voice starting at sample `at` (voices running past the end are cut).
   void add(Bus bus, size_t at, const Voice& v, float gain, float pan, Send send = {});
@@ -33,12 +33,14 @@ class Mixer {
   // it already dips that long before `at`, clearing room for an accent.
   void duck(size_t at, float depth, float aheadSec = 0.0f);
 
-  // Sums buses and effects, applies the master gain and limiter.
-  // progress(fraction) is called as the work advances.
+  // Sums buses and effects, applies the master gain and limiter. Consumes the
+  // mixer: call once, last. progress(fraction) is called as the work advances.
   Stereo master(float gainDb, const std::function<void(float)>& progress);
 
  private:
-  Stereo drums_, music_, lead_, reverbSend_, delaySend_;
+  Stereo drums_, music_, lead_;
+  // The reverb and the echo take a mono input, so their sends are mono.
+  std::vector<float> reverbSend_, delaySend_;
   std::vector<float> duck_;  // gain multiplier for the music bus, per sample
 };
 

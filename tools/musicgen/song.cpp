@@ -16,7 +16,7 @@
 //   225-257 drive: second theme, fast arpeggio
 //   257-321 breakdown: pads and bells, heartbeat kick, long build
 //   321-353 drop: main theme with everything
-//   353-385 second theme chorus with toms and rides
+//   353-385 second theme chorus: gated pad, open hats, ride and toms
 //   385-417 final chorus a tone higher, harmonised, slowing into the end
 //   417-    coda: B major, fading out
 #include "song.h"
@@ -642,8 +642,11 @@ class Song {
     bassRun(s, progA, BassStyle::Octave, 0.24f);
     padRun(s + 16, {"Am", "G", "F", "E"}, 4, 0.09f, 700.0f, 1400.0f, 0.6f);
     melody(s, kTalkA, Lead::Talk, 0.22f);
-    std::vector<Note> answer = kTalkA;
-    for (size_t i = 8; i < answer.size(); ++i) answer[i].note += (i % 4 == 2) ? 3 : 0;  // reaches higher
+    // The answer climbs in its second half instead of falling back.
+    std::vector<Note> answer(kTalkA.begin(), kTalkA.begin() + 8);
+    const std::vector<Note> climb = {{8.5, .5, 60},  {9, .5, 65},  {9.5, 1.25, 69},  {11, .75, 67},
+                                     {12.5, .5, 59}, {13, .5, 64}, {13.5, 1.5, 68}, {15, .5, 71}};
+    answer.insert(answer.end(), climb.begin(), climb.end());
     melody(s + 16, answer, Lead::Talk, 0.22f);
     // Second half: new chords, claps and open hats, arpeggio and a bell answer.
     crashAt(s + 32, 0.26f);
@@ -669,8 +672,10 @@ class Song {
     backbeat(s, s + 32, 0.38f, 0.0f);
     hats(s, s + 32, 0.15f, true, true);
     padRun(s, {"Am", "Am", "F", "F", "Am", "Am", "G", "G"}, 4, 0.07f, 900.0f, 2000.0f, 0.8f);
-    // 16-step pattern: semitones above the bar's root, -1 = rest.
-    static const int kNotes[16] = {0, 0, 12, 0, 3, -1, 15, 12, 0, 7, 0, 10, 12, -1, 3, 5};
+    // 16-step pattern in steps of the A-minor scale above the bar's root
+    // (7 = octave), kRest = rest.
+    const int kRest = -99;
+    static const int kNotes[16] = {0, 0, 7, 0, 2, kRest, 9, 7, 0, 4, 0, 6, 7, kRest, 2, 3};
     static const bool kAccent[16] = {1, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0, 1, 0, 0, 1, 0};
     static const bool kSlide[16] = {0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 0};
     static const int kRoot[8] = {45, 45, 41, 41, 45, 45, 43, 43};  // A2 A2 F2 F2 A2 A2 G2 G2
@@ -682,7 +687,7 @@ class Song {
       // The filter "boils": rising over the section with a bubbling wobble.
       float cutoff = 180.0f * std::pow(9.0f, x) * (1.0f + 0.35f * std::sin(static_cast<float>(2 * kPi) * x * 6.0f));
       int n = kNotes[i % 16];
-      AcidStep st{at(b), at(b + 0.25) - at(b), n < 0 ? -1.0f : static_cast<float>(kRoot[i / 16] + n),
+      AcidStep st{at(b), at(b + 0.25) - at(b), n == kRest ? -1.0f : static_cast<float>(scaleStep(kRoot[i / 16], n)),
                   kAccent[i % 16], kSlide[i % 16], cutoff};
       steps.push_back(st);
     }
@@ -812,8 +817,10 @@ class Song {
     theme.insert(theme.end(), ending.begin(), ending.end());
     melody(s, theme, Lead::Saw, 0.21f);
     std::vector<Note> harmony = thirdBelow(theme);
-    harmony[harmony.size() - 2].note = 76;  // G# over E wants E below it,
-    harmony.back().note = 80;               // and B a third over G#
+    // Over the E major bar the scale's thirds would clash with G#: chord tones.
+    harmony[harmony.size() - 3].note = 71;
+    harmony[harmony.size() - 2].note = 76;
+    harmony.back().note = 80;
     melody(s, harmony, Lead::Saw, 0.1f, 0, 0.4f);
     snareRoll(s + 28, s + 32, 0.12f, 0.45f);
     reverseCrashInto(s + 32, 2, 0.3f);
