@@ -1,7 +1,8 @@
 // Tests of the generated soundtrack, run on the real demosong.mp3 decoded with
 // libmpg123: its length, headroom, a clear onset on every sync point the
-// opening scenes flash on, a low band that pulses with the beat, moving
-// mid bands, and byte-identical output from two runs of the generator.
+// opening scenes flash on, a low band that pulses with the beat at 129 BPM,
+// moving mid bands, a change of section at every scene cut, the resolution
+// at the end, and byte-identical output from two runs of the generator.
 // Relies on DEMO_DATA_DIR (the folder with demosong.mp3), DEMO_TEST_TMP
 // (scratch) and the musicgen path compiled in as MUSICGEN_PATH.
 #include <gtest/gtest.h>
@@ -140,17 +141,14 @@ std::vector<std::vector<double>> bandPower(const std::vector<float>& x) {
   return out;
 }
 
-// Spectral fingerprint of a stretch of the mono mix: the mean level in dB of
-// 52 bands a sixth of an octave wide (two semitones, so chord changes show)
-// from 40 Hz to 16 kHz, from 2048-sample FFT frames.
-std::vector<double> fingerprint(const std::vector<float>& x, double fromMs, double toMs) {
-  const size_t n = 2048;
-  const int bands = 52;
-  std::vector<double> power(bands, 0.0);
+// Mean power spectrum (bins 0 to n/2) of Hann-windowed n-sample frames of a
+// stretch of the signal; n a power of two.
+std::vector<double> meanSpectrum(const std::vector<float>& x, double fromMs, double toMs, size_t n) {
+  std::vector<double> power(n / 2 + 1, 0.0);
   size_t a = static_cast<size_t>(fromMs * kRate / 1000), b = static_cast<size_t>(toMs * kRate / 1000);
   int frames = 0;
   for (size_t f = a; f + n <= b && f + n <= x.size(); f += n, ++frames) {
-    // Iterative radix-2 FFT of a Hann-windowed frame.
+    // Iterative radix-2 FFT.
     std::vector<double> re(n), im(n, 0.0);
     for (size_t i = 0; i < n; ++i) re[i] = x[f + i] * (0.5 - 0.5 * std::cos(2 * kPi * i / n));
     for (size_t i = 1, j = 0; i < n; ++i) {
@@ -173,13 +171,25 @@ std::vector<double> fingerprint(const std::vector<float>& x, double fromMs, doub
           im[i + k + len / 2] = ui - vi;
         }
     }
-    for (size_t k = 1; k < n / 2; ++k) {
-      double hz = static_cast<double>(k) * kRate / n;
-      int band = static_cast<int>(std::floor(std::log(hz / 40.0) / std::log(400.0) * bands));
-      if (band >= 0 && band < bands) power[band] += re[k] * re[k] + im[k] * im[k];
-    }
+    for (size_t k = 0; k <= n / 2; ++k) power[k] += re[k] * re[k] + im[k] * im[k];
   }
-  for (double& p : power) p = 10 * std::log10(p / std::max(frames, 1) + 1e-12);
+  for (double& p : power) p /= std::max(frames, 1);
+  return power;
+}
+
+// Spectral fingerprint of a stretch of the mono mix: the mean level in dB of
+// 52 bands a sixth of an octave wide (two semitones, so chord changes show)
+// from 40 Hz to 16 kHz.
+std::vector<double> fingerprint(const std::vector<float>& x, double fromMs, double toMs) {
+  const size_t n = 2048;
+  const int bands = 52;
+  std::vector<double> spectrum = meanSpectrum(x, fromMs, toMs, n), power(bands, 0.0);
+  for (size_t k = 1; k < n / 2; ++k) {
+    double hz = static_cast<double>(k) * kRate / n;
+    int band = static_cast<int>(std::floor(std::log(hz / 40.0) / std::log(400.0) * bands));
+    if (band >= 0 && band < bands) power[band] += spectrum[k];
+  }
+  for (double& p : power) p = 10 * std::log10(p + 1e-12);
   return power;
 }
 
@@ -358,6 +368,75 @@ TEST_F(MusicTest, LongScenesDevelop) {
     double d = distanceDb(fingerprint(song_->mono, s[0], s[0] + quarter), fingerprint(song_->mono, s[1] - quarter, s[1]));
     EXPECT_GT(d, 2.5) << "scene from " << s[0] << " ms ends as it began (" << d << " dB)";
   }
+}
+
+// The groove runs at 129 BPM: the rises of the low band (the kick) come a
+// beat (465 ms) apart.
+TEST_F(MusicTest, KickKeepsTheTempo) {
+  std::vector<std::vector<double>> bands = bandPower(song_->mono);
+  const double frameMs = 128.0 * 1000.0 / kRate;
+  std::vector<double> db(bands[0].size(), -120.0);
+  for (size_t i = 7; i < db.size(); ++i) {
+    double e = 0;
+    for (size_t j = i - 7; j < i; ++j) e += bands[0][j];
+    db[i] = 10 * std::log10(e / 7 + 1e-12);
+  }
+  // A rise: 8 dB above the lowest level of the previous 30 ms, the largest
+  // within 50 ms either side.
+  std::vector<double> rise(db.size(), 0.0), onsetsMs;
+  for (size_t i = 10; i < db.size(); ++i) rise[i] = db[i] - *std::min_element(db.begin() + i - 10, db.begin() + i);
+  const size_t from = static_cast<size_t>(14800 / frameMs), to = static_cast<size_t>(193700 / frameMs), w = 17;
+  for (size_t i = from; i < to; ++i) {
+    if (rise[i] < 8.0) continue;
+    if (*std::max_element(rise.begin() + i - w, rise.begin() + i + w + 1) == rise[i]) onsetsMs.push_back(i * frameMs);
+  }
+  ASSERT_GT(onsetsMs.size(), 200u);
+  // Share of rises followed by another one `period` ms later (within 25 ms).
+  auto followed = [&](double period) {
+    size_t hits = 0;
+    for (double t : onsetsMs)
+      hits += std::any_of(onsetsMs.begin(), onsetsMs.end(), [&](double u) { return std::fabs(u - t - period) < 25.0; });
+    return static_cast<double>(hits) / onsetsMs.size();
+  };
+  double beat = followed(465.0);
+  EXPECT_GT(beat, 0.7);
+  // ... and not at a neighbouring tempo (139 or 120 BPM).
+  EXPECT_GT(beat, 5 * followed(430.0));
+  EXPECT_GT(beat, 5 * followed(500.0));
+}
+
+// A stereo mix that still holds together in mono: the channels are alike
+// but not identical, and balanced.
+TEST_F(MusicTest, StereoIsWideButBalanced) {
+  double ll = 0, rr = 0, lr = 0;
+  for (size_t i = 0; i < song_->l.size(); ++i) {
+    ll += static_cast<double>(song_->l[i]) * song_->l[i];
+    rr += static_cast<double>(song_->r[i]) * song_->r[i];
+    lr += static_cast<double>(song_->l[i]) * song_->r[i];
+  }
+  double correlation = lr / std::sqrt(ll * rr);
+  EXPECT_GT(correlation, 0.5);
+  EXPECT_LT(correlation, 0.98);
+  EXPECT_LT(std::fabs(10 * std::log10(ll / rr)), 1.5);
+}
+
+// The ending resolves to B major: over the last chord the major third (D#)
+// sounds clearly louder than the minor third (D), and B is among the three
+// strongest pitch classes.
+TEST_F(MusicTest, EndingResolvesToBMajor) {
+  const size_t n = 8192;
+  std::vector<double> spectrum = meanSpectrum(song_->mono, 199000, 201000, n), chroma(12, 0.0);
+  for (size_t k = 1; k < n / 2; ++k) {
+    double hz = static_cast<double>(k) * kRate / n;
+    if (hz < 100 || hz > 2500) continue;
+    int semis = static_cast<int>(std::lround(12 * std::log2(hz / 440.0)));
+    chroma[((semis % 12) + 12) % 12] += spectrum[k];  // 0 = A
+  }
+  const int b = 2, d = 5, dSharp = 6;
+  EXPECT_GT(chroma[dSharp], 2.0 * chroma[d]);
+  std::vector<double> sorted = chroma;
+  std::sort(sorted.rbegin(), sorted.rend());
+  EXPECT_GE(chroma[b], sorted[2]);
 }
 
 std::string readAll(const std::string& path) {
