@@ -1,5 +1,5 @@
 // Texture manager: index bookkeeping, render targets, the 1-D ramp, binding.
-// Image decoding and upload live in Jpg.cpp (Texture::loadJpg).
+// Decoding is in Jpg.cpp; the upload (Texture::loadJpg) in TextureUpload.cpp.
 #include "image/Texture.h"
 
 #include <GL/glu.h>

@@ -281,3 +281,21 @@ TEST(Robustness, OddSamplingFactorsAgreeWithReference) {
     g[findMarker(g, 0xC0) + 11] = 0x22;
     EXPECT_TRUE(agrees(g));
 }
+
+// The largest accepted frame, with almost no data: decodes (black) without
+// reading past the end; one more pixel in either direction is refused.
+TEST(Robustness, LargestFrameWithTruncatedData) {
+    Bytes b = small(3, 2, 2);
+    const size_t sof = findMarker(b, 0xC0);
+    setWord(b, sof + 5, 8192);
+    setWord(b, sof + 7, 8192);
+    jpg::Image image;
+    ASSERT_EQ(fastResult(b, &image), 1);
+    EXPECT_EQ(image.width, 8192);
+    EXPECT_EQ(image.height, 8192);
+    const unsigned char* last = image.rgba.get() + (static_cast<size_t>(8192) * 8192 - 1) * 4;
+    EXPECT_EQ(last[0] + last[1] + last[2], 0);
+    EXPECT_EQ(last[3], 255);
+    setWord(b, sof + 7, 8193);
+    EXPECT_EQ(fastResult(b), 0);
+}

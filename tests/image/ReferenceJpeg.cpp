@@ -22,6 +22,7 @@ struct State {
     const unsigned char* data;
     size_t size, pos;
     bool eof;
+    int maxDimension;
     int width, height, num_components, restart_interval;
     Component components[3];
     HuffTable ac_tables[4], dc_tables[4];
@@ -125,7 +126,7 @@ bool readmarkers(State& s) {
             if (s.eof) return false;
             if (L != 3 * s.num_components + 8) return false;
             if (s.num_components != 1 && s.num_components != 3) return false;
-            if (s.width == 0 || s.height == 0 || s.width > 8192 || s.height > 8192) return false;
+            if (s.width == 0 || s.height == 0 || s.width > s.maxDimension || s.height > s.maxDimension) return false;
             for (int c = 0; c < s.num_components; c++) {
                 s.components[c].id = read_byte(s);
                 int f = read_byte(s);
@@ -369,12 +370,13 @@ void idct(float* b) {
     }
 }
 
-Result decode(const unsigned char* data, size_t size) {
+Result decode(const unsigned char* data, size_t size, int maxDimension) {
     Result r;
     State* s = new State();
     std::memset(s, 0, sizeof *s);
     s->data = data;
     s->size = size;
+    s->maxDimension = maxDimension;
     if (!readmarkers(*s)) {
         delete s;
         return r;

@@ -17,7 +17,8 @@ struct Result {
     std::vector<unsigned char> rgba;
 };
 
-Result decode(const unsigned char* data, size_t size);
+// maxDimension: the largest accepted width and height (the decoder's default).
+Result decode(const unsigned char* data, size_t size, int maxDimension = 8192);
 
 struct HuffTable {
     unsigned char counts[16];
