@@ -186,7 +186,7 @@ Voice impact(uint32_t seed) {
     float t = static_cast<float>(i) / kRate;
     phase += (30.0f + 70.0f * std::exp(-t / 0.08f)) / kRate;
     lp.tick(rng.bi());
-    float boom = sine(phase) * std::exp(-t / 0.45f);
+    float boom = sine(phase) * std::exp(-t / 0.45f) * std::fmin(t / 0.001f, 1.0f);
     float grit = lp.lp * std::exp(-t / 0.12f) * 0.8f;
     v[i] = std::tanh(1.3f * (boom + grit));
   }

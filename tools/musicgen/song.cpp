@@ -249,6 +249,12 @@ class Song {
   size_t at(double beat) const { return sampleOfMs(map_.ms(beat)); }
   float secs(double beat, double len) const { return static_cast<float>((map_.ms(beat + len) - map_.ms(beat)) / 1000.0); }
   bool live(double beat) const { return at(beat) < mix_.size(); }
+  // Light shuffle: the second and fourth sixteenth of each beat come late by
+  // swing_ beats (about 16 ms), for hats, bass and arpeggios.
+  double swung(double beat) const {
+    double f = beat - std::floor(beat + 1e-9);
+    return std::fabs(f - 0.25) < 1e-6 || std::fabs(f - 0.75) < 1e-6 ? beat + swing_ : beat;
+  }
   // Every random choice is seeded by what and when the event is, so a note
   // sounds the same whether or not anything else is rendered (an excerpt is
   // the start of the full track).
@@ -294,7 +300,7 @@ class Song {
       } else if (off) {
         drum(hatC_[i % 4], b, gain * vary(0.08f, b, 5), 0.3f);
       } else if (sixteenths) {
-        drum(hatC_[i % 4], b, gain * (f < 1e-6 ? 0.45f : 0.6f) * vary(0.15f, b, 6), 0.2f);
+        drum(hatC_[i % 4], swung(b), gain * (f < 1e-6 ? 0.45f : 0.6f) * vary(0.15f, b, 6), 0.2f);
       }
     }
   }
@@ -416,7 +422,7 @@ class Song {
   void bassBar(double bar, const Chord& c, BassStyle style, float gain, const BassTone& tone) {
     float root = static_cast<float>(c.bass + transpose_);
     auto note = [&](double b, double len, float n, float g) {
-      if (live(b)) mix_.add(Bus::Music, at(b), bass(n, secs(b, len), tone), g * vary(0.04f, b, 13), 0.0f);
+      if (live(b)) mix_.add(Bus::Music, at(swung(b)), bass(n, secs(b, len), tone), g * vary(0.04f, b, 13), 0.0f);
     };
     for (int beat = 0; beat < 4; ++beat) {
       double b = bar + beat;
@@ -459,7 +465,7 @@ class Song {
         float n = tones[kOrder[i % 8]] + octave;
         float pan = (i % 2 ? 0.45f : -0.45f);
         float accent = (i % 4 == 0) ? 1.0f : 0.75f;
-        mix_.add(Bus::Music, at(b), pluck(n, secs(b, step * 0.8), bright, 0.25f), gain * accent * vary(0.05f, b, 14), pan,
+        mix_.add(Bus::Music, at(swung(b)), pluck(n, secs(b, step * 0.8), bright, 0.25f), gain * accent * vary(0.05f, b, 14), pan,
                  {0.2f, 0.35f});
       }
     }
@@ -666,6 +672,7 @@ class Song {
 
   void acidSection() {
     const double s = 193;
+    swing_ = 0.0;  // the acid line runs dead straight, and so does the rest
     crashAt(s, 0.3f);
     impactAt(at(s), 0.45f);
     fourOnFloor(s, s + 32, 0.88f);
@@ -698,6 +705,7 @@ class Song {
 
   void drive() {
     const double s = 225;
+    swing_ = 0.035;
     const std::vector<const char*> prog = {"F", "G", "Am", "Am", "F", "G", "C", "E"};
     crashAt(s, 0.3f);
     impactAt(at(s), 0.4f);
@@ -861,6 +869,7 @@ class Song {
   TempoMap map_;
   std::function<void(float)> progress_;
   int transpose_ = 0;
+  double swing_ = 0.035;
   Voice kick_, kickHard_, soft_, clap_[3], snare_[3], hatC_[4], hatO_[2], ride_, impact_, tom_[3];
   VoiceSt crash_, crashShort_;
 };
