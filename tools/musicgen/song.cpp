@@ -600,9 +600,10 @@ class Song {
     const double s = 64;
     const std::vector<const char*> prog = {"Am", "F", "C", "G", "Am", "F", "C"};
     bigHit(kSyncMs[20], chord("Am"));
-    pushHit(kSyncMs[21], chord("C"));  // bar 3 is C
-    pushHit(kSyncMs[22], chord("Am"));
-    pushHit(kSyncMs[23], chord("C"));
+    // A crash every two bars drives the tunnel on.
+    bigHit(kSyncMs[21], chord("C"), 0.85f);  // bar 3 is C
+    bigHit(kSyncMs[22], chord("Am"), 0.85f);
+    bigHit(kSyncMs[23], chord("C"), 0.85f);
     fourOnFloor(s + 1, s + 28, 0.85f);
     backbeat(s, s + 28, 0.4f, 0.2f);
     hats(s, s + 28, 0.15f, true, true);
@@ -623,11 +624,13 @@ class Song {
   void stabs() {
     const double s = 97;
     const std::vector<const char*> prog = {"Dm", "Am", "F", "G", "Dm", "Am", "F", "E"};
-    crashAt(s, 0.3f);
-    impactAt(at(s), 0.4f);
+    // The break's sweep ends on a bare kick; the cymbal and the boom wait for
+    // the first flash on the off-beat.
     fourOnFloor(s, s + 32, 0.88f);
+    crashAt(s + 0.5, 0.32f);
+    impactAt(sampleOfMs(kSyncMs[24]), 0.45f);
     backbeat(s, s + 32, 0.36f, 0.0f);
-    hats(s, s + 32, 0.15f, true, false);
+    hats(s + 1, s + 32, 0.15f, true, false);
     bassRun(s, prog, BassStyle::Rolling, 0.25f);
     padRun(s, prog, 4, 0.08f, 2000.0f, 3000.0f);
     arpRun(s, prog, 0.25, 0.06f, 0.8f, 24.0f);
