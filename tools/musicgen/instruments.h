@@ -56,7 +56,7 @@ struct SawTone {
   int voices = 5;         // detuned saws per note
   float detune = 0.15f;   // semitones between outermost voices / 2
   float attack = 0.01f;   // seconds
-  float decay = 0.3f;     // seconds (time constant towards sustain)
+  float decay = 0.3f;     // seconds to settle at the sustain level
   float sustain = 1.0f;
   float release = 0.3f;
   float cutoffFrom = 3000.0f;  // Hz at the start, moving exponentially to cutoffTo
