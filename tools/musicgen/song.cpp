@@ -6,19 +6,19 @@
 // off-beats, and so that every scene cut lands on a bar line. Key: A minor,
 // lifted to B minor for the last chorus and resolved to B major at the end.
 //
-// Sections (global beats):
-//   0-32    intro: pairs of chord hits, pad and arpeggio opening up
-//   32-64   first groove: four-on-the-floor, off-beat bass, pushed hits
-//   64-97   tunnel: the main theme on the lead, rolling bass, 5-beat break
-//   97-129  off-beat chord stabs on every flash, new harmony
-//   129-193 talking verse: vowel-filtered voice, then new chords and bells
-//   193-225 acid: resonant bass line boiling up
-//   225-257 drive: second theme, fast arpeggio
-//   257-321 breakdown: pads and bells, heartbeat kick, long build
-//   321-353 drop: main theme with everything
-//   353-385 second theme chorus: gated pad, open hats, ride and toms
-//   385-417 final chorus a tone higher, harmonised, slowing into the end
-//   417-    coda: B major, fading out
+// Sections (global beats, and where they start in ms):
+//   0-32    (50)      intro: pairs of chord hits, pad and arpeggio opening up
+//   32-64   (14800)   first groove: four-on-the-floor, off-beat bass, pushed hits
+//   64-97   (29600)   tunnel: the main theme on the lead, rolling bass, 5-beat break
+//   97-129  (44768)   off-beat chord stabs on every flash, new harmony
+//   129-193 (59627)   talking verse: vowel-filtered voice, then new chords and bells
+//   193-225 (89280)   acid: resonant bass line boiling up
+//   225-257 (104000)  drive: second theme, fast arpeggio
+//   257-321 (119040)  breakdown: pads and bells, heartbeat kick, long build
+//   321-353 (148800)  drop: main theme with everything
+//   353-385 (163680)  second theme chorus: gated pad, open hats, ride and toms
+//   385-417 (178560)  final chorus a tone higher, harmonised, slowing into the end
+//   417-    (193700)  coda: B major, fading out by 204.5 s
 #include "song.h"
 
 #include <algorithm>
