@@ -118,16 +118,23 @@ TEST(OfflineTest, ShortCaptureIsAPlayableVideoWhoseFramesMatchStills) {
         EXPECT_NE(probe.find("codec_type=audio"), std::string::npos) << probe;
     }
 
-    // Frame 3 of the clip is music time 1600 ms: decode it and compare with the still.
+    // Frame 3 of the clip is music time 1600 ms: decode it and compare with the
+    // still put through the same 4:2:0 chroma subsampling.
     const std::string still = tmp("still-1600.png"), decoded = tmp("clip-frame3.png");
+    const std::string still420 = tmp("still-1600-420.png"), neighbour = tmp("clip-frame2.png");
     ASSERT_EQ(runDemo({"--frame", "1600", "--out", still, "--fps", "5"}).status, 0);
+    capture("ffmpeg -v error -y -i '" + still + "' -vf format=yuv420p,format=rgb24 '" + still420 + "'");
     capture("ffmpeg -v error -y -i '" + video + "' -vf 'select=eq(n\\,3)' -frames:v 1 '" + decoded + "'");
-    const std::string diff =
-        capture("ffmpeg -hide_banner -nostats -i '" + decoded + "' -i '" + still + "' -lavfi psnr -f null - 2>&1");
-    const size_t at = diff.find("average:");
-    ASSERT_NE(at, std::string::npos) << diff;
-    const double psnr = std::atof(diff.c_str() + at + 8);
-    EXPECT_GT(psnr, 35.0) << diff; // lossy H.264 at crf 17 of the same picture
+    capture("ffmpeg -v error -y -i '" + video + "' -vf 'select=eq(n\\,2)' -frames:v 1 '" + neighbour + "'");
+    auto psnr = [&](const std::string& a, const std::string& b) {
+        const std::string out =
+            capture("ffmpeg -hide_banner -nostats -i '" + a + "' -i '" + b + "' -lavfi psnr -f null - 2>&1");
+        const size_t at = out.find("average:");
+        return at == std::string::npos ? -1.0 : std::atof(out.c_str() + at + 8);
+    };
+    const double same = psnr(decoded, still420), other = psnr(neighbour, still420);
+    EXPECT_GT(same, 35.0); // lossy H.264 at crf 17 of the same picture
+    EXPECT_GT(same, other + 5.0); // and clearly not the frame before it
 }
 
 } // namespace
