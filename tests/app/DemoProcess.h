@@ -43,6 +43,9 @@ inline RunResult runDemo(const std::vector<std::string>& args, const std::vector
     if (pid == 0) {
         for (const std::string& name : unset) unsetenv(name.c_str());
         for (const auto& kv : set) setenv(kv.first.c_str(), kv.second.c_str(), 1);
+        // Started in the data folder, as a user runs it (a sanitizer build has
+        // no data folder of its own beside the executable).
+        if (chdir(testgl::dataDir().c_str()) != 0) _exit(126);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(err, 2);
