@@ -47,6 +47,20 @@ void Engine::render() {
     for (Mesh* m : meshes) m->render();
 }
 
+void drawScreenImage(double x0, double y0, double x1, double y1, bool firstRowAtBottom) {
+    const float top = firstRowAtBottom ? 1.0f : 0.0f, bottom = 1.0f - top;
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, top);
+    glVertex2d(x0, y0);
+    glTexCoord2f(1, top);
+    glVertex2d(x1, y0);
+    glTexCoord2f(1, bottom);
+    glVertex2d(x1, y1);
+    glTexCoord2f(0, bottom);
+    glVertex2d(x0, y1);
+    glEnd();
+}
+
 void Engine::prepareScene() {}
 
 void Engine::deinitializeScene() {}

@@ -87,16 +87,7 @@ void drawLogo() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     engine->textureManager->bind(engine->textures[kSlotCola]);
     glColor4f(1, 1, 1, 0.5f);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2d(896, 640);
-    glTexCoord2f(1, 0);
-    glVertex2d(1024, 640);
-    glTexCoord2f(1, 1);
-    glVertex2d(1024, 768);
-    glTexCoord2f(0, 1);
-    glVertex2d(896, 768);
-    glEnd();
+    drawScreenImage(896, 640, 1024, 768);
 }
 
 } // namespace

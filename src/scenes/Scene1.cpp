@@ -130,16 +130,7 @@ void scene1update() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     engine->textureManager->bind(engine->textures[kSlotFlowers]);
     glColor4f(0, 0, 0, 1);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2d(0, 0);
-    glTexCoord2f(1, 0);
-    glVertex2d(256, 0);
-    glTexCoord2f(1, 1);
-    glVertex2d(256, 256);
-    glTexCoord2f(0, 1);
-    glVertex2d(0, 256);
-    glEnd();
+    drawScreenImage(0, 0, 256, 256);
 
     if (demoMS < 15800) renderTransition1(1 - (demoMS - 14800) / 1000);
     if (demoMS + 500 > 29600) renderTransition2(1 - (29600 - demoMS) / 500);

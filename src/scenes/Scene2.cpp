@@ -139,16 +139,7 @@ void cornerSilhouette() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     engine->textureManager->bind(engine->textures[kSlotTrash]);
     glColor4f(0, 0, 0, 0.5f);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 1);
-    glVertex2d(0, 0);
-    glTexCoord2f(1, 1);
-    glVertex2d(512, 0);
-    glTexCoord2f(1, 0);
-    glVertex2d(512, 512);
-    glTexCoord2f(0, 0);
-    glVertex2d(0, 512);
-    glEnd();
+    drawScreenImage(0, 0, 512, 512, true);
 }
 
 } // namespace
