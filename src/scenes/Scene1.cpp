@@ -34,8 +34,14 @@ Vector3D cameraEye() {
     return path->vReturnPoint(u);
 }
 
+// Each tile turns about the axis (x, z, 0) through its centre. The turn is
+// applied here rather than by glRotatef per tile, so the whole floor is one
+// glBegin/glEnd pair instead of 961 pushes, turns and pairs. The centre
+// tile's axis has zero length and, as in GL, it does not turn.
 void drawFloor() {
+    static const float corners[4][2] = {{-7.5f, 7.5f}, {7.5f, 7.5f}, {7.5f, -7.5f}, {-7.5f, -7.5f}};
     bool red = false;
+    glBegin(GL_QUADS);
     for (int x = -15; x <= 15; ++x)
         for (int z = -15; z <= 15; ++z) {
             red = !red;
@@ -43,19 +49,22 @@ void drawFloor() {
                 glColor3f(0.5f, 0, 0);
             else
                 glColor3f(0.1f, 0.1f, 0.1f);
-            glPushMatrix();
-            glTranslatef(15.0f * x, 0, 15.0f * z);
             // Tiles near the centre are turned further; all turn a degree every 300 ms.
-            const float angle = demoMS / 300 + 720 / (sqrtf(static_cast<float>(x * x + z * z)) + 1);
-            glRotatef(angle, static_cast<float>(x), static_cast<float>(z), 0);
-            glBegin(GL_QUADS);
-            glVertex3f(-7.5f, 0, 7.5f);
-            glVertex3f(7.5f, 0, 7.5f);
-            glVertex3f(7.5f, 0, -7.5f);
-            glVertex3f(-7.5f, 0, -7.5f);
-            glEnd();
-            glPopMatrix();
+            const float distance = sqrtf(static_cast<float>(x * x + z * z));
+            const float degrees = demoMS / 300 + 720 / (distance + 1);
+            const float kx = distance > 0 ? x / distance : 0, ky = distance > 0 ? z / distance : 0;
+            const float radians = distance > 0 ? degrees * 3.14159265f / 180 : 0;
+            const float c = cosf(radians), s = sinf(radians);
+            for (const auto& corner : corners) {
+                // Rodrigues' rotation of v = (vx, 0, vz) about k = (kx, ky, 0):
+                // v c + (k x v) s + k (k . v)(1 - c).
+                const float vx = corner[0], vz = corner[1];
+                const float along = kx * vx * (1 - c);
+                glVertex3f(15.0f * x + vx * c + ky * vz * s + kx * along, -kx * vz * s + ky * along,
+                           15.0f * z + vz * c - ky * vx * s);
+            }
         }
+    glEnd();
 }
 
 void scene1(bool full) {

@@ -30,19 +30,20 @@ int* tunnelMap = nullptr;   // per wall tile: angle code * 64 + depth code
 int* texture = nullptr;     // 64 x 64 ring pattern of LED levels 0..3
 int* tableMap = nullptr;    // per wall tile: LED level of this frame
 
-// A square sprite of half-size h in the xy plane.
-void spriteQuad(float h) {
+// A square sprite of half-size h in the xy plane, centred on (x, y, z).
+void spriteQuad(float x, float y, float z, float h) {
     glTexCoord2f(0, 0);
-    glVertex3f(-h, h, 0);
+    glVertex3f(x - h, y + h, z);
     glTexCoord2f(1, 0);
-    glVertex3f(h, h, 0);
+    glVertex3f(x + h, y + h, z);
     glTexCoord2f(1, 1);
-    glVertex3f(h, -h, 0);
+    glVertex3f(x + h, y - h, z);
     glTexCoord2f(0, 1);
-    glVertex3f(-h, -h, 0);
+    glVertex3f(x - h, y - h, z);
 }
 
 // The bubbles as sprites, at z or mirrored to -z (in front of the wall).
+// Independent quads: one glBegin serves them all.
 void drawBubbles(float zSign) {
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
@@ -50,34 +51,31 @@ void drawBubbles(float zSign) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1, 1, 1, 1);
     engine->textureManager->bind(engine->textures[kSlotBubble]);
+    glBegin(GL_QUADS);
     for (int i = 0; i < kBubbles; ++i) {
         const float h = (i & 3) * 0.5f + 1;
         const Vector3D& b = bubble[i];
-        glPushMatrix();
         // Rises ever faster as its life runs out.
-        glTranslatef(b.x, 3000 / (std::fabs(b.y) + 0.5f) - 40, b.z * zSign);
-        glBegin(GL_QUADS);
-        spriteQuad(h);
-        glEnd();
-        glPopMatrix();
+        spriteQuad(b.x, 3000 / (std::fabs(b.y) + 0.5f) - 40, b.z * zSign, h);
     }
+    glEnd();
 }
 
+// The tiles do not overlap, so they are drawn level by level: four binds and
+// four glBegin/glEnd pairs instead of 960 of each, with the same pixels.
 void drawWall() {
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
     glColor3f(1, 1, 1);
-    int k = 0;
-    for (int y = -12; y < 12; ++y)
-        for (int x = -20; x < 20; ++x) {
-            glPushMatrix();
-            glTranslatef(static_cast<float>(x), static_cast<float>(y), 0);
-            engine->textureManager->bind(engine->textures[kSlotLed1 + tableMap[k++]]);
-            glBegin(GL_QUADS);
-            spriteQuad(0.5f);
-            glEnd();
-            glPopMatrix();
-        }
+    for (int level = 0; level < 4; ++level) {
+        engine->textureManager->bind(engine->textures[kSlotLed1 + level]);
+        glBegin(GL_QUADS);
+        int k = 0;
+        for (int y = -12; y < 12; ++y)
+            for (int x = -20; x < 20; ++x)
+                if (tableMap[k++] == level) spriteQuad(static_cast<float>(x), static_cast<float>(y), 0, 0.5f);
+        glEnd();
+    }
 }
 
 // A black bevelled frame one unit wide, sloping one unit towards the viewer.
