@@ -125,8 +125,16 @@ bool openDisplay(const DisplayOptions& options, std::string* error) {
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (options.headless) flags |= SDL_WINDOW_HIDDEN;
     else if (!options.windowed) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    state.window = SDL_CreateWindow("Demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kFrameWidth,
-                                    kFrameHeight, flags);
+    // Fullscreen is made at the desktop's size from the start, so that the
+    // window covers the screen even where no window manager honours the
+    // fullscreen request.
+    int width = kFrameWidth, height = kFrameHeight;
+    SDL_DisplayMode desktop;
+    if ((flags & SDL_WINDOW_FULLSCREEN_DESKTOP) && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+        width = desktop.w;
+        height = desktop.h;
+    }
+    state.window = SDL_CreateWindow("Demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!state.window) {
         *error = std::string("cannot create the window: ") + SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
