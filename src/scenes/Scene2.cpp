@@ -210,3 +210,5 @@ void scene2update() {
 }
 
 int scene2LedLevel(int tile) { return tableMap[tile]; }
+
+float scene2BubbleLife(int i) { return bubble[i].y; }

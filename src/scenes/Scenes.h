@@ -29,4 +29,5 @@ void scene11update();
 void scene12update();
 
 // Read-only views of scene state, for tests.
-int scene2LedLevel(int tile); // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
+int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
+float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks

@@ -20,6 +20,7 @@ struct StartState {
 };
 extern StartState startState;
 extern bool started; // start-up ran in a folder with the real images
+extern CApplication app;
 
 // One frame at music time `ms` with the step `stepMs` since the previous frame.
 void renderAt(double ms, double stepMs = 1000.0 / 60.0);

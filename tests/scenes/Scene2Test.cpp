@@ -60,6 +60,41 @@ TEST_F(Scene2Test, ABubbleRespawnDrawsThreeValuesFromRand) {
     EXPECT_EQ(std::rand(), sequence[0]);
 }
 
+uint64_t testNow = 0;
+uint64_t testClock() { return testNow; }
+
+// Accumulated state is the sum of the frames' steps, whichever clock drives
+// them: ten fixed steps of 20 ms and ten live frames 20 ms apart both take
+// 10 x 0.4 ticks off every bubble's life.
+TEST_F(Scene2Test, AccumulatedStateFollowsTheStepsOnBothClocks) {
+    for (int run = 0; run < 2; ++run) {
+        renderAt(3000, 15000); // every life ends ...
+        std::srand(11);
+        std::vector<float> lives(200);
+        for (float& life : lives) {
+            std::rand();
+            std::rand();
+            life = static_cast<float>(std::rand() % 128 + 128);
+        }
+        std::srand(11);
+        renderAt(3020, 20); // ... and restarts here, less one step
+        for (int i = 0; i < 200; ++i) ASSERT_FLOAT_EQ(scene2BubbleLife(i), lives[i] - 0.4f);
+        for (int n = 1; n <= 10; ++n) {
+            if (run == 0) {
+                renderAt(3020 + 20 * n, 20);
+            } else { // the live loop's timer
+                demotest::app.timeGetTime = testClock;
+                demotest::app.drawFrame = nullptr;
+                demotest::app.previousFrameTime = testNow;
+                testNow += 20;
+                setFixedStepPosition(3020 + 20 * n);
+                demotest::app.frame();
+            }
+        }
+        for (int i = 0; i < 200; ++i) EXPECT_NEAR(scene2BubbleLife(i), lives[i] - 0.4f * 11, 1e-3) << "run " << run;
+    }
+}
+
 TEST_F(Scene2Test, LedLevelsFollowTheDepthCodeAlone) {
     for (double ms : {1000.0, 4321.0, 12345.0}) {
         renderAt(ms);
