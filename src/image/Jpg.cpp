@@ -14,6 +14,10 @@
 //     once (SSE single precision, no fused multiply-add); a block without AC
 //     coefficients has all 64 outputs equal to its DC input, so it is filled
 //     directly;
+//   - restart intervals: the bit reader is realigned to the next data byte
+//     after every restart_interval MCUs (counted across MCU rows), where the
+//     encoder padded the last byte with one-bits and wrote an RSTn marker; the
+//     literal reference decoder does the same;
 //   - pixels: each MCU row is decoded into per-component planes, then
 //     replicated (nearest neighbour) and colour-converted into RGBA.
 #include "image/Jpg.h"
@@ -442,18 +446,30 @@ void ScanDecoder::run() {
     nextReset_ = data_.resets.empty() ? INT64_MAX : data_.resets[0] * 8;
     J.dc_pred[0] = J.dc_pred[1] = J.dc_pred[2] = 0;
 
+    // With a DRI segment the encoder ends every restart interval (every
+    // restart_interval MCUs, counted on across MCU rows) by padding its last byte
+    // with one-bits and writing an RSTn marker. Realign to the next data byte
+    // there, so that the padding is never read as data; the marker itself was
+    // taken out by destuff and resets the DC predictors through applyResets.
+    const int interval = J.restart_interval;
+    int leftInInterval = interval; // MCUs before the next realignment
+
     bool stopped = false;
     for (int my = 0; my < mcusY_; ++my) {
         if (!stopped) {
-            if (J.restart_interval > 0) { // realign to the next data byte
-                br_.refill();
-                const int r = static_cast<int>(br_.consumed() & 7);
-                if (r) {
-                    br_.acc <<= (8 - r);
-                    br_.nbits -= 8 - r;
-                }
-            }
             for (int mx = 0; mx < mcusX_ && !stopped; ++mx) {
+                if (interval > 0) {
+                    if (leftInInterval == 0) {
+                        br_.refill();
+                        const int r = static_cast<int>(br_.consumed() & 7);
+                        if (r) {
+                            br_.acc <<= (8 - r);
+                            br_.nbits -= 8 - r;
+                        }
+                        leftInInterval = interval;
+                    }
+                    --leftInInterval;
+                }
                 for (int c = 0; c < n_ && !stopped; ++c) {
                     ComponentState& cs = comp_[c];
                     for (int by = 0; by < cs.vc && !stopped; ++by) {

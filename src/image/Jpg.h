@@ -10,6 +10,13 @@
 // same order, all in single precision. tests/image/ReferenceJpeg.cpp holds a
 // literal transcription; the tests compare the two bit for bit.
 //
+// Restart intervals: with a DRI segment, the bit reader is realigned to a byte
+// boundary after every restart_interval MCUs, counted on across MCU rows (the
+// encoder pads the last byte of each interval with one-bits and writes an RSTn
+// marker there), whether or not the marker is actually found, and nowhere
+// else; meeting an RSTn marker resets the DC predictors. So any interval decodes correctly, not only one of exactly one
+// MCU row.
+//
 // Input outside the supported set, settled here (all refused with result 0):
 // frame sizes 0 or above jpeg_max_dimension (8192); component counts other
 // than 1 and 3; sampling factors outside 1..4, or larger than component 0's;

@@ -217,9 +217,13 @@ bool decompress(State& s) {
         }
     }
     s.dc_pred[0] = s.dc_pred[1] = s.dc_pred[2] = 0;
+    int mcu = 0; // MCUs begun so far, counted across rows
     for (int y = 0; y < s.height; y += 8 * s.components[0].v_samp) {
-        if (s.restart_interval > 0) s.bit_pos = 0;
         for (int x = 0; x < s.width; x += 8 * s.components[0].h_samp) {
+            // The encoder pads the last byte before each RSTn marker with
+            // one-bits: every restart_interval MCUs, start again on a fresh byte.
+            if (s.restart_interval > 0 && mcu % s.restart_interval == 0) s.bit_pos = 0;
+            mcu++;
             for (int c = 0; c < s.num_components; c++) {
                 Component& comp = s.components[c];
                 for (int by = 0; by < comp.v_samp; by++) {

@@ -2,8 +2,9 @@
 // bit-at-a-time bit reader and Huffman search, the block decoder writing
 // straight into the RGBA buffer, the float AAN inverse DCT, the colour
 // conversions. Slow on purpose; the tests check the fast decoder against it
-// bit for bit. It applies the same settlements of unsupported input as the
-// real decoder (see src/image/Jpg.h).
+// bit for bit. It applies the same settlements of unsupported input and the
+// same restart rule (realign to a byte after every restart_interval MCUs) as
+// the real decoder (see src/image/Jpg.h).
 #pragma once
 
 #include <cstddef>
