@@ -57,17 +57,6 @@ double psnrAgainstLibjpeg(const Bytes& b, const jpg::Image& image) {
     return jpegtest::psnrRgba(lib.data(), image.rgba.get(), static_cast<size_t>(w) * h);
 }
 
-// Offset of the first segment with this marker (at its 0xFF), or 0.
-size_t findMarker(const Bytes& b, int marker) {
-    size_t i = 2;
-    while (i + 4 <= b.size() && b[i] == 0xFF) {
-        if (b[i + 1] == marker) return i;
-        if (b[i + 1] == 0xDA) break;
-        i += 2 + (static_cast<size_t>(b[i + 2]) << 8 | b[i + 3]);
-    }
-    return 0;
-}
-
 Bytes encodePicture(int w, int h, const jpegtest::EncodeOptions& o, unsigned seed = 1) {
     return jpegtest::encode(jpegtest::makePicture(w, h, o.components, seed), w, h, o);
 }
@@ -192,7 +181,7 @@ TEST_P(DecoderRestarts, MatchLibjpegAndReference) {
     const Bytes file =
         encodePicture(c.width, c.height, with(layoutOptions(c.layout), c.interval, c.interval ? 0 : 1, false));
     ASSERT_FALSE(file.empty());
-    ASSERT_NE(findMarker(file, 0xDD), 0u); // the file carries a DRI segment
+    ASSERT_NE(jpegtest::findMarker(file, 0xDD), 0u); // the file carries a DRI segment
     Decoded d = fast(file);
     ASSERT_EQ(d.ok, 1);
     const double psnr = psnrAgainstLibjpeg(file, d.image);
@@ -459,7 +448,7 @@ TEST(Decoder, ProgressiveIsRefused) {
     jpegtest::EncodeOptions o = opts(3, 2, 2);
     o.progressive = true;
     const Bytes file = encodePicture(64, 48, o);
-    ASSERT_NE(findMarker(file, 0xC2), 0u);
+    ASSERT_NE(jpegtest::findMarker(file, 0xC2), 0u);
     EXPECT_EQ(fast(file).ok, 0);
     EXPECT_TRUE(sameAsReference(file));
 }

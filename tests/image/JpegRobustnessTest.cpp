@@ -52,16 +52,6 @@ Bytes small(int comps, int h, int v, int restartRows = 0, int w = 40, int ht = 2
     return jpegtest::encode(jpegtest::makePicture(w, ht, comps, 5), w, ht, opts(comps, h, v, restartRows));
 }
 
-size_t findMarker(const Bytes& b, int marker) {
-    size_t i = 2;
-    while (i + 4 <= b.size() && b[i] == 0xFF) {
-        if (b[i + 1] == marker) return i;
-        if (b[i + 1] == 0xDA) break;
-        i += 2 + (static_cast<size_t>(b[i + 2]) << 8 | b[i + 3]);
-    }
-    return 0;
-}
-
 } // namespace
 
 TEST(Robustness, EveryTruncation) {
@@ -164,7 +154,7 @@ Bytes segment(int marker, const Bytes& body) {
 }
 
 void insertBefore(Bytes& b, int marker, const Bytes& seg) {
-    const size_t at = findMarker(b, marker);
+    const size_t at = jpegtest::findMarker(b, marker);
     b.insert(b.begin() + static_cast<long>(at), seg.begin(), seg.end());
 }
 } // namespace
@@ -174,8 +164,8 @@ TEST(Robustness, SettledRefusals) {
     const Bytes gray = small(1, 1, 1);
     ASSERT_EQ(fastResult(color), 1);
     ASSERT_EQ(fastResult(gray), 1);
-    const size_t sof = findMarker(color, 0xC0);
-    const size_t sofGray = findMarker(gray, 0xC0);
+    const size_t sof = jpegtest::findMarker(color, 0xC0);
+    const size_t sofGray = jpegtest::findMarker(gray, 0xC0);
     const std::vector<std::pair<Bytes, Patch>> cases = {
         {color, {"width 0", [&](Bytes& b) { setWord(b, sof + 7, 0); }}},
         {color, {"height 0", [&](Bytes& b) { setWord(b, sof + 5, 0); }}},
@@ -202,7 +192,7 @@ TEST(Robustness, SettledRefusals) {
                      b[sof + 14] = 0x12;
                  }}},
         {color, {"quant table 4", [&](Bytes& b) { b[sof + 12] = 4; }}},
-        {color, {"DHT table 4", [&](Bytes& b) { b[findMarker(b, 0xC4) + 4] = 0x14; }}},
+        {color, {"DHT table 4", [&](Bytes& b) { b[jpegtest::findMarker(b, 0xC4) + 4] = 0x14; }}},
         {color, {"DHT 257 codes", [&](Bytes& b) {
                      Bytes body = {0x00, 0, 0, 0, 0, 0, 0, 0, 200, 57, 0, 0, 0, 0, 0, 0, 0};
                      body.insert(body.end(), 257, 0);
@@ -215,7 +205,7 @@ TEST(Robustness, SettledRefusals) {
         {color, {"DHT shorter than its counts", [&](Bytes& b) {
                      insertBefore(b, 0xDA, segment(0xC4, Bytes{0x00, 0, 1, 0}));
                  }}},
-        {color, {"DQT table 4", [&](Bytes& b) { b[findMarker(b, 0xDB) + 4] = 0x04; }}},
+        {color, {"DQT table 4", [&](Bytes& b) { b[jpegtest::findMarker(b, 0xDB) + 4] = 0x04; }}},
         {color, {"DQT shorter than its table", [&](Bytes& b) {
                      Bytes body(40, 1);
                      body[0] = 0x01;
@@ -229,11 +219,11 @@ TEST(Robustness, SettledRefusals) {
         {color, {"DRI too short", [&](Bytes& b) { insertBefore(b, 0xDA, segment(0xDD, Bytes{0})); }}},
         {color, {"segment length 1", [&](Bytes& b) { insertBefore(b, 0xDA, Bytes{0xFF, 0xFE, 0x00, 0x01}); }}},
         {color, {"APP length past the end", [&](Bytes& b) { insertBefore(b, 0xDA, Bytes{0xFF, 0xE3, 0xFF, 0xF0}); }}},
-        {color, {"SOS table 4", [&](Bytes& b) { b[findMarker(b, 0xDA) + 6] = 0x40; }}},
-        {color, {"SOS AC table 5", [&](Bytes& b) { b[findMarker(b, 0xDA) + 6] = 0x05; }}},
-        {color, {"SOS shorter than its components", [&](Bytes& b) { setWord(b, findMarker(b, 0xDA) + 2, 8); }}},
+        {color, {"SOS table 4", [&](Bytes& b) { b[jpegtest::findMarker(b, 0xDA) + 6] = 0x40; }}},
+        {color, {"SOS AC table 5", [&](Bytes& b) { b[jpegtest::findMarker(b, 0xDA) + 6] = 0x05; }}},
+        {color, {"SOS shorter than its components", [&](Bytes& b) { setWord(b, jpegtest::findMarker(b, 0xDA) + 2, 8); }}},
         {color, {"SOS before SOF", [&](Bytes& b) {
-                     const size_t s = findMarker(b, 0xC0);
+                     const size_t s = jpegtest::findMarker(b, 0xC0);
                      const size_t len = static_cast<size_t>(b[s + 2]) << 8 | b[s + 3];
                      b.erase(b.begin() + static_cast<long>(s), b.begin() + static_cast<long>(s + 2 + len));
                  }}},
@@ -268,7 +258,7 @@ TEST(Robustness, OddSamplingFactorsAgreeWithReference) {
     for (int f : {0x31, 0x44, 0x43, 0x24}) {
         for (int chroma : {0x11, 0x21, 0x12}) {
             Bytes b = small(3, 1, 1, 0, 50, 30);
-            const size_t sof = findMarker(b, 0xC0);
+            const size_t sof = jpegtest::findMarker(b, 0xC0);
             b[sof + 11] = static_cast<unsigned char>(f);
             b[sof + 14] = static_cast<unsigned char>(chroma);
             if ((chroma >> 4) > (f >> 4) || (chroma & 15) > (f & 15)) continue;
@@ -278,7 +268,7 @@ TEST(Robustness, OddSamplingFactorsAgreeWithReference) {
     }
     // Gray with 2 x 2 sampling: MCUs of 16 x 16 with four blocks.
     Bytes g = small(1, 1, 1, 0, 50, 30);
-    g[findMarker(g, 0xC0) + 11] = 0x22;
+    g[jpegtest::findMarker(g, 0xC0) + 11] = 0x22;
     EXPECT_TRUE(agrees(g));
 }
 
@@ -286,7 +276,7 @@ TEST(Robustness, OddSamplingFactorsAgreeWithReference) {
 // reading past the end; one more pixel in either direction is refused.
 TEST(Robustness, LargestFrameWithTruncatedData) {
     Bytes b = small(3, 2, 2);
-    const size_t sof = findMarker(b, 0xC0);
+    const size_t sof = jpegtest::findMarker(b, 0xC0);
     setWord(b, sof + 5, 8192);
     setWord(b, sof + 7, 8192);
     jpg::Image image;

@@ -233,4 +233,14 @@ bool writeFile(const std::string& path, const Bytes& bytes) {
     return std::fclose(f) == 0 && ok;
 }
 
+size_t findMarker(const Bytes& b, int marker) {
+    size_t i = 2;
+    while (i + 4 <= b.size() && b[i] == 0xFF) {
+        if (b[i + 1] == marker) return i;
+        if (b[i + 1] == 0xDA) break;
+        i += 2 + (static_cast<size_t>(b[i + 2]) << 8 | b[i + 3]);
+    }
+    return 0;
+}
+
 } // namespace jpegtest

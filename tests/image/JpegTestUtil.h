@@ -48,4 +48,8 @@ size_t scanStart(const Bytes& file);
 
 bool writeFile(const std::string& path, const Bytes& bytes);
 
+// Offset of the first segment with this marker (at its 0xFF) before the
+// scan, or 0.
+size_t findMarker(const Bytes& b, int marker);
+
 } // namespace jpegtest
