@@ -47,7 +47,13 @@ void Engine::render() {
     for (Mesh* m : meshes) m->render();
 }
 
-void drawScreenImage(double x0, double y0, double x1, double y1, bool firstRowAtBottom) {
+void drawOverlay(int slot, float r, float g, float b, float a, double x0, double y0, double x1, double y1,
+                 bool firstRowAtBottom) {
+    engine->ortho(1024, 768);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    engine->textureManager->bind(engine->textures[slot]);
+    glColor4f(r, g, b, a);
     const float top = firstRowAtBottom ? 1.0f : 0.0f, bottom = 1.0f - top;
     glBegin(GL_QUADS);
     glTexCoord2f(0, top);

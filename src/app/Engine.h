@@ -40,7 +40,9 @@ public:
 
 extern Engine* engine;
 
-// One textured quad over the screen rectangle (x0, y0)-(x1, y1) in the
-// 1024 x 768 ortho set-up (y down): the bound image with its first row at the
-// top, or at the bottom when `firstRowAtBottom`.
-void drawScreenImage(double x0, double y0, double x1, double y1, bool firstRowAtBottom = false);
+// An image overlay: the 1024 x 768 ortho set-up, alpha blending, the image of
+// texture slot `slot` tinted by (r, g, b, a) over the screen rectangle
+// (x0, y0)-(x1, y1) (y down), its first row at the top, or at the bottom when
+// `firstRowAtBottom`. The logo and the scenes' corner silhouettes.
+void drawOverlay(int slot, float r, float g, float b, float a, double x0, double y0, double x1, double y1,
+                 bool firstRowAtBottom = false);

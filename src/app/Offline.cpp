@@ -84,16 +84,12 @@ int fail(const std::string& message, int status) {
 }
 
 int runFrame(CApplication& app, const Options& o) {
-    const double stepMs = 1000.0 / o.stepFps();
     const FramePlan p = planFrames(o.stepFps(), o.frameMs, o.frameMs, true);
-    // Grid frames strictly before the picture, then the picture at its own time.
-    long end = p.first;
-    if (msOf(end, stepMs) >= o.frameMs) {
-        while (end > p.catchUpFirst && msOf(end, stepMs) >= o.frameMs) --end;
-        if (msOf(end, stepMs) < o.frameMs) ++end;
-    }
-    catchUp(app, p.catchUpFirst, end, stepMs);
-    const double previous = end > p.catchUpFirst ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
+    // The grid frames before the picture (p.first is the first one at or after
+    // it), then the picture at its own time.
+    const long end = p.first;
+    catchUp(app, p.catchUpFirst, end, p.stepMs);
+    const double previous = end > p.catchUpFirst ? msOf(end - 1, p.stepMs) : o.frameMs - p.stepMs;
     renderFrame(app, o.frameMs, o.frameMs - previous);
     std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
     platform::readFrame(rgb.data());

@@ -82,12 +82,7 @@ constexpr int kFirstImageSlot = 5;
 
 // The logo: slot cola at half opacity over the bottom-right 128 x 128.
 void drawLogo() {
-    engine->ortho(1024, 768);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    engine->textureManager->bind(engine->textures[kSlotCola]);
-    glColor4f(1, 1, 1, 0.5f);
-    drawScreenImage(896, 640, 1024, 768);
+    drawOverlay(kSlotCola, 1, 1, 1, 0.5f, 896, 640, 1024, 768);
 }
 
 } // namespace

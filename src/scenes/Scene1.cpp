@@ -134,12 +134,7 @@ void scene1update() {
     engine->glow->Render(engine->textureManager, 0.8f);
 
     // The flowers' mask in black over the upper-left 256 x 256.
-    engine->ortho(1024, 768);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    engine->textureManager->bind(engine->textures[kSlotFlowers]);
-    glColor4f(0, 0, 0, 1);
-    drawScreenImage(0, 0, 256, 256);
+    drawOverlay(kSlotFlowers, 0, 0, 0, 1, 0, 0, 256, 256);
 
     if (demoMS < 15800) renderTransition1(1 - (demoMS - 14800) / 1000);
     if (demoMS + 500 > 29600) renderTransition2(1 - (29600 - demoMS) / 500);

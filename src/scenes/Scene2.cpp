@@ -130,15 +130,6 @@ void scene2() {
     drawBubbles(-1);
 }
 
-// The upper-left 512 x 512 darkened through trash's mask, its first row at the bottom.
-void cornerSilhouette() {
-    engine->ortho(1024, 768);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    engine->textureManager->bind(engine->textures[kSlotTrash]);
-    glColor4f(0, 0, 0, 0.5f);
-    drawScreenImage(0, 0, 512, 512, true);
-}
 
 } // namespace
 
@@ -189,7 +180,8 @@ void scene2update() {
     scene2();
     engine->glow->Render(engine->textureManager, 0.8f);
 
-    cornerSilhouette();
+    // The upper-left 512 x 512 darkened by half through trash's mask, its first row at the bottom.
+    drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
     if (demoMS > 3300 && demoMS < 3700) {
         engine->textureManager->bind(engine->textures[kSlotYeah]);
         const float u = demoMS - 3300;
