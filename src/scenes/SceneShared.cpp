@@ -1,4 +1,5 @@
-// Shared scene drawing: renderTexture, renderArrow and the transitions.
+// Shared scene drawing: renderTexture, renderArrow, the transitions and the
+// talking head.
 // All of it is immediate mode in the projection it sets up (renderTexture and
 // the curtain switch to the 1024 x 768 ortho; renderArrow draws in whatever
 // 3D set-up the scene has).
@@ -100,4 +101,53 @@ void renderTransition5(float t) {
     engine->textureManager->bind(engine->textures[kSlotLayer2]);
     renderTexture(0, 0, 3 * t, 20 * t - 20, 1, 1, 1, 1);
     engine->glow->RenderQuad(1, 1, 1, (t - 0.5f) * 2);
+}
+
+const float heads[numHeads][3] = {
+    {0, -0.5f, 0},     {0, -0.55f, 175}, {0, -0.74f, 100}, {0, -0.77f, 280},
+    {0, -0.84f, 60},   {-0.1f, -0.9f, 315}, {0, -0.64f, 200},
+};
+
+namespace {
+
+// One half of the head: a 2w x 2w quad hanging below the current origin.
+void headQuad(float w) {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex3f(-w, 0, 0);
+    glTexCoord2f(1, 0);
+    glVertex3f(w, 0, 0);
+    glTexCoord2f(1, 1);
+    glVertex3f(w, -2 * w, 0);
+    glTexCoord2f(0, 1);
+    glVertex3f(-w, -2 * w, 0);
+    glEnd();
+}
+
+} // namespace
+
+void renderTalkingHead(float x, float y, float angle) {
+    const float w = 0.42f;
+    engine->perspective(1024, 768);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 0.8f);
+
+    engine->textureManager->bind(engine->textures[kSlotMan2]);
+    glPushMatrix();
+    glLoadIdentity();
+    glTranslatef(0, 0, -1.5f);
+    glRotatef(angle, 0, 0, 1);
+    glTranslatef(x, y, 0);
+    headQuad(w);
+
+    engine->textureManager->bind(engine->textures[kSlotMan1]);
+    glPushMatrix();
+    glRotatef(frequencies[5] * 80 - frequencies[4] * 80, 0, 0, 1);
+    glTranslatef(0, 2 * w + (frequencies[4] + frequencies[5] + frequencies[6]) * 0.1f, 0);
+    headQuad(w);
+    glPopMatrix();
+    glPopMatrix();
 }

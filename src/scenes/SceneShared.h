@@ -1,6 +1,6 @@
 // Drawing helpers every scene shares: a centred, rotated image, a ribbon with
 // an arrow head along a curve, and the five full-screen transitions
-// (t from 0, nothing, to 1, full).
+// (t from 0, nothing, to 1, full); and the talking head with its pose table.
 #pragma once
 
 class Curve;
@@ -17,3 +17,16 @@ void renderTransition2(float t); // the blurred picture blends in as the screen 
 void renderTransition3(float t); // fade to white
 void renderTransition4(float t); // fade to black
 void renderTransition5(float t); // the layer2 ornament zooms in, then white
+
+// The talking head's poses: x offset, y offset (both in the head's plane,
+// 1.5 units in front of the eye) and angle in degrees. Scenes 10, 9 and 3
+// step through these rows.
+constexpr int numHeads = 7;
+extern const float heads[numHeads][3];
+
+// Two textured quads, man2 below the pose point and man1 on top of it, at
+// 0.8 opacity over whatever is on screen, in the 1024 x 768 perspective set-up
+// with the identity camera. The upper part tilts by the difference of
+// spectrum bands 5 and 4 (80 degrees per unit) and lifts by a tenth of the sum
+// of bands 4 to 6, so the head talks with the music.
+void renderTalkingHead(float x, float y, float angle);
