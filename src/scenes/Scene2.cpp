@@ -158,11 +158,7 @@ void scene2init() {
         for (int x = -32; x < 32; ++x) texture[k++] = std::min(std::abs(x) / 8, 3);
 }
 
-void scene2update() {
-    // The ring pattern moves one column every 20 ms.
-    const int s = static_cast<int>(demoMS / 20);
-    for (int k = 0; k < kTiles; ++k) tableMap[k] = texture[(tunnelMap[k] + s) & 4095];
-
+void scene2advance() {
     for (int i = 0; i < kBubbles; ++i) {
         Vector3D& b = bubble[i];
         if (b.y <= 0) {
@@ -172,6 +168,13 @@ void scene2update() {
         }
         b.y -= skip;
     }
+}
+
+void scene2update() {
+    // The ring pattern moves one column every 20 ms.
+    const int s = static_cast<int>(demoMS / 20);
+    for (int k = 0; k < kTiles; ++k) tableMap[k] = texture[(tunnelMap[k] + s) & 4095];
+    scene2advance();
 
     engine->perspective(128, 128);
     scene2();

@@ -28,6 +28,12 @@ void scene10update();
 void scene11update();
 void scene12update();
 
+// The part of a frame that changes state a later scene sees (the one shared
+// rand() sequence): exactly the draws and moves the scene's update makes in a
+// frame, without drawing. Catching up to a late moment calls it alone for
+// the frames of scenes that are over. Scenes without such state have none.
+void scene2advance();
+
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
