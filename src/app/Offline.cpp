@@ -32,13 +32,28 @@ void renderFrame(CApplication& app, double ms, double stepMs) {
     app.run();
 }
 
-// Plays grid frames [from, to) without showing them: only one pixel is
-// rasterised, but every scene update runs in order.
-void catchUp(CApplication& app, long from, long to, double stepMs) {
-    if (from >= to) return;
+// Plays grid frames [0, to) without showing them, so that frame `to` looks
+// as in a run from 0. Frames from `full` on (the owning scene's) run whole,
+// with only one pixel rasterised, so every update runs in order. Before
+// that, a scene that is over only advances what it leaves to later scenes
+// (its rand() draws), except its last frame, which runs whole so that the
+// GL state it leaves behind (the texture environment) is there too.
+void catchUp(CApplication& app, long full, long to, double stepMs) {
+    if (to <= 0) return;
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
-    for (long n = from; n < to; ++n) renderFrame(app, msOf(n, stepMs), stepMs);
+    for (long n = 0; n < to; ++n) {
+        const double ms = msOf(n, stepMs);
+        const bool lastOfItsScene = sceneForTime(static_cast<float>(ms), 0) !=
+                                    sceneForTime(static_cast<float>(msOf(n + 1, stepMs)), 0);
+        if (n >= full || lastOfItsScene) {
+            renderFrame(app, ms, stepMs);
+        } else {
+            setFixedStepPosition(ms);
+            skip = static_cast<float>(stepMs / 50.0);
+            advanceFrame();
+        }
+    }
     glDisable(GL_SCISSOR_TEST);
 }
 
