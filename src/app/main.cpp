@@ -56,7 +56,7 @@ void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4
 // What a frame of each scene leaves to the scenes after it, without drawing:
 // only the scenes that draw from the shared rand() sequence have anything.
 void (*const kAdvances[12])() = {nullptr, scene2advance, nullptr, nullptr, nullptr, nullptr,
-                                 nullptr, nullptr,       nullptr, nullptr, nullptr, nullptr};
+                                 nullptr, nullptr,       nullptr, nullptr, scene11advance, nullptr};
 
 // Image and optional mask per texture slot, from slot 5 on.
 struct SlotImage {
