@@ -32,9 +32,48 @@ float fourth = 0;   // segment length, ms
 
 unsigned towerRowsDrawn = 0; // bit n: the pair at t = 2.0 - 0.1 n was drawn by the last scene3()
 
-// The road's centre points and side vectors at t = 0, 0.01, ... 2.01 (tile k
-// runs from point k to point k + 1: t + 0.01 in float is the next tile's t).
-Vector3D roadPoint[kRoadTiles + 1], roadSide[kRoadTiles + 1];
+// The road's two edges at t = 0, 0.01, ... 2.01 (tile k runs from row k to
+// row k + 1: t + 0.01 in float is the next tile's t), and whether both lie
+// safely inside the view volume.
+Vector3D roadEdge[kRoadTiles + 1][2];
+bool roadEdgeInside[kRoadTiles + 1];
+
+// Whether a point lies inside the view volume of the current projection and
+// model-view matrices, with a margin, so that GL will not clip it.
+class ClipTest {
+public:
+    ClipTest() {
+        GLfloat p[16], m[16];
+        glGetFloatv(GL_PROJECTION_MATRIX, p);
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        for (int col = 0; col < 4; ++col)
+            for (int row = 0; row < 4; ++row) {
+                float sum = 0;
+                for (int i = 0; i < 4; ++i) sum += p[i * 4 + row] * m[col * 4 + i];
+                mvp_[col * 4 + row] = sum;
+            }
+    }
+    bool inside(const Vector3D& v) const {
+        float c[4];
+        for (int row = 0; row < 4; ++row)
+            c[row] = mvp_[row] * v.x + mvp_[4 + row] * v.y + mvp_[8 + row] * v.z + mvp_[12 + row];
+        const float w = c[3] * 0.999f;
+        return c[3] > 0 && std::fabs(c[0]) < w && std::fabs(c[1]) < w && std::fabs(c[2]) < w;
+    }
+
+private:
+    float mvp_[16];
+};
+
+// Corner 0..3 of road tile k: texture (0, 0) at the left edge of row k,
+// (10, 0) at its right edge, (10, 2) and (0, 2) at row k + 1.
+void tileCorner(int k, int corner) {
+    static const float tex[4][2] = {{0, 0}, {10, 0}, {10, 2}, {0, 2}};
+    static const int row[4] = {0, 0, 1, 1}, edge[4] = {0, 1, 1, 0};
+    const Vector3D& v = roadEdge[k + row[corner]][edge[corner]];
+    glTexCoord2f(tex[corner][0], tex[corner][1]);
+    glVertex3f(v.x, v.y, v.z);
+}
 
 void setFog(float start, float end) {
     const GLfloat white[4] = {1, 1, 1, 1};
@@ -58,9 +97,12 @@ void setCamera(const Curve& c) {
 
 // 201 tiles 20 units wide, each repeating its LED image 10 x 2 times, running
 // on past the curve's end. Tile k shows led2, led3, led4, led1, ... from k = 0
-// on every call. The tiles are opaque and only touch at their edges, so they
-// are drawn image by image: four binds and four glBegin/glEnd pairs instead of
-// 201 of each.
+// on every call. The tiles are opaque trapezoids that only touch at their
+// edges, so they go out image by image (four binds and a few glBegin/glEnd
+// pairs instead of 201 of each), with the same pixels: the texture on a
+// trapezoid depends on the diagonal it is split along, and GL draws a lone
+// quad that it need not clip as the triangles (0, 1, 2), (0, 2, 3), so those
+// are sent; a tile that GL will clip keeps its own quad.
 void drawRoad(const Curve& c) {
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
@@ -68,26 +110,35 @@ void drawRoad(const Curve& c) {
     glColor3f(1, 1, 1);
     float t = 0;
     for (int k = 0; k <= kRoadTiles; ++k, t += 0.01f) {
-        roadPoint[k] = c.vReturnPoint(t);
-        roadSide[k] = c.curveSideVec(t) * 10;
+        const Vector3D p = c.vReturnPoint(t), s = c.curveSideVec(t) * 10;
+        roadEdge[k][0] = p + s;
+        roadEdge[k][1] = p - s;
+    }
+    ClipTest clip;
+    for (int k = 0; k <= kRoadTiles; ++k) {
+        roadEdgeInside[k] = clip.inside(roadEdge[k][0]) && clip.inside(roadEdge[k][1]);
     }
     for (int image = 0; image < 4; ++image) {
         engine->textureManager->bind(engine->textures[kSlotLed1 + image]);
-        glBegin(GL_QUADS);
         // Tile k's image is (k + 1) mod 4: the first is led2.
-        for (int k = (image + 3) % 4; k < kRoadTiles; k += 4) {
-            const Vector3D a0 = roadPoint[k] + roadSide[k], a1 = roadPoint[k] - roadSide[k];
-            const Vector3D b1 = roadPoint[k + 1] - roadSide[k + 1], b0 = roadPoint[k + 1] + roadSide[k + 1];
-            glTexCoord2f(0, 0);
-            glVertex3f(a0.x, a0.y, a0.z);
-            glTexCoord2f(10, 0);
-            glVertex3f(a1.x, a1.y, a1.z);
-            glTexCoord2f(10, 2);
-            glVertex3f(b1.x, b1.y, b1.z);
-            glTexCoord2f(0, 2);
-            glVertex3f(b0.x, b0.y, b0.z);
-        }
+        const int first = (image + 3) % 4;
+        glBegin(GL_TRIANGLES);
+        for (int k = first; k < kRoadTiles; k += 4)
+            if (roadEdgeInside[k] && roadEdgeInside[k + 1]) {
+                tileCorner(k, 0);
+                tileCorner(k, 1);
+                tileCorner(k, 2);
+                tileCorner(k, 0);
+                tileCorner(k, 2);
+                tileCorner(k, 3);
+            }
         glEnd();
+        for (int k = first; k < kRoadTiles; k += 4)
+            if (!(roadEdgeInside[k] && roadEdgeInside[k + 1])) {
+                glBegin(GL_QUADS);
+                for (int corner = 0; corner < 4; ++corner) tileCorner(k, corner);
+                glEnd();
+            }
     }
 }
 
