@@ -75,16 +75,6 @@ void tileCorner(int k, int corner) {
     glVertex3f(v.x, v.y, v.z);
 }
 
-void setFog(float start, float end) {
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_DENSITY, 0.005f);
-    glFogf(GL_FOG_START, start);
-    glFogf(GL_FOG_END, end);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
-}
-
 // The camera rides the curve 3 to 6 units above it, eight hops a segment,
 // looking 0.05 ahead (past the curve's end near place = 1).
 void setCamera(const Curve& c) {
@@ -183,7 +173,7 @@ void scene3() {
     glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
-    setFog(200, 250);
+    whiteFog(200, 250);
     setCamera(c);
     drawRoad(c);
     drawTowers(c);

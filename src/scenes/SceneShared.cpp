@@ -69,6 +69,16 @@ void renderArrow(Curve* path, float t, float length, float width, float r, float
     glEnd();
 }
 
+void whiteFog(float start, float end) {
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glFogfv(GL_FOG_COLOR, white);
+    glFogf(GL_FOG_DENSITY, 0.005f);
+    glFogf(GL_FOG_START, start);
+    glFogf(GL_FOG_END, end);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+}
+
 void renderTransition1(float t) {
     engine->glow->RenderQuad(1, 1, 1, t);
     engine->ortho(1024, 768);

@@ -54,16 +54,6 @@ void setCamera() {
     }
 }
 
-void setFog() {
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_DENSITY, 0.005f);
-    glFogf(GL_FOG_START, 100);
-    glFogf(GL_FOG_END, 250);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
-}
-
 // Column (i, j) stands at (30 i, 0, 30 j), stretched along y by
 // 1 + 2.5 m (1 + band 6) with m = 10 / sqrt(i^2 + j^2 + 1): the centre one
 // 26 to 51 times the mesh's height, the corners about 5.3 to 9.7 times.
@@ -159,7 +149,7 @@ void scene11() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
     setCamera();
-    setFog();
+    whiteFog(100, 250);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
