@@ -162,9 +162,10 @@ void scene11() {
 } // namespace
 
 void scene11init() {
-    // y = 400 makes the first update start every butterfly, x and z with it.
+    // y = 400 makes the first update start every butterfly, which also sets
+    // x and z (zero until then, so nothing reads an unset value).
     bfPos = new Vector3D[kButterflies];
-    for (int i = 0; i < kButterflies; ++i) bfPos[i].y = 400;
+    for (int i = 0; i < kButterflies; ++i) bfPos[i] = Vector3D(0, 400, 0);
     loota = new Mesh();
     loota->makeCylinder(6, 20, 10);
     fieldVertices = new Vector3D[kColumns * loota->verticeAmount];
