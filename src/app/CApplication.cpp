@@ -89,7 +89,7 @@ int demoMain(int argc, char** argv) {
     switch (parseOptions(argc, argv, &options, &error)) {
     case ParseResult::Help: std::fputs(usageText(), stdout); return 0;
     case ParseResult::Error:
-        std::fprintf(stderr, "demo: %s\n%s", error.c_str(), usageText());
+        std::fprintf(stderr, "demo: %s; see demo --help\n", error.c_str());
         return 2;
     case ParseResult::Run: break;
     }

@@ -12,8 +12,11 @@
 
 #include "app/Options.h"
 
-// Runs the mode in `options`; returns the process exit status (0 done,
-// 1 the display could not be opened or ffmpeg failed, 2 bad arguments).
+// Runs the mode in `options`; returns the process exit status: 0 done;
+// 1 the display could not be opened, ffmpeg failed or the output could not be
+// written (nothing is left behind); 2 bad arguments or an output that is
+// refused, before anything is rendered; 128 + the signal (130, 143) when
+// SIGINT or SIGTERM stopped the run after the current frame.
 int runOffline(const Options& options);
 
 // The frames of one run: music times on the step grid plus the catch-up
