@@ -140,7 +140,7 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
         *error = errnoText(errno);
         return false;
     }
-    // Its error output goes to an unnamed file (a pipe could fill up while we
+    // What it prints goes to an unnamed file (a pipe could fill up while we
     // are busy writing frames, and both sides would wait for ever).
     if (errors_ < 0) {
         const char* tmp = std::getenv("TMPDIR");
@@ -155,7 +155,10 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-    if (errors_ >= 0) posix_spawn_file_actions_adddup2(&actions, errors_, 2);
+    if (errors_ >= 0) { // all it prints; it never touches the terminal
+        posix_spawn_file_actions_adddup2(&actions, errors_, 1);
+        posix_spawn_file_actions_adddup2(&actions, errors_, 2);
+    }
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     posix_spawnattr_setpgroup(&attr, 0);

@@ -49,7 +49,7 @@ private:
 
 // A program started with a pipe to its standard input, in a process group of
 // its own (a Ctrl-C at the terminal reaches only us; we decide what happens to
-// it). What it prints on its error output is kept, not shown.
+// it). What it prints is kept, not shown.
 class PipedProcess {
 public:
     PipedProcess() = default;
@@ -69,7 +69,7 @@ public:
     // Ends it at once (SIGTERM, SIGKILL if it lingers) and waits for it.
     // Nothing if it is not running.
     void abort();
-    // The last non-empty line it printed on its error output ("" if none).
+    // The last non-empty line it printed ("" if none).
     std::string lastErrorLine() const;
 
 private:
@@ -78,7 +78,7 @@ private:
 
     pid_t pid_ = -1;
     int input_ = -1;  // our end of the pipe to its standard input
-    int errors_ = -1; // an unnamed file that holds its error output
+    int errors_ = -1; // an unnamed file that holds what it printed
 };
 
 // From here on SIGINT and SIGTERM only note that they came (stopSignal()), so
