@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -35,6 +36,13 @@ const char* kindOf(mode_t mode) {
     return "not a regular file";
 }
 
+// Folder and name of a path ("." for a bare name).
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 constexpr char kPartialSuffix[] = ".partial";
 constexpr char kUniqueTemplate[] = ".XXXXXX";
 
@@ -48,10 +56,6 @@ bool OutputFile::open(const std::string& path, std::string* error) {
         *error = why;
         return false;
     };
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-
     std::string target = path;
     mode_t mode = 0;
     struct stat st;
@@ -77,7 +81,7 @@ bool OutputFile::open(const std::string& path, std::string* error) {
         mode = st.st_mode & 0777; // the new file keeps the old one's permissions
     } else if (errno != ENOENT) {
         return refuse("cannot write '" + path + "': " + errnoText(errno));
-    } else if (base.empty()) {
+    } else if (splitPath(path).second.empty()) {
         return refuse("cannot write '" + path + "': not a file name");
     } else {
         const mode_t mask = umask(0);
@@ -87,10 +91,7 @@ bool OutputFile::open(const std::string& path, std::string* error) {
 
     // The partial file lives beside the file it replaces (the same file
     // system, so the rename is atomic); its name is shortened to fit.
-    const size_t targetSlash = target.rfind('/');
-    const std::string targetDir =
-        targetSlash == std::string::npos ? "." : (targetSlash == 0 ? "/" : target.substr(0, targetSlash));
-    const std::string targetBase = targetSlash == std::string::npos ? target : target.substr(targetSlash + 1);
+    const auto [targetDir, targetBase] = splitPath(target);
     long nameMax = pathconf(targetDir.c_str(), _PC_NAME_MAX);
     if (nameMax <= 0) nameMax = NAME_MAX;
     if (static_cast<long>(targetBase.size()) > nameMax || target.size() >= PATH_MAX)
