@@ -3,6 +3,7 @@
 
 #include "app/CApplication.h"
 #include "app/Timeline.h"
+#include "fx/FramePasses.h"
 #include "platform/Platform.h"
 #include "platform/TrackReader.h"
 
@@ -188,15 +189,21 @@ int runBenchmark(CApplication& app, const Options& o) {
     std::vector<double> perScene[12], all;
     all.reserve(static_cast<size_t>(shownFrames(p)));
     for (auto& v : perScene) v.reserve(all.capacity());
+    // Pass times per scene, summed over its frames (ms on the GL timeline).
+    double passes[12][kFramePasses] = {};
+    const bool timed = o.passes;
+    enableFramePasses(timed);
     for (long n = p.first; p.last < 0 || n <= p.last; ++n) {
         const auto t0 = std::chrono::steady_clock::now();
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
         glFinish(); // the software rasteriser's work is part of the frame
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        endFramePasses(passes[currentScene]);
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
         if (p.last < 0 && done) break;
     }
+    enableFramePasses(false);
     std::printf("scene  music time (ms)      frames   mean ms   p95 ms\n");
     // Timeline order: sort the scenes by the start of their stretch.
     int order[12];
@@ -213,6 +220,17 @@ int runBenchmark(CApplication& app, const Options& o) {
             }
         std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f\n", s + 1, start, end, perScene[s].size(),
                     mean(perScene[s]), percentile95(perScene[s]));
+    }
+    if (timed) {
+        std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
+        for (int k = 0; k < kFramePasses; ++k) std::printf(" %11s", framePassName(static_cast<FramePass>(k)));
+        std::printf("\n");
+        for (int s : order) {
+            if (perScene[s].empty()) continue;
+            std::printf("%5d", s + 1);
+            for (int k = 0; k < kFramePasses; ++k) std::printf(" %11.2f", passes[s][k] / perScene[s].size());
+            std::printf("\n");
+        }
     }
     double total = 0;
     for (double x : all) total += x;

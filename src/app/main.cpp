@@ -6,6 +6,7 @@
 #include "app/CApplication.h"
 #include "app/Engine.h"
 #include "app/Timeline.h"
+#include "fx/FramePasses.h"
 #include "fx/Glow.h"
 #include "image/Texture.h"
 #include "platform/Sound.h"
@@ -87,6 +88,7 @@ constexpr int kFirstImageSlot = 5;
 
 // The logo: slot cola at half opacity over the bottom-right 128 x 128.
 void drawLogo() {
+    markFramePass(FramePass::Logo);
     drawOverlay(kSlotCola, 1, 1, 1, 0.5f, 896, 640, 1024, 768);
 }
 
