@@ -47,3 +47,8 @@ bool fixedStepClock();
 // share of the rand() sequence). Catching up to a late moment runs these for
 // the frames of the scenes that are over.
 void advanceFrame();
+
+// Back to the start of the timeline as start-up left it: every scene's moving
+// state, the rand() sequence and the texture environment. The next frames
+// then play exactly as from the first.
+void restartTimeline();
