@@ -39,6 +39,8 @@ void InitFMOD();
 // (the decoded track at that position; null gives all zeros).
 using SpectrumSource = void (*)(double ms, float* out64);
 void useFixedStepClock(SpectrumSource spectrumAt);
+// Back to the sound layer's position and spectrum.
+void useLiveClock();
 void setFixedStepPosition(double ms);
 bool fixedStepClock();
 

@@ -144,6 +144,8 @@ void useFixedStepClock(SpectrumSource spectrumAt) {
 
 void setFixedStepPosition(double ms) { fixedStep.positionMs = ms; }
 
+void useLiveClock() { fixedStep.active = false; }
+
 bool fixedStepClock() { return fixedStep.active; }
 
 void CApplication::precalc() {
