@@ -2,7 +2,10 @@
 #include "app/Offline.h"
 
 #include "app/CApplication.h"
+#include "app/Engine.h"
 #include "app/Timeline.h"
+#include "fx/FramePasses.h"
+#include "fx/Glow.h"
 #include "platform/Output.h"
 #include "platform/Platform.h"
 #include "platform/TrackReader.h"
@@ -214,21 +217,42 @@ double mean(const std::vector<double>& v) {
     return v.empty() ? 0 : s / v.size();
 }
 
+// The yardstick for frame costs on this machine: ten full-screen textured
+// quads blended over the picture, as a glow pass lays them, timed to the end
+// of their rasterisation; the mean of ten such rounds, per quad.
+double layerMs() {
+    double sum = 0;
+    for (int round = 0; round < 10; ++round) {
+        glFinish();
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < 10; ++i) engine->glow->RenderBlur(engine->textureManager, 0.1f);
+        glFinish();
+        sum += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    }
+    return sum / 100;
+}
+
 int runBenchmark(CApplication& app, const Options& o) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
     catchUp(app, p.catchUpFirst, p.first, p.stepMs);
     std::vector<double> perScene[12], all;
     all.reserve(static_cast<size_t>(shownFrames(p)));
     for (auto& v : perScene) v.reserve(all.capacity());
+    // Pass times per scene, summed over its frames (ms on the GL timeline).
+    double passes[12][kFramePasses] = {};
+    const bool timed = o.passes;
+    enableFramePasses(timed);
     for (long n = p.first; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
         const auto t0 = std::chrono::steady_clock::now();
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
         glFinish(); // the software rasteriser's work is part of the frame
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        endFramePasses(passes[currentScene]);
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
         if (p.last < 0 && done) break;
     }
+    enableFramePasses(false);
     std::printf("scene  music time (ms)      frames   mean ms   p95 ms\n");
     // Timeline order: sort the scenes by the start of their stretch.
     int order[12];
@@ -246,6 +270,17 @@ int runBenchmark(CApplication& app, const Options& o) {
         std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f\n", s + 1, start, end, perScene[s].size(),
                     mean(perScene[s]), percentile95(perScene[s]));
     }
+    if (timed) {
+        std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
+        for (int k = 0; k < kFramePasses; ++k) std::printf(" %11s", framePassName(static_cast<FramePass>(k)));
+        std::printf("\n");
+        for (int s : order) {
+            if (perScene[s].empty()) continue;
+            std::printf("%5d", s + 1);
+            for (int k = 0; k < kFramePasses; ++k) std::printf(" %11.2f", passes[s][k] / perScene[s].size());
+            std::printf("\n");
+        }
+    }
     double total = 0;
     for (double x : all) total += x;
     std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f   (%.1f s, %.1f fps)\n", msOf(p.first, p.stepMs),
@@ -255,6 +290,10 @@ int runBenchmark(CApplication& app, const Options& o) {
         std::fflush(stdout);
         return stopped("the figures are of the frames rendered before it");
     }
+    const double layer = layerMs();
+    std::printf("one blended full-screen textured layer: %.2f ms (mean of 10 x 10, this run); "
+                "the whole run's mean frame is %.1f layers\n",
+                layer, layer > 0 ? mean(all) / layer : 0.0);
     return 0;
 }
 
