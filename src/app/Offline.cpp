@@ -3,6 +3,7 @@
 
 #include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/Replay.h"
 #include "app/Timeline.h"
 #include "fx/FramePasses.h"
 #include "fx/Glow.h"
@@ -34,35 +35,9 @@ double msOf(long n, double stepMs) { return static_cast<double>(n) * stepMs; }
 // next check of the signal.
 void renderFrame(CApplication& app, double ms, double stepMs) {
     if (platform::stopSignal()) return;
-    setFixedStepPosition(ms);
-    skip = static_cast<float>(stepMs / 50.0);
-    app.run();
+    renderFixedStep(app, ms, stepMs);
 }
 
-// Plays grid frames [0, to) without showing them, so that frame `to` looks
-// as in a run from 0. Frames from `full` on (the owning scene's) run whole,
-// with only one pixel rasterised, so every update runs in order. Before
-// that, a scene that is over only advances what it leaves to later scenes
-// (its rand() draws), except its last frame, which runs whole so that the
-// GL state it leaves behind (the texture environment) is there too.
-void catchUp(CApplication& app, long full, long to, double stepMs) {
-    if (to <= 0) return;
-    glScissor(0, 0, 1, 1);
-    glEnable(GL_SCISSOR_TEST);
-    for (long n = 0; n < to; ++n) {
-        const double ms = msOf(n, stepMs);
-        const bool lastOfItsScene = sceneForTime(static_cast<float>(ms), 0) !=
-                                    sceneForTime(static_cast<float>(msOf(n + 1, stepMs)), 0);
-        if (n >= full || lastOfItsScene) {
-            renderFrame(app, ms, stepMs);
-        } else {
-            setFixedStepPosition(ms);
-            skip = static_cast<float>(stepMs / 50.0);
-            advanceFrame();
-        }
-    }
-    glDisable(GL_SCISSOR_TEST);
-}
 
 class Progress {
 public:
@@ -113,12 +88,10 @@ int stopped(const char* outcome) {
 }
 
 int runFrame(CApplication& app, const Options& o, platform::OutputFile& output) {
-    const FramePlan p = planFrames(o.stepFps(), o.frameMs, o.frameMs, true);
-    // The grid frames before the picture (p.first is the first one at or after
-    // it), then the picture at its own time.
-    const long end = p.first;
-    catchUp(app, p.catchUpFirst, end, p.stepMs);
-    const double previous = end > p.catchUpFirst ? msOf(end - 1, p.stepMs) : o.frameMs - p.stepMs;
+    const double stepMs = 1000.0 / o.stepFps();
+    // The grid frames before the picture, then the picture at its own time.
+    const long end = replayUnshown(app, o.frameMs, stepMs);
+    const double previous = end > 0 ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
     renderFrame(app, o.frameMs, o.frameMs - previous);
     if (platform::stopSignal()) return stopped("no picture written");
     std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
@@ -175,7 +148,7 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
                       &error))
         return fail("cannot start ffmpeg: " + error, 1);
 
-    catchUp(app, p.catchUpFirst, p.first, p.stepMs);
+    replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
     std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
     Progress progress(total);
     bool written = true;
@@ -234,7 +207,7 @@ double layerMs() {
 
 int runBenchmark(CApplication& app, const Options& o) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
-    catchUp(app, p.catchUpFirst, p.first, p.stepMs);
+    replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
     std::vector<double> perScene[12], all;
     all.reserve(static_cast<size_t>(shownFrames(p)));
     for (auto& v : perScene) v.reserve(all.capacity());
@@ -303,9 +276,6 @@ FramePlan planFrames(int fps, double fromMs, double toMs, bool toGiven) {
     FramePlan p;
     p.stepMs = 1000.0 / fps;
     p.first = static_cast<long>(std::ceil(fromMs * fps / 1000.0 - 1e-9));
-    const float firstMs = static_cast<float>(msOf(p.first, p.stepMs));
-    const double sceneStart = sceneStartMs(sceneForTime(firstMs, 0));
-    p.catchUpFirst = static_cast<long>(std::ceil(sceneStart * fps / 1000.0 - 1e-9));
     // Frames strictly before --to.
     p.last = toGiven ? static_cast<long>(std::ceil(toMs * fps / 1000.0 - 1e-9)) - 1 : -1;
     return p;

@@ -19,11 +19,10 @@
 // SIGINT or SIGTERM stopped the run after the current frame.
 int runOffline(const Options& options);
 
-// The frames of one run: music times on the step grid plus the catch-up
-// frames before them. Exposed for tests.
+// The shown frames of one run, on the step grid (the unshown catch-up before
+// them is Replay.h's). Exposed for tests.
 struct FramePlan {
     double stepMs = 0;      // 1000 / fps
-    long catchUpFirst = 0;  // first grid frame the catch-up plays whole: the owning scene's start
     long first = 0;         // first shown grid frame
     long last = -1;         // last shown grid frame (-1: until the demo ends)
 };
