@@ -51,8 +51,10 @@ int scene3Segment();      // current segment 0..3 (a new curve every 3700 ms)
 float scene3Place();      // progress within the segment, 0..1
 unsigned scene3TowerRows(); // bit n: the tower pair at t = 2.0 - 0.1 n was drawn by the last render
 
-// Scene 11: a frame's butterfly moves and rand() draws, without drawing.
+// Scene 11: a frame's butterfly moves and rand() draws, without drawing;
+// and the butterflies back at their start.
 void scene11advance();
+void scene11reset();
 class Vector3D;
 int scene11Orbit();             // 1 or 3: the high orbit; otherwise the low one
 Vector3D scene11Butterfly(int i); // position of butterfly i (0..19)

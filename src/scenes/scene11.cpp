@@ -162,14 +162,18 @@ void scene11() {
 } // namespace
 
 void scene11init() {
-    // y = 400 makes the first update start every butterfly, which also sets
-    // x and z (zero until then, so nothing reads an unset value).
     bfPos = new Vector3D[kButterflies];
-    for (int i = 0; i < kButterflies; ++i) bfPos[i] = Vector3D(0, 400, 0);
+    scene11reset();
     loota = new Mesh();
     loota->makeCylinder(6, 20, 10);
     fieldVertices = new Vector3D[kColumns * loota->verticeAmount];
     butterflyCurve = Curve({0, 0, 0}, {-10, 0, -7.5f}, {-15, 0, 10}, {0, 0, 0});
+}
+
+void scene11reset() {
+    // y = 400 makes the next update start every butterfly, which also sets
+    // x and z (zero until then, so nothing reads an unset value).
+    for (int i = 0; i < kButterflies; ++i) bfPos[i] = Vector3D(0, 400, 0);
 }
 
 void scene11advance() {

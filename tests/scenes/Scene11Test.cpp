@@ -180,6 +180,18 @@ TEST_F(Scene11Test, RestartFromBelowDrawsTwentyValuesAndStillDrifts) {
     EXPECT_EQ(std::rand(), next[20]);
 }
 
+// Playing the timeline again from 0 (a live seek) puts the butterflies back
+// at their start: the next frame of the scene starts all twenty from below.
+TEST_F(Scene11Test, RestartingTheTimelineStartsEveryButterflyAgain) {
+    renderAt(185000, 40);
+    restartTimeline();
+    const std::vector<int> sequence = randSequence(6, 21);
+    renderAt(185040, 40); // a short step: only the reset makes them start again
+    EXPECT_EQ(std::rand(), sequence[20]);
+    EXPECT_EQ(scene11Butterfly(0).y, static_cast<float>(sequence[0] % 200 - 200));
+    demotest::useCombineMode(); // the restart put unit 0 back to start-up's mode
+}
+
 std::vector<Vector3D> butterflies() {
     std::vector<Vector3D> v;
     for (int i = 0; i < 20; ++i) v.push_back(scene11Butterfly(i));
