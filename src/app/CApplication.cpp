@@ -144,7 +144,7 @@ int demoMain(int argc, char** argv) {
     Options options;
     std::string error;
     switch (parseOptions(argc, argv, &options, &error)) {
-    case ParseResult::Help: std::fputs(usageText(), stdout); return 0;
+    case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
     case ParseResult::Error:
         std::fprintf(stderr, "demo: %s; see demo --help\n", error.c_str());
         return 2;

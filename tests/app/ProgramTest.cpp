@@ -32,3 +32,26 @@ TEST(ProgramTest, HeadlessRunPlaysFramesAndQuitsCleanlyOnInterrupt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
+    const RunResult help = runDemo({"--help"});
+    EXPECT_NE(help.out.find("Space pauses"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--stats"), std::string::npos);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--stats", "--benchmark"}, "--stats goes with playing live"},
+        {{"--passes"}, "--passes goes with --benchmark"},
+        {{"--frame", "100", "--benchmark", "--out", "x.png"}, "choose one of --capture, --frame and --benchmark"},
+        {{"--from", "5000", "--to", "4000"}, "--to must be later than --from"},
+        {{"--from", "20x"}, "--from needs a music time from 0 to 200000 ms, not '20x'"},
+        {{"--window", "stray", "--silent"}, "unknown option 'stray'"},
+    };
+    for (const auto& [args, line] : cases) {
+        const RunResult r = runDemo(args);
+        EXPECT_EQ(r.status, 2) << line;
+        EXPECT_EQ(r.err, "demo: " + line + "; see demo --help\n");
+    }
+}
+
+} // namespace
