@@ -76,6 +76,8 @@ void CApplication::setPaused(bool on) {
     if (on == paused) return;
     paused = on;
     platform::soundPause(on);
+    // The music holds at the picture on screen, so both go on from there.
+    if (on) platform::soundSeek(static_cast<uint32_t>(std::max(demoMS, 0.0f)));
     // The pause is no frame time: the next frame starts afresh.
     previousFrameTime = kUnmeasured;
     lastScene = -1;
