@@ -1,11 +1,252 @@
-// Scene 10: not built yet; its frames are black.
+// Scene 10 (59600 to 89300 ms): a road of 1200 dark blocks, four abreast,
+// laid along a Bezier curve over a floor of net panels in front of a huge
+// dark-red and black wall, in white fog. Every 100 ms the next cross-row
+// breaks loose, drifts, spins and falls; the camera looks at the crumbling
+// edge from a rail for four stretches and rides the road for the last four.
+// A talking head changes pose sixteen times over it all.
 #include "scenes/Scenes.h"
 
-#include <GL/gl.h>
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "geometry/Curve.h"
+#include "geometry/mesh.h"
+#include "image/Texture.h"
+#include "scenes/SceneShared.h"
 
-void scene10init() {}
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kRows = 300;
+constexpr int kColumns = 4;
+constexpr int kBlocks = kRows * kColumns;
+constexpr float kStartMs = 59600;
+constexpr float kEndMs = 89300;
+constexpr int kStretches = 8;
+// Starts of camera stretches 1..7, ms.
+constexpr int timePoints[kStretches - 1] = {63100, 67000, 70700, 74100, 78000, 81900, 85500};
+
+Mesh* kubes = nullptr;       // the blocks, each centred on its own origin; block 4 * row + column
+Vector3D* kubepos = nullptr; // world centre of each block
+Vector3D* kuberot = nullptr; // spin in degrees: x about the x axis, z about the z axis
+Vector3D* kubedir = nullptr; // a loose block's drift (x) and fall speed (y) per unit of skip
+Curve track;                 // the road's spine and the look-at point's path
+Curve arrowi;                // the camera rail of the first four stretches
+int curCam10 = 0;            // camera stretch 0..7
+
+int stretchAt(float ms) {
+    int stretch = 0;
+    for (int i = 0; i < kStretches - 1; ++i)
+        if (ms >= timePoints[i]) stretch = i + 1;
+    return stretch;
+}
+
+// Every row whose time has come (row i from 59600 + 100 i ms on) drifts,
+// spins and falls. Positions move with the speeds of the previous frame, so
+// a row's first free frame only starts its spin and sets its speeds.
+void crumble() {
+    const float r = (demoMS - kStartMs) / 100;
+    for (int i = 0; i < kRows && i < r; ++i)
+        for (int j = 0; j < kColumns; ++j) {
+            const int k = kColumns * i + j;
+            const float phi = 0.5f * i + 0.7f * j;
+            kubepos[k].y -= kubedir[k].y * skip;
+            kubepos[k].x += kubedir[k].x * skip;
+            kuberot[k].x += sinf(phi) * skip * 20;
+            kuberot[k].z += cosf(phi) * skip * 20;
+            kubedir[k].x = sinf(phi);
+            // The outer column 0 gathers speed fastest, column 3 slowest.
+            kubedir[k].y += cosf(0.1f * j) * (skip * 0.2f);
+        }
+}
+
+// The eye of this stretch: on the rail for the first four, beside the road
+// near the look-at point for the last four.
+Vector3D cameraEye() {
+    const float a = (demoMS - kStartMs) / 5000, b = (demoMS - kStartMs) / 10000;
+    auto P = [](float t) { return track.vReturnPoint(t); };
+    auto Up = [](float t) { return track.curveUpVec(t); };
+    auto Side = [](float t) { return track.curveSideVec(t); };
+    switch (curCam10) {
+    case 0: return arrowi.vReturnPoint(a - 0.3f);
+    case 1: return arrowi.vReturnPoint(a + 0.2f);
+    case 2: return arrowi.vReturnPoint(b - 0.2f);
+    case 3: return arrowi.vReturnPoint(b + 0.2f);
+    case 4: return P(b + 0.1f) + Up(b + 0.1f) * 5;
+    case 5: return P(b + 0.05f) + Up(b + 0.05f) * 15 - Side(b + 0.05f) * 3;
+    case 6: return P(b + 0.03f) - Up(b + 0.03f) * 5 + Side(b + 0.03f) * 18;
+    default: return P(b - 0.018f) + Up(b - 0.018f) * 5 - Side(b - 0.018f) * 20;
+    }
+}
+
+// 41 x 41 squares of 8 units in the plane z = 0, a checkerboard that starts
+// with red (the toggle runs on across rows of odd length).
+void drawWall() {
+    bool red = false;
+    for (int r = -20; r <= 20; ++r)
+        for (int c = -20; c <= 20; ++c) {
+            red = !red;
+            if (red)
+                glColor3f(0.5f, 0, 0);
+            else
+                glColor3f(0, 0, 0);
+            glPushMatrix();
+            glTranslatef(8.0f * c, 8.0f * r, 0);
+            glBegin(GL_QUADS);
+            glVertex3f(-4, 4, 0);
+            glVertex3f(4, 4, 0);
+            glVertex3f(4, -4, 0);
+            glVertex3f(-4, -4, 0);
+            glEnd();
+            glPopMatrix();
+        }
+}
+
+// Fifteen 40 x 20 panels at height -30, the net image repeated 20 x 10 times on each.
+void drawFloor() {
+    glColor3f(1, 1, 1);
+    glDisable(GL_CULL_FACE);
+    engine->textureManager->bind(engine->textures[kSlotNet]);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 3; ++j) {
+            glPushMatrix();
+            glTranslatef(40.0f * i - 20, -30, 20.0f * j);
+            glBegin(GL_QUADS);
+            glTexCoord2f(0, 0);
+            glVertex3f(0, 0, 0);
+            glTexCoord2f(0, 10);
+            glVertex3f(0, 0, 20);
+            glTexCoord2f(20, 10);
+            glVertex3f(40, 0, 20);
+            glTexCoord2f(20, 0);
+            glVertex3f(40, 0, 0);
+            glEnd();
+            glPopMatrix();
+        }
+}
+
+// The road's edges (columns 0 and 3) dark red, the middle black.
+void drawBlocks() {
+    for (int k = 0; k < kBlocks; ++k) {
+        glPushMatrix();
+        if (k % 4 == 0 || k % 4 == 3)
+            glColor3f(0.5f, 0, 0);
+        else
+            glColor3f(0, 0, 0);
+        glTranslatef(kubepos[k].x, kubepos[k].y, kubepos[k].z);
+        glRotatef(kuberot[k].x, 1, 0, 0);
+        glRotatef(kuberot[k].z, 0, 0, 1);
+        kubes[k].srender();
+        glPopMatrix();
+    }
+}
+
+void scene10() {
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    const Vector3D eye = cameraEye();
+    const Vector3D target = track.vReturnPoint((demoMS - kStartMs) / 10000);
+    gluLookAt(eye.x, eye.y, eye.z, target.x, target.y, target.z, 0, 1, 0);
+
+    // White linear fog from 20 to 150 units.
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glFogfv(GL_FOG_COLOR, white);
+    glFogf(GL_FOG_START, 20);
+    glFogf(GL_FOG_END, 150);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    drawWall();
+    drawFloor();
+    glDisable(GL_TEXTURE_2D);
+    drawBlocks();
+}
+
+} // namespace
+
+void generateCubes(Curve* spine) {
+    // The parameter is accumulated in float, 0.01 a row; the row count is
+    // fixed, so the 300th row (at 2.98999763, just below 2.99) cannot be lost
+    // or doubled by rounding in the loop test.
+    float t = 0;
+    int k = 0;
+    for (int row = 0; row < kRows; ++row, t += 0.01f) {
+        const float t2 = t + 0.01f;
+        const Vector3D u1 = spine->curveUpVec(t) * 3 * 0.25f, u2 = spine->curveUpVec(t2) * 3 * 0.25f;
+        const Vector3D s1 = spine->curveSideVec(t) * 3, s2 = spine->curveSideVec(t2) * 3;
+        Vector3D p1 = spine->vReturnPoint(t), p2 = spine->vReturnPoint(t2);
+        const Vector3D h1 = s1 * 0.5f, h2 = s2 * 0.5f; // one block's width
+        for (int j = 0; j < kColumns; ++j, ++k) {
+            Vector3D* v = kubes[k].vertices;
+            v[0] = p1 - s1 + u1;
+            v[1] = p1 - s1 + h1 + u1;
+            v[2] = p1 - s1 + h1 - u1;
+            v[3] = p1 - s1 - u1;
+            v[4] = p2 - s2 + h2 + u2;
+            v[5] = p2 - s2 + u2;
+            v[6] = p2 - s2 - u2;
+            v[7] = p2 - s2 + h2 - u2;
+            p1 += h1; // the next block starts where this one ends
+            p2 += h2;
+            kubepos[k] = kubes[k].getCenter();
+            kubes[k].centerize();
+        }
+    }
+}
+
+void scene10init() {
+    kubes = new Mesh[kBlocks];
+    kubepos = new Vector3D[kBlocks];
+    kuberot = new Vector3D[kBlocks];
+    kubedir = new Vector3D[kBlocks];
+    for (int k = 0; k < kBlocks; ++k) {
+        kuberot[k] = Vector3D(0, 0, 0);
+        kubedir[k] = Vector3D(0, 0, 0);
+        kubes[k].makeCube(1);
+    }
+    track = Curve({-10, 10, 10}, {10, 70, 5}, {30, 40, 5}, {50, 10, 15});
+    arrowi = Curve({0, 20, 20}, {10, 80, 15}, {30, 50, 20}, {50, 20, 25});
+    generateCubes(&track);
+}
 
 void scene10update() {
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    curCam10 = stretchAt(demoMS);
+    crumble();
+
+    engine->perspective(128, 128);
+    scene10();
+    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene10();
+    engine->glow->Render(engine->textureManager, 1.0f);
+
+    // A blur flash on every cut from the second to the seventh, gone after 500 ms.
+    if (curCam10 - 1 > 0) engine->glow->RenderBlur(engine->textureManager, 1 - (demoMS - timePoints[curCam10 - 1]) / 500);
+    // Over the last stretch the picture blurs away.
+    if (curCam10 == 7) engine->glow->RenderBlur(engine->textureManager, 1 - (kEndMs - demoMS) / (kEndMs - 85500));
+
+    // Sixteen poses over the scene, each 1856.25 ms, and a gentle bob.
+    const int pose = static_cast<int>(16 * (demoMS - kStartMs) / 29700) % numHeads;
+    const float bob = sinf(demoMS / 500) * 0.03f + 0.03f;
+    renderTalkingHead(heads[pose][0], heads[pose][1] - bob, heads[pose][2]);
+
+    // The upper-left 512 x 512 darkened by half through trash's mask, its first row at the bottom.
+    drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
+    if (demoMS < 60100) renderTransition1(1 - (demoMS - kStartMs) / 500);
 }
+
+int scene10Camera() { return curCam10; }
+const Vector3D* scene10BlockPositions() { return kubepos; }
+const Vector3D* scene10BlockSpins() { return kuberot; }
+const Vector3D* scene10BlockMotions() { return kubedir; }
+const Mesh* scene10Blocks() { return kubes; }

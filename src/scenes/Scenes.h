@@ -37,3 +37,15 @@ void scene2advance();
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
+
+// Scene 10: the road of 1200 blocks (block 4 * row + column).
+class Curve;
+class Mesh;
+class Vector3D;
+// Shapes the blocks along `spine`, 300 rows of four, and records their centres.
+void generateCubes(Curve* spine);
+int scene10Camera();                      // camera stretch 0..7 of the last frame
+const Vector3D* scene10BlockPositions(); // world centre of each block
+const Vector3D* scene10BlockSpins();     // degrees: x about the x axis, z about the z axis
+const Vector3D* scene10BlockMotions();   // drift (x) and fall speed (y) per unit of skip
+const Mesh* scene10Blocks();             // the block meshes, each centred on its own origin
