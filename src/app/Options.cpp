@@ -19,6 +19,8 @@ const char* usageText() {
            "                        the picture at music time MS; the scene that owns MS is\n"
            "                        run from its start on the --fps step (default 30) first\n"
            "  --benchmark           render as fast as possible, print ms per frame per scene\n"
+           "  --passes              with --benchmark: also the time of each pass of a frame\n"
+           "                        (each pass waits for the rasteriser: frames get slower)\n"
            "  --fps N               frames per second of the fixed step, 1 to 240 (default 60)\n"
            "  --from MS --to MS     only this stretch of music time (capture, benchmark)\n";
 }
@@ -57,6 +59,8 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
             o->silent = true;
         } else if (std::strcmp(a, "--benchmark") == 0) {
             o->mode = Mode::Benchmark;
+        } else if (std::strcmp(a, "--passes") == 0) {
+            o->passes = true;
         } else if (std::strcmp(a, "--capture") == 0 && hasValue) {
             o->mode = Mode::Capture;
             o->output = value();
@@ -96,6 +100,10 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     }
     if ((fromGiven || o->toGiven) && o->mode != Mode::Capture && o->mode != Mode::Benchmark) {
         *error = "--from and --to go with --capture or --benchmark";
+        return ParseResult::Error;
+    }
+    if (o->passes && o->mode != Mode::Benchmark) {
+        *error = "--passes goes with --benchmark";
         return ParseResult::Error;
     }
     if (o->toGiven && o->toMs <= o->fromMs) {

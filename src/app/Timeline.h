@@ -41,3 +41,9 @@ using SpectrumSource = void (*)(double ms, float* out64);
 void useFixedStepClock(SpectrumSource spectrumAt);
 void setFixedStepPosition(double ms);
 bool fixedStepClock();
+
+// A frame of the schedule that draws nothing: it reads the clock as a frame
+// does and lets the owning scene advance only the state that outlives it (its
+// share of the rand() sequence). Catching up to a late moment runs these for
+// the frames of the scenes that are over.
+void advanceFrame();

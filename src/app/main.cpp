@@ -6,6 +6,7 @@
 #include "app/CApplication.h"
 #include "app/Engine.h"
 #include "app/Timeline.h"
+#include "fx/FramePasses.h"
 #include "fx/Glow.h"
 #include "image/Texture.h"
 #include "platform/Sound.h"
@@ -53,6 +54,11 @@ void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4
                                 scene5update, scene6update, scene7update, scene8update,
                                 scene9update, scene10update, scene11update, scene12update};
 
+// What a frame of each scene leaves to the scenes after it, without drawing:
+// only the scenes that draw from the shared rand() sequence have anything.
+void (*const kAdvances[12])() = {nullptr, scene2advance, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr,       nullptr, nullptr, nullptr, nullptr};
+
 // Image and optional mask per texture slot, from slot 5 on.
 struct SlotImage {
     const char* image;
@@ -82,6 +88,7 @@ constexpr int kFirstImageSlot = 5;
 
 // The logo: slot cola at half opacity over the bottom-right 128 x 128.
 void drawLogo() {
+    markFramePass(FramePass::Logo);
     drawOverlay(kSlotCola, 1, 1, 1, 0.5f, 896, 640, 1024, 768);
 }
 
@@ -177,12 +184,18 @@ void CApplication::precalc() {
     InitFMOD();
 }
 
-void CApplication::run() {
+namespace {
+
+// The start of every frame: the position, the scene that owns it and the end.
+void readClock(bool withSpectrum) {
     if (fixedStep.active) {
-        if (fixedStep.spectrumAt)
+        if (!withSpectrum) {
+            // Nothing that only advances state reads the spectrum.
+        } else if (fixedStep.spectrumAt) {
             fixedStep.spectrumAt(fixedStep.positionMs, frequencies);
-        else
+        } else {
             std::fill(frequencies, frequencies + platform::kSpectrumBands, 0.0f);
+        }
         demoMS = static_cast<float>(fixedStep.positionMs);
     } else {
         platform::soundUpdate();
@@ -191,6 +204,17 @@ void CApplication::run() {
     }
     currentScene = sceneForTime(demoMS, currentScene);
     if (demoMS > kDemoEndMs) done = true; // this frame is still drawn and shown
+}
+
+} // namespace
+
+void advanceFrame() {
+    readClock(false);
+    if (kAdvances[currentScene]) kAdvances[currentScene]();
+}
+
+void CApplication::run() {
+    readClock(true);
     kUpdates[currentScene]();
     drawLogo();
 }
