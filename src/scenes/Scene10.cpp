@@ -88,6 +88,7 @@ Vector3D cameraEye() {
 // with red (the toggle runs on across rows of odd length).
 void drawWall() {
     bool red = false;
+    glBegin(GL_QUADS);
     for (int r = -20; r <= 20; ++r)
         for (int c = -20; c <= 20; ++c) {
             red = !red;
@@ -95,16 +96,13 @@ void drawWall() {
                 glColor3f(0.5f, 0, 0);
             else
                 glColor3f(0, 0, 0);
-            glPushMatrix();
-            glTranslatef(8.0f * c, 8.0f * r, 0);
-            glBegin(GL_QUADS);
-            glVertex3f(-4, 4, 0);
-            glVertex3f(4, 4, 0);
-            glVertex3f(4, -4, 0);
-            glVertex3f(-4, -4, 0);
-            glEnd();
-            glPopMatrix();
+            const float x = 8.0f * c, y = 8.0f * r;
+            glVertex3f(x - 4, y + 4, 0);
+            glVertex3f(x + 4, y + 4, 0);
+            glVertex3f(x + 4, y - 4, 0);
+            glVertex3f(x - 4, y - 4, 0);
         }
+    glEnd();
 }
 
 // Fifteen 40 x 20 panels at height -30, the net image repeated 20 x 10 times on each.
@@ -112,38 +110,55 @@ void drawFloor() {
     glColor3f(1, 1, 1);
     glDisable(GL_CULL_FACE);
     engine->textureManager->bind(engine->textures[kSlotNet]);
+    glBegin(GL_QUADS);
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 3; ++j) {
-            glPushMatrix();
-            glTranslatef(40.0f * i - 20, -30, 20.0f * j);
-            glBegin(GL_QUADS);
+            const float x = 40.0f * i - 20, z = 20.0f * j;
             glTexCoord2f(0, 0);
-            glVertex3f(0, 0, 0);
+            glVertex3f(x, -30, z);
             glTexCoord2f(0, 10);
-            glVertex3f(0, 0, 20);
+            glVertex3f(x, -30, z + 20);
             glTexCoord2f(20, 10);
-            glVertex3f(40, 0, 20);
+            glVertex3f(x + 40, -30, z + 20);
             glTexCoord2f(20, 0);
-            glVertex3f(40, 0, 0);
-            glEnd();
-            glPopMatrix();
+            glVertex3f(x + 40, -30, z);
         }
+    glEnd();
 }
 
-// The road's edges (columns 0 and 3) dark red, the middle black.
+constexpr int kCorners = 8, kCornerRefs = 36; // per block
+GLfloat blockVertices[kBlocks * kCorners * 3];
+GLfloat blockColours[kBlocks * kCorners * 3];
+GLuint blockIndices[kBlocks * kCornerRefs];
+
+// The blocks placed and turned on the CPU (translation, then the turn about
+// x, then the turn about z, as the matrix stack would apply them) and drawn
+// as one indexed batch, in block and face order.
 void drawBlocks() {
+    // Sine and cosine as GL's own rotation takes them: of the angle turned to
+    // radians in double and rounded to float.
+    const double toRadians = 3.14159265358979323846 / 180.0;
     for (int k = 0; k < kBlocks; ++k) {
-        glPushMatrix();
-        if (k % 4 == 0 || k % 4 == 3)
-            glColor3f(0.5f, 0, 0);
-        else
-            glColor3f(0, 0, 0);
-        glTranslatef(kubepos[k].x, kubepos[k].y, kubepos[k].z);
-        glRotatef(kuberot[k].x, 1, 0, 0);
-        glRotatef(kuberot[k].z, 0, 0, 1);
-        kubes[k].srender();
-        glPopMatrix();
+        const float ax = static_cast<float>(kuberot[k].x * toRadians), az = static_cast<float>(kuberot[k].z * toRadians);
+        const float sx = sinf(ax), cx = cosf(ax), sz = sinf(az), cz = cosf(az);
+        const Vector3D& p = kubepos[k];
+        GLfloat* out = &blockVertices[k * kCorners * 3];
+        for (int c = 0; c < kCorners; ++c, out += 3) {
+            const Vector3D& v = kubes[k].vertices[c];
+            const float x1 = cz * v.x - sz * v.y, y1 = sz * v.x + cz * v.y; // about z
+            const float y2 = cx * y1 - sx * v.z, z2 = sx * y1 + cx * v.z;   // about x
+            out[0] = p.x + x1;
+            out[1] = p.y + y2;
+            out[2] = p.z + z2;
+        }
     }
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, blockVertices);
+    glColorPointer(3, GL_FLOAT, 0, blockColours);
+    glDrawElements(GL_TRIANGLES, kBlocks * kCornerRefs, GL_UNSIGNED_INT, blockIndices);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void scene10() {
@@ -217,6 +232,16 @@ void scene10init() {
     track = Curve({-10, 10, 10}, {10, 70, 5}, {30, 40, 5}, {50, 10, 15});
     arrowi = Curve({0, 20, 20}, {10, 80, 15}, {30, 50, 20}, {50, 20, 25});
     generateCubes(&track);
+    // The batch's colours and triangle corners never change.
+    for (int k = 0; k < kBlocks; ++k) {
+        const float red = k % 4 == 0 || k % 4 == 3 ? 0.5f : 0.0f;
+        for (int c = 0; c < kCorners; ++c) {
+            GLfloat* colour = &blockColours[(k * kCorners + c) * 3];
+            colour[0] = red;
+            colour[1] = colour[2] = 0;
+        }
+        for (int i = 0; i < kCornerRefs; ++i) blockIndices[k * kCornerRefs + i] = k * kCorners + kubes[k].faces[i];
+    }
 }
 
 void scene10update() {
