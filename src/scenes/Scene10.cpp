@@ -38,6 +38,8 @@ Vector3D* kubedir = nullptr; // a loose block's drift (x) and fall speed (y) per
 Curve track;                 // the road's spine and the look-at point's path
 Curve arrowi;                // the camera rail of the first four stretches
 int curCam10 = 0;            // camera stretch 0..7
+Vector3D eyeNow(0, 0, 0), lookAtNow(0, 0, 0); // the camera of the last draw
+float headPose[3] = {0, 0, 0};                // x, y and angle the head was last drawn at
 
 int stretchAt(float ms) {
     int stretch = 0;
@@ -165,9 +167,10 @@ void scene10() {
     glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
-    const Vector3D eye = cameraEye();
-    const Vector3D target = track.vReturnPoint((demoMS - kStartMs) / 10000);
-    gluLookAt(eye.x, eye.y, eye.z, target.x, target.y, target.z, 0, 1, 0);
+    // The look-at point stands at the row breaking loose now.
+    eyeNow = cameraEye();
+    lookAtNow = track.vReturnPoint((demoMS - kStartMs) / 10000);
+    gluLookAt(eyeNow.x, eyeNow.y, eyeNow.z, lookAtNow.x, lookAtNow.y, lookAtNow.z, 0, 1, 0);
 
     // White linear fog from 20 to 150 units.
     const GLfloat white[4] = {1, 1, 1, 1};
@@ -220,6 +223,11 @@ void generateCubes(Curve* spine) {
 }
 
 void scene10init() {
+    // A second call builds the road afresh.
+    delete[] kubes;
+    delete[] kubepos;
+    delete[] kuberot;
+    delete[] kubedir;
     kubes = new Mesh[kBlocks];
     kubepos = new Vector3D[kBlocks];
     kuberot = new Vector3D[kBlocks];
@@ -263,7 +271,10 @@ void scene10update() {
     // Sixteen poses over the scene, each 1856.25 ms, and a gentle bob.
     const int pose = static_cast<int>(16 * (demoMS - kStartMs) / 29700) % numHeads;
     const float bob = sinf(demoMS / 500) * 0.03f + 0.03f;
-    renderTalkingHead(heads[pose][0], heads[pose][1] - bob, heads[pose][2]);
+    headPose[0] = heads[pose][0];
+    headPose[1] = heads[pose][1] - bob;
+    headPose[2] = heads[pose][2];
+    renderTalkingHead(headPose[0], headPose[1], headPose[2]);
 
     // The upper-left 512 x 512 darkened by half through trash's mask, its first row at the bottom.
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
@@ -275,3 +286,6 @@ const Vector3D* scene10BlockPositions() { return kubepos; }
 const Vector3D* scene10BlockSpins() { return kuberot; }
 const Vector3D* scene10BlockMotions() { return kubedir; }
 const Mesh* scene10Blocks() { return kubes; }
+Vector3D scene10Eye() { return eyeNow; }
+Vector3D scene10LookAt() { return lookAtNow; }
+const float* scene10HeadPose() { return headPose; }

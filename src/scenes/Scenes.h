@@ -49,3 +49,6 @@ const Vector3D* scene10BlockPositions(); // world centre of each block
 const Vector3D* scene10BlockSpins();     // degrees: x about the x axis, z about the z axis
 const Vector3D* scene10BlockMotions();   // drift (x) and fall speed (y) per unit of skip
 const Mesh* scene10Blocks();             // the block meshes, each centred on its own origin
+Vector3D scene10Eye();                   // the camera of the last draw: eye ...
+Vector3D scene10LookAt();                // ... and the point it looks at
+const float* scene10HeadPose();          // x, y and angle (degrees) the head was last drawn at
