@@ -9,6 +9,7 @@
 #include "fx/FramePasses.h"
 #include "fx/Glow.h"
 #include "image/Texture.h"
+#include "platform/GLExt.h"
 #include "platform/Sound.h"
 #include "scenes/Scenes.h"
 
@@ -16,6 +17,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 float demoMS = 0.0f;
 float* frequencies = nullptr;
@@ -53,6 +55,10 @@ constexpr int kStretches = sizeof kSchedule / sizeof kSchedule[0];
 void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4update,
                                 scene5update, scene6update, scene7update, scene8update,
                                 scene9update, scene10update, scene11update, scene12update};
+
+// Each scene's reset of the state it moves frame by frame.
+void (*const kResets[12])() = {nullptr, scene2reset, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr,     nullptr, nullptr, nullptr, nullptr};
 
 // What a frame of each scene leaves to the scenes after it, without drawing:
 // only the scenes that draw from the shared rand() sequence have anything.
@@ -138,6 +144,8 @@ void useFixedStepClock(SpectrumSource spectrumAt) {
 
 void setFixedStepPosition(double ms) { fixedStep.positionMs = ms; }
 
+void useLiveClock() { fixedStep.active = false; }
+
 bool fixedStepClock() { return fixedStep.active; }
 
 void CApplication::precalc() {
@@ -207,6 +215,22 @@ void readClock(bool withSpectrum) {
 }
 
 } // namespace
+
+void restartTimeline() {
+    for (auto reset : kResets)
+        if (reset) reset();
+    // rand() unseeded gives the sequence of seed 1.
+    std::srand(1);
+    currentScene = sceneForTime(0, 0);
+    done = false;
+    // The texture environments as start-up leaves them: the blob and the
+    // sphere room put both units into combine modes for good.
+    for (GLenum unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
+        arb::glActiveTextureARB(unit);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_MODULATE);
+    }
+}
 
 void advanceFrame() {
     readClock(false);
