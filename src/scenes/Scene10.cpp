@@ -44,7 +44,8 @@ float headPose[3] = {0, 0, 0};                // x, y and angle the head was las
 int stretchAt(float ms) {
     int stretch = 0;
     for (int i = 0; i < kStretches - 1; ++i)
-        if (ms >= timePoints[i]) stretch = i + 1;
+        if (ms >= timePoints[i])
+            stretch = i + 1;
     return stretch;
 }
 
@@ -75,14 +76,22 @@ Vector3D cameraEye() {
     auto Up = [](float t) { return track.curveUpVec(t); };
     auto Side = [](float t) { return track.curveSideVec(t); };
     switch (curCam10) {
-    case 0: return arrowi.vReturnPoint(a - 0.3f);
-    case 1: return arrowi.vReturnPoint(a + 0.2f);
-    case 2: return arrowi.vReturnPoint(b - 0.2f);
-    case 3: return arrowi.vReturnPoint(b + 0.2f);
-    case 4: return P(b + 0.1f) + Up(b + 0.1f) * 5;
-    case 5: return P(b + 0.05f) + Up(b + 0.05f) * 15 - Side(b + 0.05f) * 3;
-    case 6: return P(b + 0.03f) - Up(b + 0.03f) * 5 + Side(b + 0.03f) * 18;
-    default: return P(b - 0.018f) + Up(b - 0.018f) * 5 - Side(b - 0.018f) * 20;
+    case 0:
+        return arrowi.vReturnPoint(a - 0.3f);
+    case 1:
+        return arrowi.vReturnPoint(a + 0.2f);
+    case 2:
+        return arrowi.vReturnPoint(b - 0.2f);
+    case 3:
+        return arrowi.vReturnPoint(b + 0.2f);
+    case 4:
+        return P(b + 0.1f) + Up(b + 0.1f) * 5;
+    case 5:
+        return P(b + 0.05f) + Up(b + 0.05f) * 15 - Side(b + 0.05f) * 3;
+    case 6:
+        return P(b + 0.03f) - Up(b + 0.03f) * 5 + Side(b + 0.03f) * 18;
+    default:
+        return P(b - 0.018f) + Up(b - 0.018f) * 5 - Side(b - 0.018f) * 20;
     }
 }
 
@@ -141,7 +150,8 @@ void drawBlocks() {
     // radians in double and rounded to float.
     const double toRadians = 3.14159265358979323846 / 180.0;
     for (int k = 0; k < kBlocks; ++k) {
-        const float ax = static_cast<float>(kuberot[k].x * toRadians), az = static_cast<float>(kuberot[k].z * toRadians);
+        const float ax = static_cast<float>(kuberot[k].x * toRadians),
+                    az = static_cast<float>(kuberot[k].z * toRadians);
         const float sx = sinf(ax), cx = cosf(ax), sz = sinf(az), cz = cosf(az);
         const Vector3D& p = kubepos[k];
         GLfloat* out = &blockVertices[k * kCorners * 3];
@@ -222,24 +232,25 @@ void generateCubes(Curve* spine) {
     }
 }
 
+void scene10reset() {
+    for (int k = 0; k < kBlocks; ++k) {
+        kuberot[k] = Vector3D(0, 0, 0);
+        kubedir[k] = Vector3D(0, 0, 0);
+    }
+    // Shaping rewrites every corner, so it lays the road anew.
+    generateCubes(&track);
+}
+
 void scene10init() {
-    // A second call builds the road afresh.
-    delete[] kubes;
-    delete[] kubepos;
-    delete[] kuberot;
-    delete[] kubedir;
     kubes = new Mesh[kBlocks];
     kubepos = new Vector3D[kBlocks];
     kuberot = new Vector3D[kBlocks];
     kubedir = new Vector3D[kBlocks];
-    for (int k = 0; k < kBlocks; ++k) {
-        kuberot[k] = Vector3D(0, 0, 0);
-        kubedir[k] = Vector3D(0, 0, 0);
+    for (int k = 0; k < kBlocks; ++k)
         kubes[k].makeCube(1);
-    }
     track = Curve({-10, 10, 10}, {10, 70, 5}, {30, 40, 5}, {50, 10, 15});
     arrowi = Curve({0, 20, 20}, {10, 80, 15}, {30, 50, 20}, {50, 20, 25});
-    generateCubes(&track);
+    scene10reset(); // no block loose, the road shaped along the track
     // The batch's colours and triangle corners never change.
     for (int k = 0; k < kBlocks; ++k) {
         const float red = k % 4 == 0 || k % 4 == 3 ? 0.5f : 0.0f;
@@ -248,7 +259,8 @@ void scene10init() {
             colour[0] = red;
             colour[1] = colour[2] = 0;
         }
-        for (int i = 0; i < kCornerRefs; ++i) blockIndices[k * kCornerRefs + i] = k * kCorners + kubes[k].faces[i];
+        for (int i = 0; i < kCornerRefs; ++i)
+            blockIndices[k * kCornerRefs + i] = k * kCorners + kubes[k].faces[i];
     }
 }
 
@@ -264,9 +276,11 @@ void scene10update() {
     engine->glow->Render(engine->textureManager, 1.0f);
 
     // A blur flash on every cut from the second to the seventh, gone after 500 ms.
-    if (curCam10 - 1 > 0) engine->glow->RenderBlur(engine->textureManager, 1 - (demoMS - timePoints[curCam10 - 1]) / 500);
+    if (curCam10 - 1 > 0)
+        engine->glow->RenderBlur(engine->textureManager, 1 - (demoMS - timePoints[curCam10 - 1]) / 500);
     // Over the last stretch the picture blurs away.
-    if (curCam10 == 7) engine->glow->RenderBlur(engine->textureManager, 1 - (kEndMs - demoMS) / (kEndMs - 85500));
+    if (curCam10 == 7)
+        engine->glow->RenderBlur(engine->textureManager, 1 - (kEndMs - demoMS) / (kEndMs - 85500));
 
     // Sixteen poses over the scene, each 1856.25 ms, and a gentle bob.
     const int pose = static_cast<int>(16 * (demoMS - kStartMs) / 29700) % numHeads;
@@ -278,14 +292,31 @@ void scene10update() {
 
     // The upper-left 512 x 512 darkened by half through trash's mask, its first row at the bottom.
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
-    if (demoMS < 60100) renderTransition1(1 - (demoMS - kStartMs) / 500);
+    if (demoMS < 60100)
+        renderTransition1(1 - (demoMS - kStartMs) / 500);
 }
 
-int scene10Camera() { return curCam10; }
-const Vector3D* scene10BlockPositions() { return kubepos; }
-const Vector3D* scene10BlockSpins() { return kuberot; }
-const Vector3D* scene10BlockMotions() { return kubedir; }
-const Mesh* scene10Blocks() { return kubes; }
-Vector3D scene10Eye() { return eyeNow; }
-Vector3D scene10LookAt() { return lookAtNow; }
-const float* scene10HeadPose() { return headPose; }
+int scene10Camera() {
+    return curCam10;
+}
+const Vector3D* scene10BlockPositions() {
+    return kubepos;
+}
+const Vector3D* scene10BlockSpins() {
+    return kuberot;
+}
+const Vector3D* scene10BlockMotions() {
+    return kubedir;
+}
+const Mesh* scene10Blocks() {
+    return kubes;
+}
+Vector3D scene10Eye() {
+    return eyeNow;
+}
+Vector3D scene10LookAt() {
+    return lookAtNow;
+}
+const float* scene10HeadPose() {
+    return headPose;
+}

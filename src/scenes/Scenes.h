@@ -38,6 +38,7 @@ void scene2advance();
 // that the timeline can play again from 0 (a seek while playing live).
 // Scenes whose frames are pure functions of the time have none.
 void scene2reset();
+void scene10reset(); // the road whole again, no block loose
 
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
@@ -49,7 +50,7 @@ class Mesh;
 class Vector3D;
 // Shapes the blocks along `spine`, 300 rows of four, and records their centres.
 void generateCubes(Curve* spine);
-int scene10Camera();                      // camera stretch 0..7 of the last frame
+int scene10Camera();                     // camera stretch 0..7 of the last frame
 const Vector3D* scene10BlockPositions(); // world centre of each block
 const Vector3D* scene10BlockSpins();     // degrees: x about the x axis, z about the z axis
 const Vector3D* scene10BlockMotions();   // drift (x) and fall speed (y) per unit of skip

@@ -25,18 +25,21 @@ using demotest::renderAt;
 constexpr int kBlocks = 1200;
 
 class Scene10Test : public DemoTest {
-protected:
+  protected:
     // Every test starts from a road that has not crumbled yet.
     void SetUp() override {
         DemoTest::SetUp();
-        if (!IsSkipped()) scene10init();
+        if (!IsSkipped())
+            scene10reset();
     }
 };
 
 const Curve track({-10, 10, 10}, {10, 70, 5}, {30, 40, 5}, {50, 10, 15});
 const Curve arrowi({0, 20, 20}, {10, 80, 15}, {30, 50, 20}, {50, 20, 25});
 
-Vector3D corner(int block, int c) { return scene10BlockPositions()[block] + scene10Blocks()[block].vertices[c]; }
+Vector3D corner(int block, int c) {
+    return scene10BlockPositions()[block] + scene10Blocks()[block].vertices[c];
+}
 
 void expectNear(const Vector3D& a, const Vector3D& b, float tolerance, const char* what) {
     EXPECT_NEAR(a.x, b.x, tolerance) << what;
@@ -57,9 +60,9 @@ TEST_F(Scene10Test, BlocksOnAStraightSpineLieFourAbreastInCornerOrder) {
         for (int j = 0; j < 4; ++j) {
             const int k = 4 * i + j;
             const float x1 = 30 * t, x2 = 30 * (t + 0.01f), z = -3 + 1.5f * j;
-            const Vector3D expected[8] = {{x1, 0.75f, z},        {x1, 0.75f, z + 1.5f}, {x1, -0.75f, z + 1.5f},
-                                          {x1, -0.75f, z},       {x2, 0.75f, z + 1.5f}, {x2, 0.75f, z},
-                                          {x2, -0.75f, z},       {x2, -0.75f, z + 1.5f}};
+            const Vector3D expected[8] = {{x1, 0.75f, z},  {x1, 0.75f, z + 1.5f}, {x1, -0.75f, z + 1.5f},
+                                          {x1, -0.75f, z}, {x2, 0.75f, z + 1.5f}, {x2, 0.75f, z},
+                                          {x2, -0.75f, z}, {x2, -0.75f, z + 1.5f}};
             for (int c = 0; c < 8; ++c) {
                 const Vector3D v = corner(k, c);
                 ASSERT_NEAR(v.x, expected[c].x, 2e-4) << "block " << k << " corner " << c;
@@ -91,7 +94,8 @@ TEST_F(Scene10Test, TheRoadIsThreeHundredJoinedRowsAndTheLastStartsJustBelow299)
     // (the two lie 0.0026 apart in height up there), and ends at 2.99999762,
     // close to (170, 550, 235) where the road climbs into the fog.
     float t = 0;
-    for (int i = 0; i < 299; ++i) t += 0.01f;
+    for (int i = 0; i < 299; ++i)
+        t += 0.01f;
     ASSERT_LT(t, 2.99f);
     auto nearCorner0 = [](float at) {
         return track.vReturnPoint(at) - track.curveSideVec(at) * 3 + track.curveUpVec(at) * 3 * 0.25f;
@@ -114,14 +118,17 @@ TEST_F(Scene10Test, TheRoadIsThreeHundredJoinedRowsAndTheLastStartsJustBelow299)
 bool isLoose(int row) {
     for (int j = 0; j < 4; ++j) {
         const Vector3D& spin = scene10BlockSpins()[4 * row + j];
-        if (spin.x != 0 || spin.z != 0) return true;
+        if (spin.x != 0 || spin.z != 0)
+            return true;
     }
     return false;
 }
 
 TEST_F(Scene10Test, RowIBreaksLooseOnceTheMusicPasses59600Plus100I) {
+    const std::vector<Vector3D> whole(scene10BlockPositions(), scene10BlockPositions() + kBlocks);
     renderAt(59600); // r = 0: nothing moves
-    for (int row = 0; row < 300; ++row) ASSERT_FALSE(isLoose(row)) << row;
+    for (int row = 0; row < 300; ++row)
+        ASSERT_FALSE(isLoose(row)) << row;
     renderAt(59700); // r = 1: row 0 only
     EXPECT_TRUE(isLoose(0));
     EXPECT_FALSE(isLoose(1));
@@ -129,7 +136,16 @@ TEST_F(Scene10Test, RowIBreaksLooseOnceTheMusicPasses59600Plus100I) {
     EXPECT_TRUE(isLoose(1));
     EXPECT_FALSE(isLoose(2));
     renderAt(89299.99); // the last frame: rows 0 to 296 loose, 297 to 299 in place
-    for (int row = 0; row < 300; ++row) EXPECT_EQ(isLoose(row), row <= 296) << row;
+    for (int row = 0; row < 300; ++row)
+        EXPECT_EQ(isLoose(row), row <= 296) << row;
+    // Playing again from 0 starts from the whole road.
+    scene10reset();
+    for (int row = 0; row < 300; ++row)
+        ASSERT_FALSE(isLoose(row)) << row;
+    for (int k = 0; k < kBlocks; ++k)
+        ASSERT_EQ(scene10BlockMotions()[k].y, 0) << k;
+    for (int k = 0; k < kBlocks; k += 4)
+        ASSERT_EQ(scene10BlockPositions()[k].y, whole[k].y) << k;
 }
 
 TEST_F(Scene10Test, AFreedRowSpinsFirstThenDriftsAndFallsFasterEveryFrame) {
@@ -172,7 +188,8 @@ TEST_F(Scene10Test, AFreedRowSpinsFirstThenDriftsAndFallsFasterEveryFrame) {
     for (int frame = 1; frame <= 10; ++frame) {
         const std::vector<Vector3D> last(scene10BlockPositions(), scene10BlockPositions() + kBlocks);
         renderAt(59920.5 + 100 * frame, 100);
-        for (int k = 0; k < 4 * (row + 1); ++k) ASSERT_LT(scene10BlockPositions()[k].y, last[k].y) << k;
+        for (int k = 0; k < 4 * (row + 1); ++k)
+            ASSERT_LT(scene10BlockPositions()[k].y, last[k].y) << k;
     }
 }
 
@@ -207,14 +224,16 @@ TEST_F(Scene10Test, EyeRidesTheRailThenTheRoadAndLooksAtTheCrumblingEdge) {
     struct Case {
         float ms, at, up, side;
     };
-    const Case cases[8] = {{61000, 0.28f - 0.3f, 0, 0}, {65000, 1.08f + 0.2f, 0, 0},  {69000, 0.94f - 0.2f, 0, 0},
-                           {72000, 1.24f + 0.2f, 0, 0}, {76000, 1.64f + 0.1f, 5, 0},  {80000, 2.04f + 0.05f, 15, -3},
+    const Case cases[8] = {{61000, 0.28f - 0.3f, 0, 0},    {65000, 1.08f + 0.2f, 0, 0},
+                           {69000, 0.94f - 0.2f, 0, 0},    {72000, 1.24f + 0.2f, 0, 0},
+                           {76000, 1.64f + 0.1f, 5, 0},    {80000, 2.04f + 0.05f, 15, -3},
                            {83000, 2.34f + 0.03f, -5, 18}, {87000, 2.74f - 0.018f, 5, -20}};
     for (int s = 0; s < 8; ++s) {
         const Case& c = cases[s];
         renderAt(c.ms);
         ASSERT_EQ(scene10Camera(), s);
-        const Vector3D road = track.vReturnPoint(c.at) + track.curveUpVec(c.at) * c.up + track.curveSideVec(c.at) * c.side;
+        const Vector3D road =
+            track.vReturnPoint(c.at) + track.curveUpVec(c.at) * c.up + track.curveSideVec(c.at) * c.side;
         expectNear(scene10Eye(), s < 4 ? arrowi.vReturnPoint(c.at) : road, 2e-3f, "eye");
         // Row i breaks loose at 59600 + 100 i ms and spans the spine from i / 100:
         // the look-at point is on the row breaking now.
@@ -326,7 +345,8 @@ std::array<Vector3D, 4> drawHead(float x, float y, float angle, float f4, float 
         for (int c = 0; c < static_cast<int>(buffer[i + 1]); ++c) {
             const GLfloat* v = &buffer[i + 2 + kVertex * c];
             const bool onEdge = v[0] < 0.01f || v[0] > 1023.99f || v[1] < 0.01f || v[1] > 767.99f;
-            if (onEdge || (v[7] != 0 && v[7] != 1) || (v[8] != 0 && v[8] != 1)) continue;
+            if (onEdge || (v[7] != 0 && v[7] != 1) || (v[8] != 0 && v[8] != 1))
+                continue;
             const int corner = (v[8] == 0 ? kLowerLeft : kUpperLeft) + (v[7] == 1);
             seam[corner] = headPlane(v[0], v[1]);
             found[corner] = 1;
@@ -336,7 +356,9 @@ std::array<Vector3D, 4> drawHead(float x, float y, float angle, float f4, float 
     return seam;
 }
 
-float degreesOf(const Vector3D& v) { return std::atan2(v.y, v.x) * 180 / 3.14159265f; }
+float degreesOf(const Vector3D& v) {
+    return std::atan2(v.y, v.x) * 180 / 3.14159265f;
+}
 
 TEST_F(Scene10Test, HeadTurnsAtItsPoseAndOpensWithTheSpectrum) {
     // Silent: the upper part sits exactly on the lower one, the seam 0.84 wide.
@@ -358,15 +380,15 @@ TEST_F(Scene10Test, HeadTurnsAtItsPoseAndOpensWithTheSpectrum) {
     const float tilt = 20 * 3.14159265f / 180;
     EXPECT_NEAR(degreesOf(h[kUpperRight] - h[kUpperLeft]), 20, 0.01);
     EXPECT_NEAR((h[kUpperRight] - h[kUpperLeft]).length(), 0.84f, 1e-4);
-    expectNear((h[kUpperLeft] + h[kUpperRight]) * 0.5f, Vector3D(-0.045f * sinf(tilt), 0.045f * cosf(tilt), 0), 1e-4f,
-               "tilted lift");
+    expectNear((h[kUpperLeft] + h[kUpperRight]) * 0.5f,
+               Vector3D(-0.045f * sinf(tilt), 0.045f * cosf(tilt), 0), 1e-4f, "tilted lift");
 
     // Pose (0.05, -0.1) at 10 degrees: the offset is turned with the head
     // about the view axis, and the seam runs at 10 degrees.
     h = drawHead(0.05f, -0.1f, 10, 0, 0, 0);
     const float c = cosf(10 * 3.14159265f / 180), s = sinf(10 * 3.14159265f / 180);
-    expectNear((h[kLowerLeft] + h[kLowerRight]) * 0.5f, Vector3D(0.05f * c + 0.1f * s, 0.05f * s - 0.1f * c, 0), 1e-4f,
-               "pose point");
+    expectNear((h[kLowerLeft] + h[kLowerRight]) * 0.5f,
+               Vector3D(0.05f * c + 0.1f * s, 0.05f * s - 0.1f * c, 0), 1e-4f, "pose point");
     EXPECT_NEAR(degreesOf(h[kLowerRight] - h[kLowerLeft]), 10, 0.01);
     expectNear(h[kUpperLeft], h[kLowerLeft], 1e-4f, "upper on lower");
 }
@@ -380,7 +402,8 @@ bool isCurtain(std::array<int, 3> p) {
 int curtainPixels(const Frame& f, int y0, int y1) {
     int n = 0;
     for (int y = y0; y < y1; y += 8)
-        for (int x = 0; x < 896; x += 8) n += isCurtain(f.at(x, y));
+        for (int x = 0; x < 896; x += 8)
+            n += isCurtain(f.at(x, y));
     return n;
 }
 
@@ -408,12 +431,15 @@ TEST_F(Scene10Test, TrashSilhouetteDarkensTheCornerByHalfThroughItsMask) {
         for (int x = 1; x < 511; x += 3) {
             int least = 255; // the texel and its neighbours
             for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) least = std::min<int>(least, t[((y + dy) * 512 + x + dx) * 4 + 3]);
-            if (least < 235) continue;
+                for (int dx = -1; dx <= 1; ++dx)
+                    least = std::min<int>(least, t[((y + dy) * 512 + x + dx) * 4 + 3]);
+            if (least < 235)
+                continue;
             // Texel row y lands on pixel row 511 - y (first row at the bottom);
             // black at half its opacity leaves at most 1 - a / 2 of the picture.
             const auto p = f.at(x, 511 - y);
-            for (int c : p) EXPECT_LE(c, 255 - least / 2 + 2) << x << "," << y;
+            for (int c : p)
+                EXPECT_LE(c, 255 - least / 2 + 2) << x << "," << y;
             ++opaque;
             // Over the white fog: exactly 1 - a / 2 of white.
             halved += std::abs(p[1] - (255 - t[(y * 512 + x) * 4 + 3] / 2)) <= 2;
