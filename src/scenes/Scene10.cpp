@@ -63,7 +63,7 @@ void crumble() {
             kuberot[k].x += sinf(phi) * skip * 20;
             kuberot[k].z += cosf(phi) * skip * 20;
             kubedir[k].x = sinf(phi);
-            // The outer column 0 gathers speed fastest, column 3 slowest.
+            // Column 0 gathers speed fastest, column 3 slowest.
             kubedir[k].y += cosf(0.1f * j) * (skip * 0.2f);
         }
 }
@@ -280,7 +280,7 @@ void scene10update() {
         engine->glow->RenderBlur(engine->textureManager, 1 - (demoMS - timePoints[curCam10 - 1]) / 500);
     // Over the last stretch the picture blurs away.
     if (curCam10 == 7)
-        engine->glow->RenderBlur(engine->textureManager, 1 - (kEndMs - demoMS) / (kEndMs - 85500));
+        engine->glow->RenderBlur(engine->textureManager, 1 - (kEndMs - demoMS) / (kEndMs - timePoints[6]));
 
     // Sixteen poses over the scene, each 1856.25 ms, and a gentle bob.
     const int pose = static_cast<int>(16 * (demoMS - kStartMs) / 29700) % numHeads;
