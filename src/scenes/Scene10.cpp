@@ -96,18 +96,28 @@ Vector3D cameraEye() {
 }
 
 // 41 x 41 squares of 8 units in the plane z = 0, a checkerboard that starts
-// with red (the toggle runs on across rows of odd length).
+// with red (the toggle runs on across rows of odd length). A square whose
+// corners all lie at least the fog's end (150) in front of the eye is pure
+// fog colour, the white of the clear, and so is everything behind it: it is
+// left out, which changes no pixel.
 void drawWall() {
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    // Distance in front of the eye of the wall point (x, y, 0); a little
+    // margin keeps squares at the very edge of the fog in.
+    auto fogged = [&m](float x, float y) { return -(m[2] * x + m[6] * y + m[14]) > 150.01f; };
     bool red = false;
     glBegin(GL_QUADS);
     for (int r = -20; r <= 20; ++r)
         for (int c = -20; c <= 20; ++c) {
             red = !red;
+            const float x = 8.0f * c, y = 8.0f * r;
+            if (fogged(x - 4, y + 4) && fogged(x + 4, y + 4) && fogged(x + 4, y - 4) && fogged(x - 4, y - 4))
+                continue;
             if (red)
                 glColor3f(0.5f, 0, 0);
             else
                 glColor3f(0, 0, 0);
-            const float x = 8.0f * c, y = 8.0f * r;
             glVertex3f(x - 4, y + 4, 0);
             glVertex3f(x + 4, y + 4, 0);
             glVertex3f(x + 4, y - 4, 0);
