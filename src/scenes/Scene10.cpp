@@ -27,6 +27,7 @@ constexpr int kColumns = 4;
 constexpr int kBlocks = kRows * kColumns;
 constexpr float kStartMs = 59600;
 constexpr float kEndMs = 89300;
+constexpr float kFogStart = 20, kFogEnd = 150; // white linear fog, units in front of the eye
 constexpr int kStretches = 8;
 // Starts of camera stretches 1..7, ms.
 constexpr int timePoints[kStretches - 1] = {63100, 67000, 70700, 74100, 78000, 81900, 85500};
@@ -95,24 +96,30 @@ Vector3D cameraEye() {
     }
 }
 
+// A flat piece whose corners all lie beyond the fog's end is drawn in pure
+// fog colour, the white of the clear, and so is everything behind it:
+// leaving it out changes no pixel. `beyondFog` tells such points (distance in
+// front of the eye), with a little margin.
+struct FogEnd {
+    GLfloat m[16]; // the camera, as the model-view matrix holds it
+    FogEnd() { glGetFloatv(GL_MODELVIEW_MATRIX, m); }
+    bool beyondFog(float x, float y, float z) const {
+        return -(m[2] * x + m[6] * y + m[10] * z + m[14]) > kFogEnd + 0.01f;
+    }
+};
+
 // 41 x 41 squares of 8 units in the plane z = 0, a checkerboard that starts
-// with red (the toggle runs on across rows of odd length). A square whose
-// corners all lie at least the fog's end (150) in front of the eye is pure
-// fog colour, the white of the clear, and so is everything behind it: it is
-// left out, which changes no pixel.
+// with red (the toggle runs on across rows of odd length).
 void drawWall() {
-    GLfloat m[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    // Distance in front of the eye of the wall point (x, y, 0); a little
-    // margin keeps squares at the very edge of the fog in.
-    auto fogged = [&m](float x, float y) { return -(m[2] * x + m[6] * y + m[14]) > 150.01f; };
+    const FogEnd fog;
     bool red = false;
     glBegin(GL_QUADS);
     for (int r = -20; r <= 20; ++r)
         for (int c = -20; c <= 20; ++c) {
             red = !red;
             const float x = 8.0f * c, y = 8.0f * r;
-            if (fogged(x - 4, y + 4) && fogged(x + 4, y + 4) && fogged(x + 4, y - 4) && fogged(x - 4, y - 4))
+            if (fog.beyondFog(x - 4, y + 4, 0) && fog.beyondFog(x + 4, y + 4, 0) &&
+                fog.beyondFog(x + 4, y - 4, 0) && fog.beyondFog(x - 4, y - 4, 0))
                 continue;
             if (red)
                 glColor3f(0.5f, 0, 0);
@@ -128,6 +135,7 @@ void drawWall() {
 
 // Fifteen 40 x 20 panels at height -30, the net image repeated 20 x 10 times on each.
 void drawFloor() {
+    const FogEnd fog;
     glColor3f(1, 1, 1);
     glDisable(GL_CULL_FACE);
     engine->textureManager->bind(engine->textures[kSlotNet]);
@@ -135,6 +143,9 @@ void drawFloor() {
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 3; ++j) {
             const float x = 40.0f * i - 20, z = 20.0f * j;
+            if (fog.beyondFog(x, -30, z) && fog.beyondFog(x, -30, z + 20) &&
+                fog.beyondFog(x + 40, -30, z + 20) && fog.beyondFog(x + 40, -30, z))
+                continue;
             glTexCoord2f(0, 0);
             glVertex3f(x, -30, z);
             glTexCoord2f(0, 10);
@@ -192,11 +203,10 @@ void scene10() {
     lookAtNow = track.vReturnPoint((demoMS - kStartMs) / 10000);
     gluLookAt(eyeNow.x, eyeNow.y, eyeNow.z, lookAtNow.x, lookAtNow.y, lookAtNow.z, 0, 1, 0);
 
-    // White linear fog from 20 to 150 units.
     const GLfloat white[4] = {1, 1, 1, 1};
     glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_START, 20);
-    glFogf(GL_FOG_END, 150);
+    glFogf(GL_FOG_START, kFogStart);
+    glFogf(GL_FOG_END, kFogEnd);
     glFogi(GL_FOG_MODE, GL_LINEAR);
     glEnable(GL_FOG);
 
