@@ -58,7 +58,7 @@ void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4
 
 // Each scene's reset of the state it moves frame by frame.
 void (*const kResets[12])() = {nullptr, scene2reset, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr,     nullptr, nullptr, scene11reset, nullptr};
+                               nullptr, nullptr,     nullptr, scene10reset, scene11reset, nullptr};
 
 // What a frame of each scene leaves to the scenes after it, without drawing:
 // only the scenes that draw from the shared rand() sequence have anything.
