@@ -1,11 +1,208 @@
-// Scene 8: not built yet; its frames are black.
+// Scene 8 (104000 to 119000 ms), two halves on one frame pipeline. Until
+// 111400 ms the cell tunnel: the camera flies along waytogo, looking back,
+// through 9 rings of 12 spinning octagonal redtex cells with four black
+// helical ribbons winding just inside them, closed by white fog. From
+// 111400 ms the cloud tunnel: the camera at the origin sways its gaze while
+// a stack of 1001 spinning cloud sprites streams away from it into white fog.
+// A full glow, a blur that follows the lowest spectrum band, the yeah and
+// disco stamps, the butterfly at half opacity in the top-right corner; fades
+// in from white and out to black.
 #include "scenes/Scenes.h"
 
-#include <GL/gl.h>
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "geometry/Curve.h"
+#include "geometry/mesh.h"
+#include "image/Texture.h"
+#include "scenes/SceneShared.h"
 
-void scene8init() {}
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr float kCloudStart = 111400; // ms: the cloud tunnel from here on
+
+Mesh* cell = nullptr; // a flat octagonal disc, radius 5, axis y
+Curve waytogo;        // the camera's path through the cell tunnel
+
+int cloudLayersDrawn = 0; // layers of the cloud stack the last call drew
+
+// A helix around the z axis: one turn per unit of t, `pitch` units towards -z per turn.
+Vector3D vReturnPoint2(float t, float radius, float pitch) {
+    const float a = t * 3.14159f * 2;
+    return Vector3D(radius * sinf(a), radius * cosf(a), -t * pitch);
+}
+
+// The helix's sideways unit vector at t, in the xy plane.
+Vector3D curveSideVec2(float t) {
+    const float a = t * 3.14159f * 2;
+    return Vector3D(-cosf(a), sinf(a), 0);
+}
+
+// One ribbon along the helix from head - length to head, in strips of 0.01
+// turn 2 x halfWidth across. The strips are independent quads: one
+// glBegin/glEnd serves them all.
+void renderArrow2(float radius, float pitch, float head, float length, float halfWidth) {
+    const float start = head - length;
+    const float end = start + length - 0.01f;
+    glBegin(GL_QUADS);
+    for (float t = start; t < end; t += 0.01f) {
+        const Vector3D p = vReturnPoint2(t, radius, pitch), q = vReturnPoint2(t + 0.01f, radius, pitch);
+        const Vector3D s = curveSideVec2(t) * halfWidth, s2 = curveSideVec2(t + 0.01f) * halfWidth;
+        const Vector3D c[4] = {p - s, q - s2, q + s2, p + s};
+        for (const Vector3D& v : c) glVertex3f(v.x, v.y, v.z);
+    }
+    glEnd();
+}
+
+void whiteFog(float start, float end) {
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glFogfv(GL_FOG_COLOR, white);
+    glFogf(GL_FOG_START, start);
+    glFogf(GL_FOG_END, end);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+}
+
+void drawCellTunnel() {
+    // The eye runs 0.2 of the path ahead of the point it looks at: it looks
+    // back the way it came. Past u = 1 the cubic carries on beyond P3.
+    const float u = (demoMS - 104000) / 4800;
+    const Vector3D eye = waytogo.vReturnPoint(u), at = waytogo.vReturnPoint(u - 0.2f);
+    gluLookAt(eye.x, eye.y, eye.z, at.x, at.y, at.z, 0, 1, 0);
+
+    glColor3f(1, 1, 1);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    whiteFog(50, 130);
+    engine->textureManager->bind(engine->textures[kSlotRedTex]);
+    // Rings 10 units apart along z, 12 cells 24 units from the axis; odd
+    // rings turned by half a cell; every cell tumbling a degree per 10 ms.
+    for (int r = 0; r < 9; ++r) {
+        glPushMatrix();
+        glTranslatef(0, 0, 10.0f * r);
+        for (int k = 0; k < 12; ++k) {
+            glPushMatrix();
+            glRotatef(30.0f * k + 15.0f * (r % 2), 0, 0, 1);
+            glTranslatef(0, -24, 0);
+            glRotatef(22.5f, 0, 1, 0);
+            glRotatef(static_cast<float>(demoMS * 0.1), 0.1f, 0, 0.1f);
+            cell->trender();
+            glPopMatrix();
+        }
+        glPopMatrix();
+    }
+
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glColor3f(0, 0, 0);
+    // Fog and depth test stay on. Each ribbon turns the frame by another half
+    // turn: ribbons 0 and 2 are drawn turned by 180 degrees, 1 and 3 by 360.
+    for (int s = 0; s < 4; ++s) {
+        glRotatef(180, 0, 0, 1);
+        const int m = static_cast<int>(demoMS * 0.6 + 500 * s);
+        // Sweeps from -1 to 1 every 3333 ms, the ribbons a quarter cycle apart.
+        const float head = static_cast<float>(m % 2000 - 1000) / 1000;
+        renderArrow2(20, 150, head, 0.4f, 3);
+    }
+}
+
+// Layer i of the stack sits at depth zPos - i; those less than 35 units in
+// front of the eye are drawn, far to near. A layer's spin depends on its
+// index alone; demoMS / 100 turns the whole stack.
+void drawCloudTunnel(float zPos) {
+    gluLookAt(0, 0, 0, 0.1f * sinf(demoMS / 900), 0.3f + 0.1f * sinf(demoMS / 1200), -1, 0, 1, 0);
+    whiteFog(20, 30);
+    glFogf(GL_FOG_DENSITY, 0.005f); // unused by linear fog
+    engine->textureManager->bind(engine->textures[kSlotCloud3]);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glColor4f(1, 1, 1, 1);
+
+    cloudLayersDrawn = 0;
+    float step = 1.0f, spin = 0.0f;
+    for (int i = 1000; i >= 0; --i) {
+        if (i - 35 < zPos && i > zPos) {
+            ++cloudLayersDrawn;
+            glPushMatrix();
+            glTranslatef(0, 0, zPos - i);
+            glRotatef(8.0f * i + spin + demoMS / 100, 0, 0, 1);
+            glBegin(GL_QUADS);
+            glTexCoord2f(0, 0);
+            glVertex3f(-4, 4, 0);
+            glTexCoord2f(1, 0);
+            glVertex3f(4, 4, 0);
+            glTexCoord2f(1, 1);
+            glVertex3f(4, -4, 0);
+            glTexCoord2f(0, 1);
+            glVertex3f(-4, -4, 0);
+            glEnd();
+            glPopMatrix();
+        }
+        step += 2;
+        spin += step;
+        if (i % 50 == 0) spin += 45;
+    }
+}
+
+// The cloud tunnel's position along the stack: starts at 1000 when the
+// program loads, falls only while the cloud tunnel is drawn, never reset.
+float& cloudPosition() {
+    static float zPos = 1000.0f;
+    return zPos;
+}
+
+void scene8() {
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    if (demoMS < kCloudStart) {
+        drawCellTunnel();
+    } else {
+        // Called twice a frame: the stack recedes by 0.8 skip per frame.
+        float& zPos = cloudPosition();
+        zPos -= 0.4f * skip;
+        drawCloudTunnel(zPos);
+    }
+}
+
+} // namespace
+
+void scene8init() {
+    cell = new Mesh();
+    cell->makeCylinder(8, 1.0f, 5.0f);
+    cell->createNormals();
+    waytogo = Curve({0, 0, 80}, {10, -10, 30}, {10, 8, 20}, {0, 0, -40});
+}
 
 void scene8update() {
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    engine->perspective(128, 128);
+    scene8();
+    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene8();
+    engine->glow->Render(engine->textureManager, 1.0f);
+    engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
+
+    stampYeah(107300);
+    stampDisco(111200);
+    stampYeah(114900);
+
+    // The butterfly over the top-right 256 x 256 at half opacity, in the
+    // blank image's own colours (unit 0 combines with the texture's RGB alone).
+    drawOverlay(kSlotButterfly, 0, 0, 0, 0.5f, 768, 0, 1024, 256);
+
+    if (demoMS < 105000) renderTransition2(1 - (demoMS - 104000) / 1000);
+    if (demoMS + 500 > 119000) renderTransition4(1 - (119000 - demoMS) / 500);
 }
+
+float scene8CloudPosition() { return cloudPosition(); }
+
+int scene8CloudLayersDrawn() { return cloudLayersDrawn; }

@@ -2,6 +2,10 @@
 // Scenes are numbered by source file, not by their order on the timeline.
 #pragma once
 
+class Curve;
+class Mesh;
+class Vector3D;
+
 void scene1init();
 void scene2init();
 void scene3init();
@@ -33,7 +37,19 @@ void scene12update();
 // frame, without drawing. Catching up to a late moment calls it alone for
 // the frames of scenes that are over. Scenes without such state have none.
 void scene2advance();
+void scene7advance(); // the flower swarm: re-seeds (two rand() draws each) and moves
 
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
+
+// Scene 7.
+float scene7Timeline();                 // timeLine7: parameter along the current camera arc
+Vector3D scene7Flower(int flower);      // z: remaining distance, y: height
+const Mesh* scene7Blob();               // the blob as last deformed (savedVertices: the unit sphere)
+Curve scene7ArrowCurve(int arrow, float ms); // arrow's curve at music time ms
+float scene7ArrowHead(int arrow, float ms);  // arrow's head parameter at music time ms
+
+// Scene 8.
+float scene8CloudPosition();  // zPos: position along the cloud tunnel (1000 at load, only falls)
+int scene8CloudLayersDrawn(); // cloud layers the last draw call drew
