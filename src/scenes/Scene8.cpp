@@ -21,7 +21,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -112,11 +114,67 @@ void drawCellTunnel() {
     }
 }
 
+// The cloud sprite is drawn only where its mask can be non-zero: a texel of
+// alpha 0 leaves the pixel as it was under this blend, so the square is cut
+// down to a polygon around the mask's support. kCloudSides-gon; its corners
+// and texture coordinates are found once from the loaded image.
+constexpr int kCloudSides = 16;
+int cloudCorners = 4;                   // 4: the whole square
+float cloudShape[kCloudSides][4];       // x, y in the sprite's plane; s, t
+float cloudReach = 4 * 1.41421357f;     // farthest corner from the centre, units
+
+// The full 8 x 8 square, (0, 0) of the texture at (-4, 4).
+void cloudSquare() {
+    static const float square[4][4] = {{-4, 4, 0, 0}, {4, 4, 1, 0}, {4, -4, 1, 1}, {-4, -4, 0, 1}};
+    for (int k = 0; k < 4; ++k)
+        for (int c = 0; c < 4; ++c) cloudShape[k][c] = square[k][c];
+    cloudCorners = 4;
+    cloudReach = 4 * 1.41421357f;
+}
+
+// Reads the alpha of the bound texture and, when all its non-zero texels lie
+// within a disc about the centre that a polygon inside the square can
+// enclose, uses that polygon instead of the square.
+void fitCloudShape() {
+    cloudSquare();
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    if (w <= 0 || h <= 0) return; // no image: the square
+    std::vector<unsigned char> alpha(static_cast<size_t>(w) * h);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+    // Farthest non-zero texel centre from the middle, in texture units.
+    double reach = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (alpha[static_cast<size_t>(y) * w + x] != 0)
+                reach = std::max(reach, std::hypot((x + 0.5) / w - 0.5, (y + 0.5) / h - 0.5));
+    // A bilinear sample reads texel centres less than a texel away on each
+    // axis; beyond this radius it reads zeros only (plus a margin for the
+    // interpolation of texture coordinates).
+    const double inner = reach + std::hypot(1.0 / w, 1.0 / h) + 1e-3;
+    const double outer = inner / std::cos(3.14159265358979 / kCloudSides);
+    // The polygon must stay a texel inside the square, clear of wrapped texels.
+    if (outer > 0.5 - 2.0 / std::min(w, h)) return;
+    for (int k = 0; k < kCloudSides; ++k) {
+        const double a = 2 * 3.14159265358979 * (k + 0.5) / kCloudSides;
+        const double s = 0.5 + outer * std::cos(a), t = 0.5 + outer * std::sin(a);
+        cloudShape[k][0] = static_cast<float>(s * 8 - 4);
+        cloudShape[k][1] = static_cast<float>(4 - t * 8);
+        cloudShape[k][2] = static_cast<float>(s);
+        cloudShape[k][3] = static_cast<float>(t);
+    }
+    cloudCorners = kCloudSides;
+    cloudReach = static_cast<float>(outer * 8);
+}
+
 // Layer i of the stack sits at depth zPos - i; those less than 35 units in
 // front of the eye are drawn, far to near. A layer's spin depends on its
 // index alone; demoMS / 100 turns the whole stack.
 void drawCloudTunnel(float zPos) {
-    gluLookAt(0, 0, 0, 0.1f * sinf(demoMS / 900), 0.3f + 0.1f * sinf(demoMS / 1200), -1, 0, 1, 0);
+    const Vector3D at(0.1f * sinf(demoMS / 900), 0.3f + 0.1f * sinf(demoMS / 1200), -1);
+    gluLookAt(0, 0, 0, at.x, at.y, at.z, 0, 1, 0);
     whiteFog(20, 30);
     glFogf(GL_FOG_DENSITY, 0.005f); // unused by linear fog
     engine->textureManager->bind(engine->textures[kSlotCloud3]);
@@ -126,25 +184,31 @@ void drawCloudTunnel(float zPos) {
     glDisable(GL_DEPTH_TEST);
     glColor4f(1, 1, 1, 1);
 
+    // Distance along the gaze of the nearest and farthest point of a layer.
+    Vector3D gaze = at;
+    gaze.Normalize();
+    const float sideways = cloudReach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
+
     cloudLayersDrawn = 0;
     float step = 1.0f, spin = 0.0f;
     for (int i = 1000; i >= 0; --i) {
         if (i - 35 < zPos && i > zPos) {
             ++cloudLayersDrawn;
+            // Nearer than the fog's start the fog factor is 1 throughout and
+            // changes nothing: such a layer is drawn without it.
+            const bool clear = (i - zPos) * -gaze.z + sideways < 20 - 0.01f;
+            if (clear) glDisable(GL_FOG);
             glPushMatrix();
             glTranslatef(0, 0, zPos - i);
             glRotatef(8.0f * i + spin + demoMS / 100, 0, 0, 1);
-            glBegin(GL_QUADS);
-            glTexCoord2f(0, 0);
-            glVertex3f(-4, 4, 0);
-            glTexCoord2f(1, 0);
-            glVertex3f(4, 4, 0);
-            glTexCoord2f(1, 1);
-            glVertex3f(4, -4, 0);
-            glTexCoord2f(0, 1);
-            glVertex3f(-4, -4, 0);
+            glBegin(GL_TRIANGLE_FAN);
+            for (int k = 0; k < cloudCorners; ++k) {
+                glTexCoord2f(cloudShape[k][2], cloudShape[k][3]);
+                glVertex3f(cloudShape[k][0], cloudShape[k][1], 0);
+            }
             glEnd();
             glPopMatrix();
+            if (clear) glEnable(GL_FOG);
         }
         step += 2;
         spin += step;
@@ -180,6 +244,9 @@ void scene8init() {
     cell->makeCylinder(8, 1.0f, 5.0f);
     cell->createNormals();
     waytogo = Curve({0, 0, 80}, {10, -10, 30}, {10, 8, 20}, {0, 0, -40});
+    engine->textureManager->bind(engine->textures[kSlotCloud3]);
+    fitCloudShape();
+    glDisable(GL_TEXTURE_2D);
 }
 
 void scene8update() {
