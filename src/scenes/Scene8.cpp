@@ -32,7 +32,8 @@ constexpr float kCloudStart = 111400; // ms: the cloud tunnel from here on
 Mesh* cell = nullptr; // a flat octagonal disc, radius 5, axis y
 Curve waytogo;        // the camera's path through the cell tunnel
 
-int cloudLayersDrawn = 0; // layers of the cloud stack the last call drew
+int cloudLayersDrawn = 0;  // layers of the cloud stack drawn last ...
+float cloudDrawnAt = 1000; // ... and the stack's position then
 
 // A helix around the z axis: one turn per unit of t, `pitch` units towards -z per turn.
 Vector3D vReturnPoint2(float t, float radius, float pitch) {
@@ -122,6 +123,7 @@ constexpr int kCloudSides = 16;
 int cloudCorners = 4;                   // 4: the whole square
 float cloudShape[kCloudSides][4];       // x, y in the sprite's plane; s, t
 float cloudReach = 4 * 1.41421357f;     // farthest corner from the centre, units
+int cloudFloor = 0;                     // darkest colour channel of any cloud texel, 0..255
 
 // The full 8 x 8 square, (0, 0) of the texture at (-4, 4).
 void cloudSquare() {
@@ -132,23 +134,30 @@ void cloudSquare() {
     cloudReach = 4 * 1.41421357f;
 }
 
-// Reads the alpha of the bound texture and, when all its non-zero texels lie
-// within a disc about the centre that a polygon inside the square can
-// enclose, uses that polygon instead of the square.
+// Reads the bound texture: its darkest colour channel, and, when all its
+// texels of non-zero alpha lie within a disc about the centre that a
+// polygon inside the square can enclose, that polygon instead of the square.
 void fitCloudShape() {
     cloudSquare();
+    cloudFloor = 0;
     GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
     if (w <= 0 || h <= 0) return; // no image: the square
-    std::vector<unsigned char> alpha(static_cast<size_t>(w) * h);
+    std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
-    // Farthest non-zero texel centre from the middle, in texture units.
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    // Over all texels, whatever their alpha: a bilinear sample mixes colours
+    // of texels whose alpha is 0 too.
+    cloudFloor = 255;
+    for (size_t k = 0; k < rgba.size(); k += 4)
+        cloudFloor = std::min({cloudFloor, static_cast<int>(rgba[k]), static_cast<int>(rgba[k + 1]),
+                               static_cast<int>(rgba[k + 2])});
+    // Farthest texel centre of non-zero alpha from the middle, in texture units.
     double reach = 0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if (alpha[static_cast<size_t>(y) * w + x] != 0)
+            if (rgba[(static_cast<size_t>(y) * w + x) * 4 + 3] != 0)
                 reach = std::max(reach, std::hypot((x + 0.5) / w - 0.5, (y + 0.5) / h - 0.5));
     // A bilinear sample reads texel centres less than a texel away on each
     // axis; beyond this radius it reads zeros only (plus a margin for the
@@ -190,6 +199,7 @@ void drawCloudTunnel(float zPos) {
     const float sideways = cloudReach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
 
     cloudLayersDrawn = 0;
+    cloudDrawnAt = zPos;
     float step = 1.0f, spin = 0.0f;
     for (int i = 1000; i >= 0; --i) {
         if (i - 35 < zPos && i > zPos) {
@@ -223,7 +233,16 @@ float& cloudPosition() {
     return zPos;
 }
 
-void scene8() {
+// Whether the full-size cloud stack can show at all. Every pixel of it is a
+// mix of white ground, white fog and cloud texels, so no channel is darker
+// than cloudFloor; the blurred copy, made from the same picture, neither.
+// The full glow adds the two, and once 2 x cloudFloor reaches 255 every
+// pixel ends white whatever the stack drew (rounding cannot take a mix of
+// values >= floor below floor). Then only the ground is cleared.
+bool cloudStackHidden() { return 2 * cloudFloor >= 255; }
+
+// The 3-D picture; `glowSource` for the small copy that the glow is made from.
+void scene8(bool glowSource) {
     glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
@@ -233,7 +252,7 @@ void scene8() {
         // Called twice a frame: the stack recedes by 0.8 skip per frame.
         float& zPos = cloudPosition();
         zPos -= 0.4f * skip;
-        drawCloudTunnel(zPos);
+        if (glowSource || !cloudStackHidden()) drawCloudTunnel(zPos);
     }
 }
 
@@ -251,11 +270,11 @@ void scene8init() {
 
 void scene8update() {
     engine->perspective(128, 128);
-    scene8();
+    scene8(true);
     engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
     engine->perspective(1024, 768);
-    scene8();
-    engine->glow->Render(engine->textureManager, 1.0f);
+    scene8(false);
+    engine->glow->Render(engine->textureManager, 1.0f); // at full strength: see cloudStackHidden
     engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
 
     stampYeah(107300);
@@ -272,4 +291,7 @@ void scene8update() {
 
 float scene8CloudPosition() { return cloudPosition(); }
 
-int scene8CloudLayersDrawn() { return cloudLayersDrawn; }
+int scene8CloudLayersDrawn(float* position) {
+    *position = cloudDrawnAt;
+    return cloudLayersDrawn;
+}

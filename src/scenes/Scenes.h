@@ -52,4 +52,4 @@ float scene7ArrowHead(int arrow, float ms);  // arrow's head parameter at music 
 
 // Scene 8.
 float scene8CloudPosition();  // zPos: position along the cloud tunnel (1000 at load, only falls)
-int scene8CloudLayersDrawn(); // cloud layers the last draw call drew
+int scene8CloudLayersDrawn(float* position); // cloud layers drawn last, and the stack's position then

@@ -53,20 +53,37 @@ TEST_F(Scene8Test, CloudTunnelTakesOverAt111400AndRecedes) {
     EXPECT_EQ(scene8CloudPosition(), 1000.0f) << "the cell tunnel leaves the stack alone";
     renderAt(111400, 50);
     EXPECT_FLOAT_EQ(scene8CloudPosition(), 1000.0f - 0.8f);
-    EXPECT_EQ(scene8CloudLayersDrawn(), 1) << "only layer 1000 lies in front of the eye";
+    float at = 0;
+    EXPECT_EQ(scene8CloudLayersDrawn(&at), 1) << "only layer 1000 lies in front of the eye";
+    EXPECT_FLOAT_EQ(at, 1000.0f - 0.4f); // the glow source, the frame's first draw
     // A step of 50 ticks (the most the live clock gives): 40 units.
     renderAt(111500, 2500);
     EXPECT_FLOAT_EQ(scene8CloudPosition(), 1000.0f - 0.8f - 40);
-    EXPECT_EQ(scene8CloudLayersDrawn(), 35);
+    EXPECT_EQ(scene8CloudLayersDrawn(&at), 1000 - 980 + 1) << at; // at 979.2
+    renderAt(111600, 2500);
+    EXPECT_EQ(scene8CloudLayersDrawn(&at), 35) << "the stack is full below 965: " << at;
     for (double step : {20.0, 33.3, 50.0, 1234.5}) {
         renderAt(112000, step);
-        const float z = scene8CloudPosition();
-        EXPECT_EQ(scene8CloudLayersDrawn(), layersInView(z)) << z;
+        const int n = scene8CloudLayersDrawn(&at);
+        EXPECT_EQ(n, layersInView(at)) << at;
     }
     renderAt(111000, 50); // back in the cell tunnel: the stack stays where it is
     const float z = scene8CloudPosition();
     renderAt(111100, 50);
     EXPECT_EQ(scene8CloudPosition(), z);
+}
+
+// Light clouds on white under the full glow: with a silent spectrum (no
+// soft-focus blur) every pixel of the cloud half saturates to white, which
+// is why the full-size stack need not be drawn.
+TEST_F(Scene8Test, FullGlowWhitensTheCloudHalf) {
+    renderAt(113000);
+    const Frame f;
+    for (int y = 300; y < 768; y += 3)
+        for (int x = 0; x < 880; x += 3) {
+            const auto p = f.at(x, y);
+            ASSERT_EQ(std::min({p[0], p[1], p[2]}), 255) << x << "," << y;
+        }
 }
 
 // Mean absolute difference over the middle 400 x 400 of two pictures.
