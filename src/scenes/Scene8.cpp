@@ -117,8 +117,8 @@ void drawCellTunnel() {
 
 // The cloud sprite is drawn only where its mask can be non-zero: a texel of
 // alpha 0 leaves the pixel as it was under this blend, so the square is cut
-// down to a polygon around the mask's support. kCloudSides-gon; its corners
-// and texture coordinates are found once from the loaded image.
+// down to a regular polygon around the mask's support, its corners and
+// texture coordinates found once from the loaded image.
 constexpr int kCloudSides = 16;
 int cloudCorners = 4;                   // 4: the whole square
 float cloudShape[kCloudSides][4];       // x, y in the sprite's plane; s, t
@@ -193,7 +193,8 @@ void drawCloudTunnel(float zPos) {
     glDisable(GL_DEPTH_TEST);
     glColor4f(1, 1, 1, 1);
 
-    // Distance along the gaze of the nearest and farthest point of a layer.
+    // The most a point of a layer lies farther along the gaze than the
+    // layer's centre (the fog's distance is the distance along the gaze).
     Vector3D gaze = at;
     gaze.Normalize();
     const float sideways = cloudReach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
