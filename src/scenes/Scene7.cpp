@@ -176,14 +176,18 @@ void scene7init() {
     camera7[2] = camera7[0];
     camera7[3] = camera7[1];
 
-    // Every z starts at 0, so the first frame seeds the whole swarm.
     flowers = new Vector3D[kFlowers];
-    for (int i = 0; i < kFlowers; ++i) flowers[i] = Vector3D(0, 0, 0);
+    scene7reset();
 
     distObj = new Mesh();
     distObj->makeSphere(1, 64);
     distObj->createNormals();
     distObj->pushVertices(); // the rest shape every deformation starts from
+}
+
+// Every z at 0: the next frame seeds the whole swarm.
+void scene7reset() {
+    for (int i = 0; i < kFlowers; ++i) flowers[i] = Vector3D(0, 0, 0);
 }
 
 void scene7advance() {

@@ -63,15 +63,6 @@ void renderArrow2(float radius, float pitch, float head, float length, float hal
     glEnd();
 }
 
-void whiteFog(float start, float end) {
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_START, start);
-    glFogf(GL_FOG_END, end);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
-}
-
 void drawCellTunnel() {
     // The eye runs 0.2 of the path ahead of the point it looks at: it looks
     // back the way it came. Past u = 1 the cubic carries on beyond P3.
@@ -185,7 +176,6 @@ void drawCloudTunnel(float zPos) {
     const Vector3D at(0.1f * sinf(demoMS / 900), 0.3f + 0.1f * sinf(demoMS / 1200), -1);
     gluLookAt(0, 0, 0, at.x, at.y, at.z, 0, 1, 0);
     whiteFog(20, 30);
-    glFogf(GL_FOG_DENSITY, 0.005f); // unused by linear fog
     engine->textureManager->bind(engine->textures[kSlotCloud3]);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -268,6 +258,8 @@ void scene8init() {
     fitCloudShape();
     glDisable(GL_TEXTURE_2D);
 }
+
+void scene8reset() { cloudPosition() = 1000.0f; }
 
 void scene8update() {
     engine->perspective(128, 128);

@@ -39,9 +39,32 @@ void scene12update();
 void scene2advance();
 void scene7advance(); // the flower swarm: re-seeds (two rand() draws each) and moves
 
+// Puts the state a scene moves frame by frame back as start-up left it, so
+// that the timeline can play again from 0 (a seek while playing live).
+// Scenes whose frames are pure functions of the time have none.
+void scene2reset();
+void scene7reset(); // the flower swarm unseeded
+void scene8reset(); // the cloud stack back at 1000
+
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
+
+// Scene 3: one tower at the local origin, 20 storeys tapering by `taper`
+// each, alpha rising from 0 at the ground to 1 half-way up; side faces at
+// half the colour, a roof of (r / 2, 0, 0).
+void renderHouse(float height, float size, float taper, float r, float g, float b);
+int scene3Segment();      // current segment 0..3 (a new curve every 3700 ms)
+float scene3Place();      // progress within the segment, 0..1
+unsigned scene3TowerRows(); // bit n: the tower pair at t = 2.0 - 0.1 n was drawn by the last render
+
+// Scene 11: a frame's butterfly moves and rand() draws, without drawing;
+// and the butterflies back at their start.
+void scene11advance();
+void scene11reset();
+class Vector3D;
+int scene11Orbit();             // 1 or 3: the high orbit; otherwise the low one
+Vector3D scene11Butterfly(int i); // position of butterfly i (0..19)
 
 // Scene 7.
 float scene7Timeline();                 // timeLine7: parameter along the current camera arc

@@ -90,6 +90,12 @@ TEST_F(Scene7Test, AdvanceConsumesExactlyWhatAnUpdateDoes) {
     std::srand(3);
     renderAt(96250, 50);
     EXPECT_EQ(drawnSince(3), 2 * deadNow);
+
+    // Back as start-up left it (a replay from 0): the whole swarm is seeded again.
+    scene7reset();
+    std::srand(3);
+    scene7advance();
+    EXPECT_EQ(drawnSince(3), 2 * kFlowers);
 }
 
 TEST_F(Scene7Test, EachArcRunsToOneBeforeItsCut) {

@@ -2,12 +2,12 @@
 // stack's position and depth, the stamps' windows, the butterfly in its own
 // colours, the fade in from white and the fade out to black.
 #include "scenes/DemoFixture.h"
+#include "scenes/SceneChecks.h"
 
 #include "app/CApplication.h"
 #include "scenes/Scenes.h"
 
 #include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,12 +18,6 @@ using demotest::Frame;
 using demotest::renderAt;
 
 class Scene8Test : public DemoTest {};
-
-// What Scene 7 leaves on texture unit 0 for the rest of the demo.
-void combineWithTextureColour() {
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
-}
 
 bool outsideLogo(int x, int y) { return !(x >= 896 && y >= 640); }
 
@@ -71,6 +65,8 @@ TEST_F(Scene8Test, CloudTunnelTakesOverAt111400AndRecedes) {
     const float z = scene8CloudPosition();
     renderAt(111100, 50);
     EXPECT_EQ(scene8CloudPosition(), z);
+    scene8reset(); // a replay from 0 finds the stack where the program's load left it
+    EXPECT_EQ(scene8CloudPosition(), 1000.0f);
 }
 
 // Light clouds on white under the full glow: with a silent spectrum (no
@@ -133,7 +129,7 @@ TEST_F(Scene8Test, DiscoPopsFromScale04To05AfterItsFirst200Ms) {
 }
 
 TEST_F(Scene8Test, ButterflyShowsTheBlankImagesColoursAtHalfOpacity) {
-    combineWithTextureColour();
+    demotest::useCombineMode(); // as Scene 7 leaves unit 0
     renderAt(117000);
     const Frame f;
     // Over the near-white clouds the shape at half opacity: lighter than the
