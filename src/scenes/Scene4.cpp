@@ -1,11 +1,132 @@
-// Scene 4: not built yet; its frames are black.
+// Scene 4 (29600 to 44700 ms): a flight down a tunnel of 1001 spinning,
+// red-tinted cloud squares on white, one unit apart, the nearer 35 drawn and
+// the far ones fogged into the white. The gaze sways, rises with the lowest
+// spectrum band and jumps on every sync point; every sync point flashes
+// white. The flowers2 silhouette lies in the upper-left corner. Opens out of
+// Scene 1's blurred white and closes into white.
 #include "scenes/Scenes.h"
 
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "image/Texture.h"
+#include "scenes/SceneShared.h"
+
 #include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kSquares = 1001; // indices 0..1000, one unit apart along the view axis
+constexpr int kAhead = 35;     // squares less than this far ahead are drawn
+
+// What the last call of scene4 did, for the read-only views.
+float zPosSeen = 0;
+float gazeSeen[2] = {0, 0};
+int nearestSeen = -1, farthestSeen = -1, drawnSeen = 0;
+
+void scene4() {
+    // Distance travelled down the tunnel; advanced on both renders of a frame
+    // and never reset.
+    static float zPos = 0;
+
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    zPos += skip * 0.4f;
+
+    // The gaze sways, rises with the lowest band and jumps to one of four
+    // offsets on each sync point.
+    float x = sinf(demoMS / 1500) * 0.1f;
+    float y = cosf(demoMS / 1100) * 0.1f + frequencies[0] * 0.02f;
+    switch (getSync() % 4) {
+    case 0: x += 0.1f; break;
+    case 1: x -= 0.1f, y += 0.2f; break;
+    case 2: x += 0.3f, y += 0.05f; break;
+    default: break;
+    }
+    gluLookAt(0, 0, 0, x, y, -1, 0, 1, 0);
+
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glFogfv(GL_FOG_COLOR, white);
+    glFogf(GL_FOG_DENSITY, 0.005f);
+    glFogf(GL_FOG_START, 20);
+    glFogf(GL_FOG_END, 30);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+
+    engine->textureManager->bind(engine->textures[kSlotCloud2]);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+
+    // Far squares first: with the depth test off the nearer paint over them.
+    // Square i is turned by 8 i + n^2 + 2n + 45 m degrees (n = 1000 - i, m the
+    // multiples of 50 passed), accumulated in float in this order, plus the
+    // common spin of a degree every 100 ms.
+    int nearest = -1, farthest = -1, drawn = 0;
+    float step = 1, angle = 0;
+    for (int i = kSquares - 1; i >= 0; --i) {
+        if (i - kAhead < zPos && zPos < i) {
+            glPushMatrix();
+            glTranslatef(0, 0, zPos - i);
+            glRotatef(8 * i + angle + demoMS / 100, 0, 0, 1);
+            glColor4f(1, 0.1f, 0.1f, 1);
+            glBegin(GL_QUADS);
+            glTexCoord2f(0, 0);
+            glVertex3f(-4, 4, 0);
+            glTexCoord2f(1, 0);
+            glVertex3f(4, 4, 0);
+            glTexCoord2f(1, 1);
+            glVertex3f(4, -4, 0);
+            glTexCoord2f(0, 1);
+            glVertex3f(-4, -4, 0);
+            glEnd();
+            glPopMatrix();
+            if (farthest < 0) farthest = i;
+            nearest = i;
+            ++drawn;
+        }
+        step += 2;
+        angle += step;
+        if (i % 50 == 0) angle += 45;
+    }
+
+    zPosSeen = zPos;
+    gazeSeen[0] = x, gazeSeen[1] = y;
+    nearestSeen = nearest, farthestSeen = farthest, drawnSeen = drawn;
+}
+
+} // namespace
 
 void scene4init() {}
 
 void scene4update() {
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    engine->perspective(128, 128);
+    scene4();
+    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene4();
+    // At alpha 0 the glow adds nothing; it leaves the 2D screen set-up.
+    engine->glow->Render(engine->textureManager, 0.0f);
+
+    // The flowers2 mask in black over the upper-left 512 x 512.
+    drawOverlay(kSlotFlowers2, 0, 0, 0, 1, 0, 0, 512, 512);
+    // White on each sync point, gone after 500 ms.
+    engine->glow->RenderQuad(1, 1, 1, getSyncFloat());
+    if (demoMS < 30100) renderTransition2(1 - (demoMS - 29600) / 500);
+    if (demoMS + 500 > 44700) renderTransition3(1 - (44700 - demoMS) / 500);
+}
+
+float scene4ZPos() { return zPosSeen; }
+
+void scene4Gaze(float* x, float* y) { *x = gazeSeen[0], *y = gazeSeen[1]; }
+
+int scene4SquaresDrawn(int* nearest, int* farthest) {
+    *nearest = nearestSeen, *farthest = farthestSeen;
+    return drawnSeen;
 }

@@ -37,3 +37,13 @@ void scene2advance();
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
+
+// Scene 4, as its last render left it.
+float scene4ZPos();                  // distance travelled down the tunnel
+void scene4Gaze(float* x, float* y); // the point looked at is (x, y, -1)
+// Squares drawn: their count, and the nearest and farthest index (-1 if none).
+int scene4SquaresDrawn(int* nearest, int* farthest);
+
+// Scene 6, as its last frame chose it.
+int scene6Camera();     // camera path in use, 0..3
+float scene6TimeLine(); // parameter along it, 0 at the start of its stretch, 1 at its end
