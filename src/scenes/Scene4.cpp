@@ -101,15 +101,18 @@ float zPosSeen = 0;
 float gazeSeen[2] = {0, 0};
 int nearestSeen = -1, farthestSeen = -1, drawnSeen = 0;
 
-void scene4() {
+void scene4(bool shown) {
     // Distance travelled down the tunnel; advanced on both renders of a frame
     // and never reset.
     static float zPos = 0;
 
-    glClearColor(1, 1, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
+    if (shown) {
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glLoadIdentity();
+    }
     zPos += skip * 0.4f;
+    if (!shown) return;
 
     // The gaze sways, rises with the lowest band and jumps to one of four
     // offsets on each sync point.
@@ -137,18 +140,29 @@ void scene4() {
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
 
-    // Far squares first: with the depth test off the nearer paint over them.
-    // Square i is turned by 8 i + n^2 + 2n + 45 m degrees (n = 1000 - i, m the
-    // multiples of 50 passed), accumulated in float in this order, plus the
-    // common spin of a degree every 100 ms.
     // Alpha-0 fragments left inside the ring change nothing either: the
     // alpha test drops them before blending.
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0);
+    // A point of square i lies at most d + reach along the view axis
+    // (d = i - zPos): the gaze tilts the axis by (x, y) per unit ahead, and a
+    // corner is 4 sqrt(2) from the square's centre.
+    const float reach = 4 * sqrtf(2.0f) * sqrtf(x * x + y * y) + 0.01f;
+
+    // Far squares first: with the depth test off the nearer paint over them.
+    // Square i is turned by 8 i + n^2 + 2n + 45 m degrees (n = 1000 - i, m the
+    // multiples of 50 passed), accumulated in float in this order, plus the
+    // common spin of a degree every 100 ms.
     int nearest = -1, farthest = -1, drawn = 0;
     float step = 1, angle = 0;
     for (int i = kSquares - 1; i >= 0; --i) {
         if (i - kAhead < zPos && zPos < i) {
+            // A square wholly nearer than the fog start gets fog factor 1,
+            // its own colour exactly: the fog is switched off for it.
+            if (i - zPos + reach <= 20)
+                glDisable(GL_FOG);
+            else
+                glEnable(GL_FOG);
             glPushMatrix();
             glTranslatef(0, 0, zPos - i);
             glRotatef(8 * i + angle + demoMS / 100, 0, 0, 1);
@@ -165,6 +179,7 @@ void scene4() {
     }
 
     glDisable(GL_ALPHA_TEST);
+    glEnable(GL_FOG);
     zPosSeen = zPos;
     gazeSeen[0] = x, gazeSeen[1] = y;
     nearestSeen = nearest, farthestSeen = farthest, drawnSeen = drawn;
@@ -175,11 +190,15 @@ void scene4() {
 void scene4init() { measureFootprint(); }
 
 void scene4update() {
+    // The blurred glow source is shown only by the opening transition (the
+    // glow below is laid at alpha 0); later the small render need only move
+    // the camera, and the full render overwrites its corner.
+    const bool opening = demoMS < 30100;
     engine->perspective(128, 128);
-    scene4();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    scene4(opening);
+    if (opening) engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
     engine->perspective(1024, 768);
-    scene4();
+    scene4(true);
     // At alpha 0 the glow adds nothing; it leaves the 2D screen set-up.
     engine->glow->Render(engine->textureManager, 0.0f);
 
