@@ -2,7 +2,10 @@
 #include "app/Offline.h"
 
 #include "app/CApplication.h"
+#include "app/Engine.h"
 #include "app/Timeline.h"
+#include "fx/FramePasses.h"
+#include "fx/Glow.h"
 #include "platform/Platform.h"
 #include "platform/TrackReader.h"
 
@@ -32,13 +35,28 @@ void renderFrame(CApplication& app, double ms, double stepMs) {
     app.run();
 }
 
-// Plays grid frames [from, to) without showing them: only one pixel is
-// rasterised, but every scene update runs in order.
-void catchUp(CApplication& app, long from, long to, double stepMs) {
-    if (from >= to) return;
+// Plays grid frames [0, to) without showing them, so that frame `to` looks
+// as in a run from 0. Frames from `full` on (the owning scene's) run whole,
+// with only one pixel rasterised, so every update runs in order. Before
+// that, a scene that is over only advances what it leaves to later scenes
+// (its rand() draws), except its last frame, which runs whole so that the
+// GL state it leaves behind (the texture environment) is there too.
+void catchUp(CApplication& app, long full, long to, double stepMs) {
+    if (to <= 0) return;
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
-    for (long n = from; n < to; ++n) renderFrame(app, msOf(n, stepMs), stepMs);
+    for (long n = 0; n < to; ++n) {
+        const double ms = msOf(n, stepMs);
+        const bool lastOfItsScene = sceneForTime(static_cast<float>(ms), 0) !=
+                                    sceneForTime(static_cast<float>(msOf(n + 1, stepMs)), 0);
+        if (n >= full || lastOfItsScene) {
+            renderFrame(app, ms, stepMs);
+        } else {
+            setFixedStepPosition(ms);
+            skip = static_cast<float>(stepMs / 50.0);
+            advanceFrame();
+        }
+    }
     glDisable(GL_SCISSOR_TEST);
 }
 
@@ -167,21 +185,42 @@ double mean(const std::vector<double>& v) {
     return v.empty() ? 0 : s / v.size();
 }
 
+// The yardstick for frame costs on this machine: ten full-screen textured
+// quads blended over the picture, as a glow pass lays them, timed to the end
+// of their rasterisation; the mean of ten such rounds, per quad.
+double layerMs() {
+    double sum = 0;
+    for (int round = 0; round < 10; ++round) {
+        glFinish();
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < 10; ++i) engine->glow->RenderBlur(engine->textureManager, 0.1f);
+        glFinish();
+        sum += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    }
+    return sum / 100;
+}
+
 int runBenchmark(CApplication& app, const Options& o) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
     catchUp(app, p.catchUpFirst, p.first, p.stepMs);
     std::vector<double> perScene[12], all;
     all.reserve(static_cast<size_t>(shownFrames(p)));
     for (auto& v : perScene) v.reserve(all.capacity());
+    // Pass times per scene, summed over its frames (ms on the GL timeline).
+    double passes[12][kFramePasses] = {};
+    const bool timed = o.passes;
+    enableFramePasses(timed);
     for (long n = p.first; p.last < 0 || n <= p.last; ++n) {
         const auto t0 = std::chrono::steady_clock::now();
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
         glFinish(); // the software rasteriser's work is part of the frame
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        endFramePasses(passes[currentScene]);
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
         if (p.last < 0 && done) break;
     }
+    enableFramePasses(false);
     std::printf("scene  music time (ms)      frames   mean ms   p95 ms\n");
     // Timeline order: sort the scenes by the start of their stretch.
     int order[12];
@@ -199,11 +238,26 @@ int runBenchmark(CApplication& app, const Options& o) {
         std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f\n", s + 1, start, end, perScene[s].size(),
                     mean(perScene[s]), percentile95(perScene[s]));
     }
+    if (timed) {
+        std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
+        for (int k = 0; k < kFramePasses; ++k) std::printf(" %11s", framePassName(static_cast<FramePass>(k)));
+        std::printf("\n");
+        for (int s : order) {
+            if (perScene[s].empty()) continue;
+            std::printf("%5d", s + 1);
+            for (int k = 0; k < kFramePasses; ++k) std::printf(" %11.2f", passes[s][k] / perScene[s].size());
+            std::printf("\n");
+        }
+    }
     double total = 0;
     for (double x : all) total += x;
     std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f   (%.1f s, %.1f fps)\n", msOf(p.first, p.stepMs),
                 msOf(p.first + static_cast<long>(all.size()) - 1, p.stepMs), all.size(), mean(all),
                 percentile95(all), total / 1000.0, all.empty() ? 0.0 : all.size() * 1000.0 / total);
+    const double layer = layerMs();
+    std::printf("one blended full-screen textured layer: %.2f ms (mean of 10 x 10, this run); "
+                "the whole run's mean frame is %.1f layers\n",
+                layer, layer > 0 ? mean(all) / layer : 0.0);
     return 0;
 }
 

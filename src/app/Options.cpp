@@ -12,15 +12,22 @@ const char* usageText() {
            "Plays the demo fullscreen; Escape quits.\n"
            "  --window              play in a 1024 x 768 window\n"
            "  --silent              no music track (silent clock, zero spectrum)\n"
+           "  --from MS --to MS     play only this stretch of music time\n"
+           "  --stats               when the demo ends, frame rates per scene on stderr\n"
            "  --help                show this text\n"
+           "Keys while playing: Escape quits, Space pauses and resumes, Left / Right seek\n"
+           "5 s, Page Up / Page Down (or Up / Down) jump to the previous / next scene,\n"
+           "Home goes back to the start.\n"
            "Headless tools (no window, no audio device; fixed-step clock):\n"
            "  --capture FILE.mp4    render every frame into an H.264 + AAC video (needs ffmpeg)\n"
            "  --frame MS --out FILE.png\n"
            "                        the picture at music time MS; the scene that owns MS is\n"
            "                        run from its start on the --fps step (default 30) first\n"
            "  --benchmark           render as fast as possible, print ms per frame per scene\n"
+           "  --passes              with --benchmark: also the time of each pass of a frame\n"
+           "                        (each pass waits for the rasteriser: frames get slower)\n"
            "  --fps N               frames per second of the fixed step, 1 to 240 (default 60)\n"
-           "  --from MS --to MS     only this stretch of music time (capture, benchmark)\n";
+           "  --from MS --to MS     only this stretch of music time\n";
 }
 
 namespace {
@@ -57,6 +64,10 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
             o->silent = true;
         } else if (std::strcmp(a, "--benchmark") == 0) {
             o->mode = Mode::Benchmark;
+        } else if (std::strcmp(a, "--stats") == 0) {
+            o->stats = true;
+        } else if (std::strcmp(a, "--passes") == 0) {
+            o->passes = true;
         } else if (std::strcmp(a, "--capture") == 0 && hasValue) {
             o->mode = Mode::Capture;
             o->output = value();
@@ -94,8 +105,16 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
         *error = "--out goes with --frame";
         return ParseResult::Error;
     }
-    if ((fromGiven || o->toGiven) && o->mode != Mode::Capture && o->mode != Mode::Benchmark) {
-        *error = "--from and --to go with --capture or --benchmark";
+    if ((fromGiven || o->toGiven) && o->mode == Mode::Frame) {
+        *error = "--from and --to go with playing, --capture or --benchmark";
+        return ParseResult::Error;
+    }
+    if (o->stats && o->mode != Mode::Live) {
+        *error = "--stats goes with playing live";
+        return ParseResult::Error;
+    }
+    if (o->passes && o->mode != Mode::Benchmark) {
+        *error = "--passes goes with --benchmark";
         return ParseResult::Error;
     }
     if (o->toGiven && o->toMs <= o->fromMs) {

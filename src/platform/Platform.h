@@ -54,6 +54,13 @@ enum class Event {
     KeyUp,    // a key was released
     Quit,     // the window was closed or the process was asked to quit
     Other,    // anything else (mouse motion, focus, ...)
+    // The keys of the live controls (a key going down; held keys repeat).
+    Space,    // pause and resume
+    Left,     // seek back
+    Right,    // seek forward
+    Previous, // Page Up or Up: the previous scene
+    Next,     // Page Down or Down: the next scene
+    Home,     // back to the start
 };
 
 // Takes one waiting event off the queue; false when the queue is empty.
@@ -61,6 +68,10 @@ bool pollEvent(Event* event);
 
 // Monotonic milliseconds since an arbitrary start.
 uint64_t monotonicMs();
+// Sleeps for about `ms` milliseconds (the paused loop's pace).
+void sleepMs(unsigned ms);
+// Sets the window's title bar text (shown only in a window).
+void setWindowTitle(const char* title);
 
 // Shows a modal error box (only when a real screen is there) and always
 // prints "caption: text" as one line on stderr.

@@ -34,6 +34,11 @@ void scene12update();
 // the frames of scenes that are over. Scenes without such state have none.
 void scene2advance();
 
+// Puts the state a scene moves frame by frame back as start-up left it, so
+// that the timeline can play again from 0 (a seek while playing live).
+// Scenes whose frames are pure functions of the time have none.
+void scene2reset();
+
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
