@@ -38,6 +38,7 @@ void scene2advance();
 // that the timeline can play again from 0 (a seek while playing live).
 // Scenes whose frames are pure functions of the time have none.
 void scene2reset();
+void scene4reset();
 
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
