@@ -33,6 +33,8 @@
 #include <cmath>
 #include <vector>
 
+bool scene4LeavesOutHiddenFragments = true;
+
 namespace {
 
 constexpr int kSquares = 1001; // indices 0..1000, one unit apart along the view axis
@@ -142,7 +144,7 @@ void squareVertex(float x, float y) {
 }
 
 void drawSquare() {
-    if (!shape.ring) {
+    if (!shape.ring || !scene4LeavesOutHiddenFragments) {
         glBegin(GL_QUADS);
         squareVertex(-kHalf, kHalf);
         squareVertex(kHalf, kHalf);
@@ -185,7 +187,7 @@ struct Placed {
 // The depth of every square's opaque parts, nothing else. Pushed back a
 // little so that a square's own fragments there still pass.
 void drawOccluders(const Placed* squares, int count, float zPos) {
-    if (shape.opaque.empty()) return;
+    if (shape.opaque.empty() || !scene4LeavesOutHiddenFragments) return;
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glDisable(GL_ALPHA_TEST);
@@ -269,15 +271,18 @@ void scene4(bool shown) {
     }
 
     drawOccluders(squares, count, zPos);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0);
+    const bool shortcuts = scene4LeavesOutHiddenFragments;
+    if (shortcuts) {
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0);
+    }
     // A point of square i lies at most d + reach along the view axis
     // (d = i - zPos): the gaze tilts the axis by (x, y) per unit ahead, and a
     // corner is 4 sqrt(2) from the square's centre.
     const float reach = kHalf * sqrtf(2.0f) * sqrtf(x * x + y * y) + 0.01f;
     for (int n = 0; n < count; ++n) {
         const int i = squares[n].i;
-        if (i - zPos + reach <= 20)
+        if (shortcuts && i - zPos + reach <= 20)
             glDisable(GL_FOG);
         else
             glEnable(GL_FOG);
@@ -288,12 +293,13 @@ void scene4(bool shown) {
         drawSquare();
         glPopMatrix();
     }
-    // The state drawing each whole square leaves.
+    // The state, and the empty depth buffer, that drawing each whole square leaves.
     glDisable(GL_ALPHA_TEST);
     glEnable(GL_FOG);
     glDisable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
+    if (shortcuts && !shape.opaque.empty()) glClear(GL_DEPTH_BUFFER_BIT);
 
     drawnSeen = count;
     farthestSeen = count ? squares[0].i : -1;
@@ -308,7 +314,7 @@ void scene4update() {
     // The blurred glow source is shown only by the opening transition (the
     // glow below is laid at alpha 0); later the small render need only move
     // the camera, and the full render overwrites its corner.
-    const bool opening = demoMS < 30100;
+    const bool opening = demoMS < 30100 || !scene4LeavesOutHiddenFragments;
     engine->perspective(128, 128);
     scene4(opening);
     if (opening) engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);

@@ -44,6 +44,12 @@ void scene4reset();
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
 
+// Switches for tests: false draws the straightforward way, every square of
+// Scene 4 whole (and its glow source every frame), every tile of Scene 6 on
+// its own, for pictures to compare against.
+extern bool scene4LeavesOutHiddenFragments;
+extern bool scene6BatchesTiles;
+
 // Scene 4, as its last render left it.
 float scene4ZPos();                  // distance travelled down the tunnel
 void scene4Gaze(float* x, float* y); // the point looked at is (x, y, -1)
@@ -53,3 +59,4 @@ int scene4SquaresDrawn(int* nearest, int* farthest);
 // Scene 6, as its last frame chose it.
 int scene6Camera();     // camera path in use, 0..3
 float scene6TimeLine(); // parameter along it, 0 at the start of its stretch, 1 at its end
+void scene6Eye(float eye[3]); // the camera's position on it
