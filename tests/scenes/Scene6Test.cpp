@@ -25,23 +25,17 @@ class Scene6Test : public DemoTest {};
 
 bool inLogo(int x, int y) { return x >= 896 && y >= 640; }
 
-int brightestOutsideLogo(const Frame& f) {
-    int best = 0;
+// The least and the greatest channel over the picture outside the logo.
+std::array<int, 2> channelRange(const Frame& f) {
+    int least = 255, most = 0;
     for (int y = 0; y < 768; y += 2)
         for (int x = 0; x < 1024; x += 2)
             if (!inLogo(x, y))
-                for (int c : f.at(x, y)) best = std::max(best, c);
-    return best;
+                for (int c : f.at(x, y)) least = std::min(least, c), most = std::max(most, c);
+    return {least, most};
 }
-
-int darkestOutsideLogo(const Frame& f) {
-    int least = 255;
-    for (int y = 0; y < 768; y += 2)
-        for (int x = 0; x < 1024; x += 2)
-            if (!inLogo(x, y))
-                for (int c : f.at(x, y)) least = std::min(least, c);
-    return least;
-}
+int brightestOutsideLogo(const Frame& f) { return channelRange(f)[1]; }
+int darkestOutsideLogo(const Frame& f) { return channelRange(f)[0]; }
 
 TEST_F(Scene6Test, CameraStretchesChangeJustAfterTheirEnds) {
     struct Cut {
