@@ -35,9 +35,10 @@ float timeLine1 = 0;   // parameter along it: 0 at the start of the stretch, 1 a
 // tiles stand out towards the centre on a travelling sine wave whose height
 // doubles at a sync point and eases back over 500 ms. A tile is only moved,
 // never turned, so its corners are offset here and each wall is one
-// glBegin/glEnd pair instead of 341 pushes, translations and pairs (tile
-// edges may fall a rounding step differently: at most 3 levels on a few
-// pixels, 56 dB or more).
+// glBegin/glEnd pair instead of 341 pushes, translations and pairs. The
+// corners then take one rounding less, so a tile edge may cover a pixel more
+// or less and the glow shifts by a level here and there (56 dB or more
+// against tiles drawn one by one).
 void drawWalls() {
     const float s = 16;       // tile spacing is 2 s
     const float h = s * 0.9f; // tile half-size
