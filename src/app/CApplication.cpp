@@ -76,6 +76,8 @@ void CApplication::setPaused(bool on) {
     if (on == paused) return;
     paused = on;
     platform::soundPause(on);
+    // The music holds at the picture on screen, so both go on from there.
+    if (on) platform::soundSeek(static_cast<uint32_t>(std::max(demoMS, 0.0f)));
     // The pause is no frame time: the next frame starts afresh.
     previousFrameTime = kUnmeasured;
     lastScene = -1;
@@ -144,9 +146,9 @@ int demoMain(int argc, char** argv) {
     Options options;
     std::string error;
     switch (parseOptions(argc, argv, &options, &error)) {
-    case ParseResult::Help: std::fputs(usageText(), stdout); return 0;
+    case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
     case ParseResult::Error:
-        std::fprintf(stderr, "demo: %s\n%s", error.c_str(), usageText());
+        std::fprintf(stderr, "demo: %s; see demo --help\n", error.c_str());
         return 2;
     case ParseResult::Run: break;
     }

@@ -12,15 +12,17 @@
 
 #include "app/Options.h"
 
-// Runs the mode in `options`; returns the process exit status (0 done,
-// 1 the display could not be opened or ffmpeg failed, 2 bad arguments).
+// Runs the mode in `options`; returns the process exit status: 0 done;
+// 1 the display could not be opened, ffmpeg failed or the output could not be
+// written (nothing is left behind); 2 bad arguments or an output that is
+// refused, before anything is rendered; 128 + the signal (130, 143) when
+// SIGINT or SIGTERM stopped the run after the current frame.
 int runOffline(const Options& options);
 
-// The frames of one run: music times on the step grid plus the catch-up
-// frames before them. Exposed for tests.
+// The shown frames of one run, on the step grid (the unshown catch-up before
+// them is Replay.h's). Exposed for tests.
 struct FramePlan {
     double stepMs = 0;      // 1000 / fps
-    long catchUpFirst = 0;  // first grid frame the catch-up plays whole: the owning scene's start
     long first = 0;         // first shown grid frame
     long last = -1;         // last shown grid frame (-1: until the demo ends)
 };

@@ -33,4 +33,5 @@ enum class ParseResult { Run, Help, Error };
 
 // Parses argv into *options; on Error, *error says what was wrong.
 ParseResult parseOptions(int argc, char** argv, Options* options, std::string* error);
-const char* usageText();
+// The --help text (generated from the options CLI11 knows).
+std::string usageText();

@@ -3,8 +3,11 @@
 
 #include "app/CApplication.h"
 #include "app/Timeline.h"
+#include "platform/Output.h"
 
 #include <GL/gl.h>
+
+#include <cmath>
 
 void renderFixedStep(CApplication& app, double ms, double stepMs) {
     setFixedStepPosition(ms);
@@ -12,16 +15,17 @@ void renderFixedStep(CApplication& app, double ms, double stepMs) {
     app.run();
 }
 
-void replayUnshown(CApplication& app, long to, double stepMs) {
-    if (to <= 0) return;
+long replayUnshown(CApplication& app, double pictureMs, double stepMs) {
     auto msOf = [stepMs](long n) { return static_cast<double>(n) * stepMs; };
-    auto sceneOf = [&](long n) { return sceneForTime(static_cast<float>(msOf(n)), 0); };
-    const int owner = sceneOf(to);
+    auto sceneOf = [](double ms) { return sceneForTime(static_cast<float>(ms), 0); };
+    const long to = static_cast<long>(std::ceil(pictureMs / stepMs - 1e-9));
+    const int owner = sceneOf(pictureMs);
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
-    for (long n = 0; n < to; ++n) {
-        const int scene = sceneOf(n);
-        if (scene == owner || scene != sceneOf(n + 1)) {
+    // A stop signal (SIGINT, SIGTERM) ends the replay; the caller checks it.
+    for (long n = 0; n < to && !platform::stopSignal(); ++n) {
+        const int scene = sceneOf(msOf(n));
+        if (scene == owner || scene != sceneOf(msOf(n + 1))) {
             renderFixedStep(app, msOf(n), stepMs);
         } else {
             setFixedStepPosition(msOf(n));
@@ -30,4 +34,5 @@ void replayUnshown(CApplication& app, long to, double stepMs) {
         }
     }
     glDisable(GL_SCISSOR_TEST);
+    return to;
 }

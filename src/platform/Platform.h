@@ -85,21 +85,11 @@ bool fileExists(const std::string& path);
 // `path` made absolute against the current working directory.
 std::string absolutePath(const std::string& path);
 
-// Files and child processes, for the capture and still-frame tools.
 // True if `name` is an executable on PATH.
 bool findProgram(const char* name);
-// True if `path` can be created or written (an existing file is left as it was).
-bool canWrite(const std::string& path);
-bool renameFile(const std::string& from, const std::string& to);
-void removeFile(const std::string& path);
-// Starts `command` through the shell with a pipe to its standard input.
-FILE* openPipe(const std::string& command);
-// Waits for the command; true if it exited with status 0.
-bool closePipe(FILE* pipe);
-// Quotes `text` for the shell.
-std::string shellQuote(const std::string& text);
 
-// Writes width x height RGB pixels (first row at the top) as a PNG file.
-bool writePng(const char* path, const unsigned char* rgb, int width, int height);
+// Writes width x height RGB pixels (first row at the top) as a PNG file. On
+// failure the file is removed and *error (if given) says why in a few words.
+bool writePng(const char* path, const unsigned char* rgb, int width, int height, std::string* error = nullptr);
 
 } // namespace platform

@@ -222,7 +222,7 @@ void SoundPlayer::seek(double ms) {
     }
     SDL_UnlockAudioDevice(device_);
     clock_.reset();
-    if (paused_) pausedAtMs_ = static_cast<double>(frame) * 1000.0 / rate_;
+    if (paused_) pausedAtMs_ = std::max(ms, 0.0);
 }
 
 void SoundPlayer::pause(bool paused) {

@@ -71,6 +71,30 @@ void renderArrow(Curve* path, float t, float length, float width, float r, float
     glEnd();
 }
 
+void stampYeah(float start) {
+    if (!(demoMS > start && demoMS < start + 400)) return;
+    engine->textureManager->bind(engine->textures[kSlotYeah]);
+    const float u = demoMS - start;
+    renderTexture(0, 0, (demoMS - (start - 200)) / 800, u * 40 / 400 - 20, 1, 1, 1, 1 - u / 400);
+}
+
+void stampDisco(float start) {
+    if (!(demoMS > start && demoMS < start + 400)) return;
+    engine->textureManager->bind(engine->textures[kSlotDisco]);
+    const float scale = demoMS > start + 200 ? 0.5f : 0.4f;
+    renderTexture(0, 0, scale, 0, 1, 1, 1, 1.3f - scale);
+}
+
+void whiteFog(float start, float end) {
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glFogfv(GL_FOG_COLOR, white);
+    glFogf(GL_FOG_DENSITY, 0.005f);
+    glFogf(GL_FOG_START, start);
+    glFogf(GL_FOG_END, end);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+}
+
 void renderTransition1(float t) {
     engine->glow->RenderQuad(1, 1, 1, t);
     engine->ortho(1024, 768);
