@@ -3,11 +3,11 @@
 // red tint and the corner silhouette, and the drawing that leaves out hidden
 // fragments against drawing every square whole.
 #include "scenes/DemoFixture.h"
+#include "scenes/SceneChecks.h"
 
 #include "app/CApplication.h"
 #include "app/Engine.h"
 #include "app/Timeline.h"
-#include "image/Texture.h"
 #include "scenes/Scenes.h"
 
 #include <GL/gl.h>
@@ -123,14 +123,13 @@ TEST_F(Scene4Test, GazeJumpsOnlyWhenASyncPointIsPassed) {
     EXPECT_FLOAT_EQ(y0, cosf(42000.0f / 1100) * 0.1f);
 
     // The lowest band lifts the gaze by 0.02 per unit.
-    frequencies[0] = 1;
-    scene4update();
-    scene4Gaze(&x1, &y1);
-    frequencies[0] = 0;
-    scene4update();
-    scene4Gaze(&x2, &y2);
-    EXPECT_FLOAT_EQ(x1, x2);
-    EXPECT_NEAR(y1 - y2, 0.02, 1e-6);
+    {
+        demotest::SpectrumOverride loud(0, 1);
+        renderAt(42000, 20);
+        scene4Gaze(&x1, &y1);
+    }
+    EXPECT_FLOAT_EQ(x1, x0);
+    EXPECT_NEAR(y1 - y0, 0.02, 1e-6);
 }
 
 TEST_F(Scene4Test, EverySyncPointFlashesWhiteForHalfASecond) {
@@ -180,10 +179,10 @@ TEST_F(Scene4Test, TheTunnelIsTheCloudTintedRedOnWhite) {
 // Scenes 4 and 6 lay the flowers2 image's mask in black over the upper-left
 // 512 x 512 pixels, texel for pixel.
 TEST_F(Scene4Test, Flowers2SilhouetteIsBlackThroughItsMask) {
-    std::vector<unsigned char> t(512 * 512 * 4);
-    engine->textureManager->bind(engine->textures[kSlotFlowers2]);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+    int w = 0, h = 0;
+    const std::vector<unsigned char> t = demotest::slotImage(kSlotFlowers2, &w, &h);
+    ASSERT_EQ(w, 512);
+    ASSERT_EQ(h, 512);
     for (double ms : {36000.0, 50000.0}) { // no flash, fade or veil
         renderAt(ms);
         const Frame f;
