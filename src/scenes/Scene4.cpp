@@ -1,11 +1,346 @@
-// Scene 4: not built yet; its frames are black.
+// Scene 4 (29600 to 44700 ms): a flight down a tunnel of 1001 spinning,
+// red-tinted cloud squares on white, one unit apart, the nearer 35 drawn and
+// the far ones fogged into the white. The gaze sways, rises with the lowest
+// spectrum band and jumps on every sync point; every sync point flashes
+// white. The flowers2 silhouette lies in the upper-left corner. Opens out of
+// Scene 1's blurred white and closes into white.
+//
+// The tunnel is up to 35 blended layers, most of them larger than the
+// screen, so the drawing leaves out every fragment that provably changes no
+// pixel (the picture is that of drawing each whole square in turn):
+// - where the cloud's mask is 0 (the corners and the centre of a square) a
+//   fragment blends with alpha 0: a square is drawn as a ring around the
+//   texels whose alpha is not 0, and the alpha test drops the rest;
+// - where a nearer square's mask is 1 its fragment replaces what lies
+//   behind it: those parts of all squares go into the depth buffer first,
+//   and the depth test rejects the farther fragments beneath them;
+// - a square wholly nearer than the fog start is drawn without fog, whose
+//   factor would be exactly 1 there.
+// The shapes are measured on the texture itself at start-up.
 #include "scenes/Scenes.h"
 
-#include <GL/gl.h>
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "image/Texture.h"
+#include "scenes/SceneShared.h"
 
-void scene4init() {}
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+bool scene4LeavesOutHiddenFragments = true;
+
+namespace {
+
+constexpr int kSquares = 1001; // indices 0..1000, one unit apart along the view axis
+constexpr int kAhead = 35;     // squares less than this far ahead are drawn
+constexpr float kHalf = 4;     // half-size of a square
+constexpr int kRingSides = 16;
+constexpr int kCell = 4; // texels per side of the cells the opaque parts are made of
+
+// The parts of a square that matter, in object units.
+struct MaskShape {
+    bool ring = false;          // false: the mask reaches the edge, draw the whole quad
+    float rIn = 0, rOut = 0;    // the inner polygon is inscribed in rIn, the outer circumscribes rOut
+    std::vector<float> opaque;  // rectangles x0, y0, x1, y1 where the sampled alpha is exactly 1
+} shape;
+
+bool restartTunnel = false; // scene4reset: the next call of scene4 starts from 0
+
+// What the last call of scene4 did, for the read-only views.
+float zPosSeen = 0;
+float gazeSeen[2] = {0, 0};
+int nearestSeen = -1, farthestSeen = -1, drawnSeen = 0;
+
+// Texel (i, j) of a w x h texture, row 0 at texture coordinate t = 0: the
+// square's top edge.
+struct Alpha {
+    std::vector<unsigned char> texels;
+    int w = 0, h = 0;
+    unsigned char at(int i, int j) const { return texels[static_cast<size_t>(j) * w + i]; }
+    float x(double i) const { return static_cast<float>(i * 2 * kHalf / w - kHalf); }
+    float y(double j) const { return static_cast<float>(kHalf - j * 2 * kHalf / h); }
+};
+
+// A bilinear sample mixes the texels less than one texel away (each way), so
+// a point more than a texel diagonal from every non-zero texel centre samples
+// alpha 0. With GL_REPEAT a non-zero border texel bleeds over the opposite
+// edge; such a mask reaches the edge anyway and keeps the whole quad.
+void measureRing(const Alpha& a) {
+    const double texel = std::hypot(2 * kHalf / a.w, 2 * kHalf / a.h);
+    double nearest = 1e9, farthest = 0;
+    for (int j = 0; j < a.h; ++j)
+        for (int i = 0; i < a.w; ++i) {
+            if (a.at(i, j) == 0) continue;
+            const double r = std::hypot(a.x(i + 0.5), a.y(j + 0.5));
+            nearest = std::min(nearest, r);
+            farthest = std::max(farthest, r);
+        }
+    const double outer = (farthest + texel) / std::cos(M_PI / kRingSides);
+    if (outer >= kHalf) return;
+    shape.ring = true;
+    shape.rOut = static_cast<float>(outer);
+    shape.rIn = static_cast<float>(std::max(0.0, nearest - texel));
+}
+
+// Cells whose texels, and two more all round, are all 255: every sample in
+// them is exactly 1, whatever the rounding of the texture coordinates. Runs
+// of a row, grown downwards while the rows below repeat them exactly.
+void measureOpaque(const Alpha& a) {
+    const int cw = a.w / kCell, ch = a.h / kCell;
+    std::vector<char> cell(static_cast<size_t>(cw) * ch, 0);
+    auto opaque = [&](int cx, int cy) -> char& { return cell[static_cast<size_t>(cy) * cw + cx]; };
+    for (int cy = 0; cy < ch; ++cy)
+        for (int cx = 0; cx < cw; ++cx) {
+            bool all = true;
+            for (int j = cy * kCell - 2; all && j < (cy + 1) * kCell + 2; ++j)
+                for (int i = cx * kCell - 2; all && i < (cx + 1) * kCell + 2; ++i)
+                    all = i >= 0 && j >= 0 && i < a.w && j < a.h && a.at(i, j) == 255;
+            opaque(cx, cy) = all;
+        }
+    for (int cy = 0; cy < ch; ++cy)
+        for (int cx = 0; cx < cw;) {
+            if (!opaque(cx, cy)) {
+                ++cx;
+                continue;
+            }
+            int end = cx;
+            while (end < cw && opaque(end, cy)) ++end;
+            int below = cy + 1;
+            for (; below < ch; ++below) {
+                bool same = (cx == 0 || !opaque(cx - 1, below)) && (end == cw || !opaque(end, below));
+                for (int i = cx; same && i < end; ++i) same = opaque(i, below);
+                if (!same) break;
+                for (int i = cx; i < end; ++i) opaque(i, below) = 0;
+            }
+            shape.opaque.insert(shape.opaque.end(),
+                                {a.x(cx * kCell), a.y(cy * kCell), a.x(end * kCell), a.y(below * kCell)});
+            cx = end;
+        }
+}
+
+void measureMask() {
+    engine->textureManager->bind(engine->textures[kSlotCloud2]);
+    Alpha a;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &a.w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &a.h);
+    if (a.w < 2 || a.h < 2) return; // no image: the whole quads
+    a.texels.resize(static_cast<size_t>(a.w) * a.h);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, a.texels.data());
+    measureRing(a);
+    measureOpaque(a);
+}
+
+// A point of the square with texture (0, 0) at its upper-left corner.
+void squareVertex(float x, float y) {
+    glTexCoord2f((x + kHalf) / (2 * kHalf), (kHalf - y) / (2 * kHalf));
+    glVertex3f(x, y, 0);
+}
+
+void drawSquare() {
+    if (!shape.ring || !scene4LeavesOutHiddenFragments) {
+        glBegin(GL_QUADS);
+        squareVertex(-kHalf, kHalf);
+        squareVertex(kHalf, kHalf);
+        squareVertex(kHalf, -kHalf);
+        squareVertex(-kHalf, -kHalf);
+        glEnd();
+        return;
+    }
+    static float ringCos[kRingSides + 1], ringSin[kRingSides + 1];
+    if (ringCos[0] == 0)
+        for (int k = 0; k <= kRingSides; ++k) {
+            const double a = 2 * M_PI * (k % kRingSides) / kRingSides;
+            ringCos[k] = static_cast<float>(std::cos(a)), ringSin[k] = static_cast<float>(std::sin(a));
+        }
+    glBegin(GL_TRIANGLE_STRIP);
+    for (int k = 0; k <= kRingSides; ++k) {
+        squareVertex(shape.rOut * ringCos[k], shape.rOut * ringSin[k]);
+        squareVertex(shape.rIn * ringCos[k], shape.rIn * ringSin[k]);
+    }
+    glEnd();
+}
+
+void drawOpaque() {
+    const std::vector<float>& r = shape.opaque;
+    glBegin(GL_QUADS);
+    for (size_t k = 0; k < r.size(); k += 4) {
+        glVertex3f(r[k], r[k + 1], 0);
+        glVertex3f(r[k + 2], r[k + 1], 0);
+        glVertex3f(r[k + 2], r[k + 3], 0);
+        glVertex3f(r[k], r[k + 3], 0);
+    }
+    glEnd();
+}
+
+struct Placed {
+    int i;       // square index
+    float angle; // its turn about the view axis, degrees
+};
+
+// The depth of every square's opaque parts, nothing else. Pushed back a
+// little so that a square's own fragments there still pass.
+void drawOccluders(const Placed* squares, int count, float zPos) {
+    if (shape.opaque.empty() || !scene4LeavesOutHiddenFragments) return;
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_FOG);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1, 8);
+    for (int n = 0; n < count; ++n) {
+        glPushMatrix();
+        glTranslatef(0, 0, zPos - squares[n].i);
+        glRotatef(squares[n].angle, 0, 0, 1);
+        drawOpaque();
+        glPopMatrix();
+    }
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_FALSE);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+}
+
+void scene4(bool shown) {
+    // Distance travelled down the tunnel; advanced on both renders of a frame
+    // and never reset (but by a restart of the whole timeline).
+    static float zPos = 0;
+    if (restartTunnel) zPos = 0, restartTunnel = false;
+
+    if (shown) {
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glLoadIdentity();
+    }
+    zPos += skip * 0.4f;
+    zPosSeen = zPos;
+    if (!shown) return;
+
+    // The gaze sways, rises with the lowest band and jumps to one of four
+    // offsets on each sync point.
+    float x = sinf(demoMS / 1500) * 0.1f;
+    float y = cosf(demoMS / 1100) * 0.1f + frequencies[0] * 0.02f;
+    switch (getSync() % 4) {
+    case 0: x += 0.1f; break;
+    case 1: x -= 0.1f, y += 0.2f; break;
+    case 2: x += 0.3f, y += 0.05f; break;
+    default: break;
+    }
+    gluLookAt(0, 0, 0, x, y, -1, 0, 1, 0);
+    gazeSeen[0] = x, gazeSeen[1] = y;
+
+    // White linear fog from 20 to 30 units.
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glFogfv(GL_FOG_COLOR, white);
+    glFogf(GL_FOG_DENSITY, 0.005f);
+    glFogf(GL_FOG_START, 20);
+    glFogf(GL_FOG_END, 30);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+
+    engine->textureManager->bind(engine->textures[kSlotCloud2]);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+
+    // Far squares first, so that the nearer paint over them. Square i is
+    // turned by 8 i + n^2 + 2n + 45 m degrees (n = 1000 - i, m the multiples
+    // of 50 passed), accumulated in float in this order, plus the common spin
+    // of a degree every 100 ms.
+    Placed squares[kAhead + 1];
+    int count = 0;
+    float step = 1, angle = 0;
+    for (int i = kSquares - 1; i >= 0; --i) {
+        if (i - kAhead < zPos && zPos < i) squares[count++] = {i, 8 * i + angle + demoMS / 100};
+        step += 2;
+        angle += step;
+        if (i % 50 == 0) angle += 45;
+    }
+
+    drawOccluders(squares, count, zPos);
+    const bool shortcuts = scene4LeavesOutHiddenFragments;
+    if (shortcuts) {
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0);
+    }
+    // A point of square i lies at most d + reach along the view axis
+    // (d = i - zPos): the gaze tilts the axis by (x, y) per unit ahead, and a
+    // corner is 4 sqrt(2) from the square's centre.
+    const float reach = kHalf * sqrtf(2.0f) * sqrtf(x * x + y * y) + 0.01f;
+    for (int n = 0; n < count; ++n) {
+        const int i = squares[n].i;
+        if (shortcuts && i - zPos + reach <= 20)
+            glDisable(GL_FOG);
+        else
+            glEnable(GL_FOG);
+        glPushMatrix();
+        glTranslatef(0, 0, zPos - i);
+        glRotatef(squares[n].angle, 0, 0, 1);
+        glColor4f(1, 0.1f, 0.1f, 1);
+        drawSquare();
+        glPopMatrix();
+    }
+    // The state, and the empty depth buffer, that drawing each whole square leaves.
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_FOG);
+    glDisable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+    if (shortcuts && !shape.opaque.empty()) glClear(GL_DEPTH_BUFFER_BIT);
+
+    drawnSeen = count;
+    farthestSeen = count ? squares[0].i : -1;
+    nearestSeen = count ? squares[count - 1].i : -1;
+}
+
+} // namespace
+
+void scene4init() { measureMask(); }
 
 void scene4update() {
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The blurred glow source is shown only by the opening transition (the
+    // glow below is laid at alpha 0); later the small render need only move
+    // the camera, and the full render overwrites its corner.
+    const bool opening = demoMS < 30100 || !scene4LeavesOutHiddenFragments;
+    engine->perspective(128, 128);
+    scene4(opening);
+    if (opening) engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene4(true);
+    // At alpha 0 the glow adds nothing; it leaves the 2D screen set-up.
+    engine->glow->Render(engine->textureManager, 0.0f);
+
+    // The flowers2 mask in black over the upper-left 512 x 512.
+    drawOverlay(kSlotFlowers2, 0, 0, 0, 1, 0, 0, 512, 512);
+    // White on each sync point, gone after 500 ms.
+    engine->glow->RenderQuad(1, 1, 1, getSyncFloat());
+    if (demoMS < 30100) renderTransition2(1 - (demoMS - 29600) / 500);
+    if (demoMS + 500 > 44700) renderTransition3(1 - (44700 - demoMS) / 500);
+}
+
+void scene4reset() {
+    restartTunnel = true;
+    zPosSeen = 0;
+}
+
+float scene4ZPos() { return zPosSeen; }
+
+void scene4Gaze(float* x, float* y) { *x = gazeSeen[0], *y = gazeSeen[1]; }
+
+int scene4SquaresDrawn(int* nearest, int* farthest) {
+    *nearest = nearestSeen, *farthest = farthestSeen;
+    return drawnSeen;
 }

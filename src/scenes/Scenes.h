@@ -43,6 +43,7 @@ void scene7advance(); // the flower swarm: re-seeds (two rand() draws each) and 
 // that the timeline can play again from 0 (a seek while playing live).
 // Scenes whose frames are pure functions of the time have none.
 void scene2reset();
+void scene4reset();  // the tunnel back at its start
 void scene10reset(); // the road whole again, no block loose
 void scene7reset(); // the flower swarm unseeded
 void scene8reset(); // the cloud stack back at 1000
@@ -91,3 +92,20 @@ float scene7ArrowHead(int arrow, float ms);  // arrow's head parameter at music 
 // Scene 8.
 float scene8CloudPosition();  // zPos: position along the cloud tunnel (1000 at load, only falls)
 int scene8CloudLayersDrawn(float* position); // cloud layers drawn last, and the stack's position then
+
+// Switches for tests: false draws the straightforward way, every square of
+// Scene 4 whole (and its glow source every frame), every tile of Scene 6 on
+// its own, for pictures to compare against.
+extern bool scene4LeavesOutHiddenFragments;
+extern bool scene6BatchesTiles;
+
+// Scene 4, as its last render left it.
+float scene4ZPos();                  // distance travelled down the tunnel
+void scene4Gaze(float* x, float* y); // the point looked at is (x, y, -1)
+// Squares drawn: their count, and the nearest and farthest index (-1 if none).
+int scene4SquaresDrawn(int* nearest, int* farthest);
+
+// Scene 6, as its last frame chose it.
+int scene6Camera();     // camera path in use, 0..3
+float scene6TimeLine(); // parameter along it, 0 at the start of its stretch, 1 at its end
+void scene6Eye(float eye[3]); // the camera's position on it
