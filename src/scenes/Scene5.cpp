@@ -1,11 +1,239 @@
-// Scene 5: not built yet; its frames are black.
+// Scene 5 (119000 to 148800 ms), the longest: inside a closed, lumpy sphere,
+// its wall the colainter image with the cola image added as a reflection and
+// a faint wireframe pulsing with the bass. The camera swings along one of
+// eight paths per 3725-ms segment, always looking at a screen at z = 40: a
+// flickering noise panel with the segment's greeting over it. 200 bubbles
+// rise, accelerating, through the room. Opens out of the curtain, ends in
+// the layer2 zoom and white.
 #include "scenes/Scenes.h"
 
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "geometry/Curve.h"
+#include "geometry/mesh.h"
+#include "image/Texture.h"
+#include "platform/GLExt.h"
+#include "scenes/SceneShared.h"
+
 #include <GL/gl.h>
+#include <GL/glu.h>
 
-void scene5init() {}
+#include <cmath>
+#include <cstdlib>
 
-void scene5update() {
+namespace {
+
+constexpr int kBubbles = 200;
+constexpr int kSegments = 8;
+
+Mesh* colaRoom = nullptr;     // the room, seen from inside
+Vector3D* bubble2 = nullptr;  // x, z: position (z negated when drawn); y: remaining rise
+Curve camera5[kSegments];     // one camera path per segment
+
+// The noise panel's texture offset: a fresh rand() on every draw.
+float noiseOffset() { return static_cast<float>(std::rand() % 100) / 100; }
+
+// Every life counts down 2 ticks per 50 ms; one that has run out respawns
+// below first (three rand() values: x, z, life).
+void moveBubbles() {
+    for (int i = 0; i < kBubbles; ++i) {
+        Vector3D& b = bubble2[i];
+        if (b.y <= 0) {
+            b.x = static_cast<float>(std::rand() % 200 - 100);
+            b.z = static_cast<float>(std::rand() % 50 - 50);
+            b.y = static_cast<float>(std::rand() % 128 + 128);
+        }
+        b.y -= 2 * skip;
+    }
+}
+
+// The wall: colainter on unit 0 as it is (its RGB replaces the colour), the
+// cola image added on unit 1 through coordinates from the vertex normals.
+void drawRoom() {
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    glEnable(GL_TEXTURE_2D);
+    engine->textureManager->bind(engine->textures[kSlotColaInter]);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
+
+    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
+    glDisable(GL_TEXTURE_2D);
+    engine->textureManager->bind(engine->textures[kSlotCola]);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_ADD);
+
+    glColor3f(1, 1, 1);
+    colaRoom->frender();
+
+    // The combine settings stay; unit 0 is left the active unit.
+    glDisable(GL_TEXTURE_2D);
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    glDisable(GL_TEXTURE_2D);
+}
+
+// Latitude and longitude lines over the wall, as opaque as the lowest band is loud.
+void drawWireframe() {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_DEPTH_TEST);
+    glColor4f(1, 1, 1, frequencies[0]);
+    // At opacity 0 (or less, clamped) the lines change no pixel, and with the
+    // depth test off they write no depth either.
+    if (frequencies[0] > 0) colaRoom->wfrender();
+}
+
+// The screen at z = 40: a 30 x 20 noise panel at a random offset, and the
+// segment's greeting, 30 x 30, over it, as opaque as band 1 is quiet.
+void drawScreen(int segment) {
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glPushMatrix();
+    glTranslatef(0, 0, 40);
+
+    engine->textureManager->bind(engine->textures[kSlotNoise]);
+    const float r = noiseOffset();
+    glBegin(GL_QUADS);
+    glTexCoord2f(r, r);
+    glVertex3f(-15, 10, 0);
+    glTexCoord2f(r + 1, r);
+    glVertex3f(15, 10, 0);
+    glTexCoord2f(r + 1, r + 1);
+    glVertex3f(15, -10, 0);
+    glTexCoord2f(r, r + 1);
+    glVertex3f(-15, -10, 0);
+    glEnd();
+
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 1 - frequencies[1]);
+    engine->textureManager->bind(engine->textures[kSlotGreet1 + segment]);
+    // Mirrored in u: the camera looks along +z, so +x is on the viewer's left
+    // and the image reads the right way round.
+    glBegin(GL_QUADS);
+    glTexCoord2f(1, 0);
+    glVertex3f(-15, 15, 0);
+    glTexCoord2f(0, 0);
+    glVertex3f(15, 15, 0);
+    glTexCoord2f(0, 1);
+    glVertex3f(15, -15, 0);
+    glTexCoord2f(1, 1);
+    glVertex3f(-15, -15, 0);
+    glEnd();
+    glPopMatrix();
+}
+
+// The bubbles as sprites, unsorted, over everything. Independent quads: one
+// glBegin serves them all, each placed on the CPU.
+void drawBubbles() {
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 1);
+    engine->textureManager->bind(engine->textures[kSlotBubble]);
+    glBegin(GL_QUADS);
+    for (int i = 0; i < kBubbles; ++i) {
+        const float s = 1 + 0.5f * (i % 4);
+        const Vector3D& b = bubble2[i];
+        // Creeps while the life is long, shoots up as it runs out.
+        const float x = b.x, y = 3000 / (std::fabs(b.y) + 0.5f) - 60, z = -b.z;
+        glTexCoord2f(0, 0);
+        glVertex3f(x - s, y + s, z);
+        glTexCoord2f(1, 0);
+        glVertex3f(x + s, y + s, z);
+        glTexCoord2f(1, 1);
+        glVertex3f(x + s, y - s, z);
+        glTexCoord2f(0, 1);
+        glVertex3f(x - s, y - s, z);
+    }
+    glEnd();
+}
+
+void scene5() {
+    const int k = scene5Segment(demoMS);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    // The eye swings along the whole path and back every 2 pi seconds.
+    const Vector3D eye = camera5[k].vReturnPoint(0.5f * sinf(demoMS / 1000) + 0.5f);
+    gluLookAt(eye.x, eye.y, eye.z, 0, 0, 40, 0, 1, 0);
+
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    // Black linear fog from 100 to 200 units.
+    const GLfloat black[4] = {0, 0, 0, 1};
+    glFogfv(GL_FOG_COLOR, black);
+    glFogf(GL_FOG_DENSITY, 0.015f);
+    glFogf(GL_FOG_START, 100);
+    glFogf(GL_FOG_END, 200);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+
+    drawRoom();
+    drawWireframe();
+    drawScreen(k);
+    drawBubbles();
 }
+
+} // namespace
+
+int scene5Segment(float ms) { return static_cast<int>((ms - 119000) * 8 / 29800); }
+
+void scene5init() {
+    for (int k = 0; k < kSegments; ++k) {
+        const float a = 40 * sinf(0.6f * k + 0.2f) * sinf(0.4f * k + 0.2f);
+        const float b = 40 * sinf(0.2f * k + 0.1f) * cosf(0.5f * k);
+        const float c = -40 * cosf(0.9f * k) * sinf(1.2f * k + 0.2f);
+        const float d = -40 * sinf(0.1f * k + 0.2f) * sinf(1.1f * k + 0.2f);
+        const float e = -40 * sinf(0.1f * k + 0.2f) * sinf(1.4f * k + 0.2f);
+        const float f = -40 * cosf(0.9f * k) * sinf(1.4f * k + 0.2f);
+        const float h = 30 * sinf(1.2f * k + 0.2f) - 15;
+        const float g = 30 * cosf(0.8f * k + 0.2f) - 15;
+        camera5[k] = Curve({a, b, h}, {b, d, h}, {c, a, h}, {e, f, g});
+    }
+
+    // Every life starts at 0, so the first update respawns every bubble.
+    bubble2 = new Vector3D[kBubbles];
+    for (int i = 0; i < kBubbles; ++i) bubble2[i] = Vector3D(0, 0, 0);
+
+    // A unit sphere pushed in and out by three waves: radius 30 to 210, about 120.
+    colaRoom = new Mesh();
+    colaRoom->makeSphere(1.0f, 64);
+    for (unsigned i = 0; i < colaRoom->verticeAmount; ++i) {
+        Vector3D& v = colaRoom->vertices[i];
+        const float s = sinf(12 * v.x + 20) + cosf(12 * v.y + 25) + cosf(18 * v.z + 40);
+        v = v * ((0.3f * s + 1.2f) * 100);
+    }
+    colaRoom->createNormals();
+    colaRoom->flipNormals();
+}
+
+void scene5advance() {
+    moveBubbles();
+    // The noise panel's draws of the frame's two renders.
+    noiseOffset();
+    noiseOffset();
+}
+
+void scene5update() {
+    moveBubbles();
+
+    engine->perspective(128, 128);
+    scene5();
+    engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene5();
+    engine->glow->Render(engine->textureManager, 0.8f);
+    engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
+
+    if (demoMS < 120000) renderTransition1(1 - (demoMS - 119000) / 1000);
+    if (demoMS + 1000 > 148800) renderTransition5(1 - (148800 - demoMS) / 1000);
+}
+
+const Mesh* scene5Room() { return colaRoom; }
+
+float scene5BubbleLife(int i) { return bubble2[i].y; }

@@ -1,0 +1,1 @@
+#include "scenes/DemoFixture.h"
