@@ -16,12 +16,14 @@
 #include "image/Texture.h"
 #include "platform/GLExt.h"
 #include "scenes/SceneShared.h"
+#include "scenes/ViewVolume.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -31,6 +33,30 @@ constexpr int kSegments = 8;
 Mesh* colaRoom = nullptr;     // the room, seen from inside
 Vector3D* bubble2 = nullptr;  // x, z: position (z negated when drawn); y: remaining rise
 Curve camera5[kSegments];     // one camera path per segment
+
+// The room's faces and first edges that can reach the viewport from this
+// camera, refilled by every render. From inside the room most of its wall
+// lies outside the view; those faces and lines would be clipped away whole,
+// so they are not sent at all (the same pixels).
+struct VisibleRoom {
+    std::vector<unsigned> outside; // per vertex: the view planes it lies outside of
+    std::vector<unsigned> faces, edges;
+} visible;
+
+void findVisibleRoom() {
+    const ViewVolume volume;
+    const Mesh& room = *colaRoom;
+    visible.outside.resize(room.verticeAmount);
+    for (unsigned v = 0; v < room.verticeAmount; ++v) visible.outside[v] = volume.outside(room.vertices[v]);
+    visible.faces.clear();
+    visible.edges.clear();
+    for (unsigned f = 0; f < room.faceAmount; ++f) {
+        const unsigned a = visible.outside[room.faces[3 * f]], b = visible.outside[room.faces[3 * f + 1]];
+        const unsigned c = visible.outside[room.faces[3 * f + 2]];
+        if (!ViewVolume::culled(a, b, c)) visible.faces.push_back(f);
+        if (!ViewVolume::culled(a, b)) visible.edges.push_back(f);
+    }
+}
 
 // The noise panel's texture offset: a fresh rand() on every draw.
 float noiseOffset() { return static_cast<float>(std::rand() % 100) / 100; }
@@ -65,7 +91,7 @@ void drawRoom() {
     glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_ADD);
 
     glColor3f(1, 1, 1);
-    colaRoom->frender();
+    colaRoom->frender(visible.faces.data(), static_cast<unsigned>(visible.faces.size()));
 
     // The combine settings stay; unit 0 is left the active unit.
     glDisable(GL_TEXTURE_2D);
@@ -81,7 +107,7 @@ void drawWireframe() {
     glColor4f(1, 1, 1, frequencies[0]);
     // At opacity 0 (or less, clamped) the lines change no pixel, and with the
     // depth test off they write no depth either.
-    if (frequencies[0] > 0) colaRoom->wfrender();
+    if (frequencies[0] > 0) colaRoom->wfrender(visible.edges.data(), static_cast<unsigned>(visible.edges.size()));
 }
 
 // The screen at z = 40: a 30 x 20 noise panel at a random offset, and the
@@ -173,6 +199,7 @@ void scene5() {
     glFogi(GL_FOG_MODE, GL_LINEAR);
     glEnable(GL_FOG);
 
+    findVisibleRoom();
     drawRoom();
     drawWireframe();
     drawScreen(k);
