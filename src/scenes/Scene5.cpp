@@ -61,20 +61,6 @@ void findVisibleRoom() {
 // The noise panel's texture offset: a fresh rand() on every draw.
 float noiseOffset() { return static_cast<float>(std::rand() % 100) / 100; }
 
-// Every life counts down 2 ticks per 50 ms; one that has run out respawns
-// below first (three rand() values: x, z, life).
-void moveBubbles() {
-    for (int i = 0; i < kBubbles; ++i) {
-        Vector3D& b = bubble2[i];
-        if (b.y <= 0) {
-            b.x = static_cast<float>(std::rand() % 200 - 100);
-            b.z = static_cast<float>(std::rand() % 50 - 50);
-            b.y = static_cast<float>(std::rand() % 128 + 128);
-        }
-        b.y -= 2 * skip;
-    }
-}
-
 // The wall: colainter on unit 0 as it is (its RGB replaces the colour), the
 // cola image added on unit 1 through coordinates from the vertex normals.
 void drawRoom() {
@@ -152,33 +138,6 @@ void drawScreen(int segment) {
     glPopMatrix();
 }
 
-// The bubbles as sprites, unsorted, over everything. Independent quads: one
-// glBegin serves them all, each placed on the CPU.
-void drawBubbles() {
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(1, 1, 1, 1);
-    engine->textureManager->bind(engine->textures[kSlotBubble]);
-    glBegin(GL_QUADS);
-    for (int i = 0; i < kBubbles; ++i) {
-        const float s = 1 + 0.5f * (i % 4);
-        const Vector3D& b = bubble2[i];
-        // Creeps while the life is long, shoots up as it runs out.
-        const float x = b.x, y = 3000 / (std::fabs(b.y) + 0.5f) - 60, z = -b.z;
-        glTexCoord2f(0, 0);
-        glVertex3f(x - s, y + s, z);
-        glTexCoord2f(1, 0);
-        glVertex3f(x + s, y + s, z);
-        glTexCoord2f(1, 1);
-        glVertex3f(x + s, y - s, z);
-        glTexCoord2f(0, 1);
-        glVertex3f(x - s, y - s, z);
-    }
-    glEnd();
-}
-
 void scene5() {
     const int k = scene5Segment(demoMS);
     glClearColor(0, 0, 0, 1);
@@ -203,7 +162,8 @@ void scene5() {
     drawRoom();
     drawWireframe();
     drawScreen(k);
-    drawBubbles();
+    // Unsorted, over everything; z negated.
+    renderBubbles(bubble2, kBubbles, -60, -1);
 }
 
 } // namespace
@@ -240,14 +200,15 @@ void scene5init() {
 }
 
 void scene5advance() {
-    moveBubbles();
+    moveBubbles(bubble2, kBubbles, 2 * skip);
     // The noise panel's draws of the frame's two renders.
     noiseOffset();
     noiseOffset();
 }
 
 void scene5update() {
-    moveBubbles();
+    // 2 ticks per 50 ms: 40 units of life a second.
+    moveBubbles(bubble2, kBubbles, 2 * skip);
 
     engine->perspective(128, 128);
     scene5();

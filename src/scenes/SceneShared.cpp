@@ -14,6 +14,7 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstdlib>
 
 void renderTexture(float x, float y, float scale, float angle, float r, float g, float b, float a) {
     glEnable(GL_BLEND);
@@ -101,6 +102,45 @@ void renderTransition5(float t) {
     engine->textureManager->bind(engine->textures[kSlotLayer2]);
     renderTexture(0, 0, 3 * t, 20 * t - 20, 1, 1, 1, 1);
     engine->glow->RenderQuad(1, 1, 1, (t - 0.5f) * 2);
+}
+
+void moveBubbles(Vector3D* bubbles, int count, float drop) {
+    for (int i = 0; i < count; ++i) {
+        Vector3D& b = bubbles[i];
+        if (b.y <= 0) {
+            b.x = static_cast<float>(std::rand() % 200 - 100);
+            b.z = static_cast<float>(std::rand() % 50 - 50);
+            b.y = static_cast<float>(std::rand() % 128 + 128);
+        }
+        b.y -= drop;
+    }
+}
+
+void spriteQuad(float x, float y, float z, float h) {
+    glTexCoord2f(0, 0);
+    glVertex3f(x - h, y + h, z);
+    glTexCoord2f(1, 0);
+    glVertex3f(x + h, y + h, z);
+    glTexCoord2f(1, 1);
+    glVertex3f(x + h, y - h, z);
+    glTexCoord2f(0, 1);
+    glVertex3f(x - h, y - h, z);
+}
+
+// Independent quads, each placed on the CPU: one glBegin serves them all.
+void renderBubbles(const Vector3D* bubbles, int count, float base, float zSign) {
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 1);
+    engine->textureManager->bind(engine->textures[kSlotBubble]);
+    glBegin(GL_QUADS);
+    for (int i = 0; i < count; ++i) {
+        const Vector3D& b = bubbles[i];
+        spriteQuad(b.x, 3000 / (std::fabs(b.y) + 0.5f) + base, b.z * zSign, (i & 3) * 0.5f + 1);
+    }
+    glEnd();
 }
 
 const float heads[numHeads][3] = {

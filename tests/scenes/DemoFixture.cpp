@@ -65,4 +65,17 @@ double Frame::differenceTo(const Frame& other) const {
     return sum / rgb_.size();
 }
 
+double Frame::shareNear(std::array<int, 3> rgb, int tolerance) const {
+    long near = 0, all = 0;
+    for (int y = 0; y < 768; y += 4)
+        for (int x = 0; x < 1024; x += 4) {
+            if (x >= 896 && y >= 640) continue;
+            const auto p = at(x, y);
+            ++all;
+            near += std::abs(p[0] - rgb[0]) <= tolerance && std::abs(p[1] - rgb[1]) <= tolerance &&
+                    std::abs(p[2] - rgb[2]) <= tolerance;
+        }
+    return static_cast<double>(near) / all;
+}
+
 } // namespace demotest

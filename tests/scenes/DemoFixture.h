@@ -32,6 +32,9 @@ public:
     std::array<int, 3> at(int x, int y) const; // y from the top
     // Mean absolute difference per channel over the whole picture.
     double differenceTo(const Frame& other) const;
+    // Share of the picture outside the logo's corner (on a 4-pixel grid)
+    // whose every channel lies within `tolerance` of `rgb`.
+    double shareNear(std::array<int, 3> rgb, int tolerance) const;
 
 private:
     std::vector<unsigned char> rgb_;

@@ -269,26 +269,12 @@ TEST_F(Scene5Test, LeavesUnitZeroActiveInCombineReplaceAndUnitOneOff) {
     arb::glActiveTextureARB(GL_TEXTURE0_ARB);
 }
 
-// Share of the picture (outside the logo's corner) within `tolerance` of `rgb`.
-double shareNear(const Frame& f, std::array<int, 3> rgb, int tolerance) {
-    long near = 0, all = 0;
-    for (int y = 0; y < 768; y += 4)
-        for (int x = 0; x < 1024; x += 4) {
-            if (x >= 896 && y >= 640) continue;
-            const auto p = f.at(x, y);
-            ++all;
-            near += std::abs(p[0] - rgb[0]) <= tolerance && std::abs(p[1] - rgb[1]) <= tolerance &&
-                    std::abs(p[2] - rgb[2]) <= tolerance;
-        }
-    return static_cast<double>(near) / all;
-}
-
 TEST_F(Scene5Test, OpensOutOfTheCurtain) {
     const std::array<int, 3> curtain = {153, 128, 77}; // (0.6, 0.5, 0.3) at full opacity over white
     renderAt(119000);
-    EXPECT_GT(shareNear(Frame(), curtain, 3), 0.99);
+    EXPECT_GT(Frame().shareNear(curtain, 3), 0.99);
     renderAt(120000); // not called from here on
-    EXPECT_LT(shareNear(Frame(), curtain, 12), 0.01);
+    EXPECT_LT(Frame().shareNear(curtain, 12), 0.01);
 }
 
 TEST_F(Scene5Test, EndsInTheOrnamentZoomAndWhite) {
@@ -297,10 +283,10 @@ TEST_F(Scene5Test, EndsInTheOrnamentZoomAndWhite) {
     const Frame before;
     renderAt(148300); // half-way: the ornament fills the screen, no white yet
     const Frame half;
-    EXPECT_LT(shareNear(half, white, 5), 0.5);
+    EXPECT_LT(half.shareNear(white, 5), 0.5);
     EXPECT_GT(half.differenceTo(before), 20);
     renderAt(148799.9);
-    EXPECT_GT(shareNear(Frame(), white, 1), 0.999);
+    EXPECT_GT(Frame().shareNear(white, 1), 0.999);
 }
 
 } // namespace
