@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0
   libmpg123-dev libmp3lame-dev libkissfft-dev libjpeg62-turbo-dev libpng-dev
   libfreetype-dev fonts-dejavu-core
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   ffmpeg
 )

@@ -1,10 +1,13 @@
 // Window, main loop and shutdown.
 //
-// The loop never sleeps: each turn handles one waiting event or draws one
-// frame, so all waiting events are handled before the next frame. Escape, a
-// quit request and closing the window end the demo; other keys do nothing.
+// The loop never sleeps while playing: each turn handles one waiting event or
+// draws one frame, so all waiting events are handled before the next frame.
+// Escape, a quit request and closing the window end the demo; Space, the
+// arrows, Page Up / Down and Home are the live controls (Live.h); other keys
+// do nothing. While paused, the held frame is shown again every 10 ms.
 #include "app/CApplication.h"
 
+#include "app/Live.h"
 #include "app/Offline.h"
 #include "app/Options.h"
 #include "app/Timeline.h"
@@ -12,6 +15,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -36,26 +40,81 @@ bool CApplication::init(const platform::DisplayOptions& display) {
 void CApplication::turn() {
     platform::Event event;
     if (platform::pollEvent(&event)) {
-        // A turn that handled an event draws no frame.
-        if (event == platform::Event::Escape || event == platform::Event::Quit) done = true;
+        handle(event); // a turn that handled an event draws no frame
+        return;
+    }
+    if (paused) {
+        // The held frame stays on screen; the window stays responsive.
+        platform::present();
+        platform::sleepMs(10);
         return;
     }
     frame();
+}
+
+void CApplication::handle(platform::Event event) {
+    switch (event) {
+    case platform::Event::Escape:
+    case platform::Event::Quit: done = true; return;
+    case platform::Event::Space: setPaused(!paused); return;
+    default: break;
+    }
+    const double target = live::seekTarget(event, demoMS);
+    if (target < 0) return; // every other key does nothing
+    live::seek(*this, stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
+    lastScene = -1;
+    titleUntil = platform::monotonicMs() + 3000;
+    if (paused && !done) {
+        // Paused, the new place shows at once and stays.
+        run();
+        platform::present();
+        showPlace();
+    }
+}
+
+void CApplication::setPaused(bool on) {
+    if (on == paused) return;
+    paused = on;
+    platform::soundPause(on);
+    // The music holds at the picture on screen, so both go on from there.
+    if (on) platform::soundSeek(static_cast<uint32_t>(std::max(demoMS, 0.0f)));
+    // The pause is no frame time: the next frame starts afresh.
+    previousFrameTime = kUnmeasured;
+    lastScene = -1;
+    titleUntil = on ? 0 : platform::monotonicMs() + 3000;
+    showPlace();
+}
+
+void CApplication::showPlace() {
+    if (placeInTitle) live::showPlace(currentScene, demoMS, paused);
 }
 
 void CApplication::frame() {
     if (previousFrameTime == kUnmeasured) previousFrameTime = timeGetTime();
     currentFrameTime = timeGetTime();
     // Signed difference: no lower bound, a stall of 2.5 s or more gives 50.
-    skip = static_cast<float>(static_cast<int64_t>(currentFrameTime - previousFrameTime)) / 50.0f;
+    const int64_t interval = static_cast<int64_t>(currentFrameTime - previousFrameTime);
+    skip = static_cast<float>(interval) / 50.0f;
     if (skip > 50.0f) skip = 50.0f;
     previousFrameTime = currentFrameTime;
+    // The previous frame lasted until this one started.
+    if (stats && lastScene >= 0) stats->add(lastScene, static_cast<double>(interval));
     if (drawFrame) {
         drawFrame();
         return;
     }
     run();
     platform::present();
+    lastScene = currentScene;
+    if (stopAtMs >= 0 && demoMS >= stopAtMs) done = true;
+    if (titleUntil) {
+        if (platform::monotonicMs() < titleUntil) {
+            showPlace();
+        } else {
+            titleUntil = 0;
+            platform::setWindowTitle("Demo");
+        }
+    }
 }
 
 void CApplication::execute() {
@@ -87,9 +146,9 @@ int demoMain(int argc, char** argv) {
     Options options;
     std::string error;
     switch (parseOptions(argc, argv, &options, &error)) {
-    case ParseResult::Help: std::fputs(usageText(), stdout); return 0;
+    case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
     case ParseResult::Error:
-        std::fprintf(stderr, "demo: %s\n%s", error.c_str(), usageText());
+        std::fprintf(stderr, "demo: %s; see demo --help\n", error.c_str());
         return 2;
     case ParseResult::Run: break;
     }
@@ -103,9 +162,15 @@ int demoMain(int argc, char** argv) {
     platform::DisplayOptions display;
     display.windowed = options.windowed;
     if (!app.init(display)) return 1;
+    app.placeInTitle = options.windowed;
+    if (options.toGiven) app.stopAtMs = options.toMs;
+    live::FrameStats stats;
+    if (options.stats) app.stats = &stats;
     app.precalc();
+    if (options.fromMs > 0) live::seek(app, options.fromMs);
     app.execute();
     platform::soundStop();
     app.deinit();
+    if (options.stats) stats.print(stderr);
     return 0;
 }

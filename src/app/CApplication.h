@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+namespace live {
+class FrameStats;
+}
+
 extern bool done;  // quit flag: the main loop ends when it is true
 extern float skip; // ms since the previous frame / 50, at most 50 (1.0 = one 50-ms tick)
 
@@ -21,6 +25,12 @@ public:
     // What one frame draws; null means run() and present. Tests replace it.
     void (*drawFrame)() = nullptr;
 
+    // Live controls (Live.h).
+    bool paused = false;            // Space: picture and music hold still
+    bool placeInTitle = false;      // a window's title shows the scene and time when paused or after a seek
+    double stopAtMs = -1;           // --to: the demo ends at this music time (-1: at its own end)
+    live::FrameStats* stats = nullptr; // --stats: frame intervals counted per scene
+
     // Opens the window and context; on failure prints one line naming what
     // failed and returns false.
     bool init(const platform::DisplayOptions& display);
@@ -33,6 +43,15 @@ public:
     void turn();
     // Measures skip and draws one frame.
     void frame();
+    // What a waiting event does: Escape and quit requests end the demo, the
+    // live controls pause, seek and jump, any other event does nothing.
+    void handle(platform::Event event);
+    void setPaused(bool on);
+
+private:
+    int lastScene = -1;        // scene of the previous frame, for the statistics
+    uint64_t titleUntil = 0;   // the title shows the place until this time (ms)
+    void showPlace();
 };
 
 // The whole program: options, start-up, loop, shutdown. Returns the exit status.

@@ -1,6 +1,7 @@
 // Engine: texture manager, slots, glow and the two projection set-ups.
 #include "app/Engine.h"
 
+#include "fx/FramePasses.h"
 #include "fx/Glow.h"
 #include "geometry/mesh.h"
 #include "image/Texture.h"
@@ -20,6 +21,7 @@ void Engine::init() {
 }
 
 void Engine::ortho(float w, float h) {
+    markFramePass(FramePass::Overlays);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glDisable(GL_LIGHTING);
@@ -33,6 +35,8 @@ void Engine::ortho(float w, float h) {
 }
 
 void Engine::perspective(float w, float h) {
+    // The 128 x 128 set-up starts the glow source, the full one the picture.
+    markFramePass(w <= 128 ? FramePass::GlowSource : FramePass::Picture);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     // Aspect 1.25 even for the square glow viewport: the glow source is the

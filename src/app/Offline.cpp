@@ -2,7 +2,12 @@
 #include "app/Offline.h"
 
 #include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Replay.h"
 #include "app/Timeline.h"
+#include "fx/FramePasses.h"
+#include "fx/Glow.h"
+#include "platform/Output.h"
 #include "platform/Platform.h"
 #include "platform/TrackReader.h"
 
@@ -26,21 +31,13 @@ void trackSpectrum(double ms, float* out) { spectrumTrack.spectrumAt(spectrumTra
 double msOf(long n, double stepMs) { return static_cast<double>(n) * stepMs; }
 
 // One frame at music time `ms` with the step `stepMs` since the previous one.
+// Once a stop signal has come it draws nothing: the loop around it ends at its
+// next check of the signal.
 void renderFrame(CApplication& app, double ms, double stepMs) {
-    setFixedStepPosition(ms);
-    skip = static_cast<float>(stepMs / 50.0);
-    app.run();
+    if (platform::stopSignal()) return;
+    renderFixedStep(app, ms, stepMs);
 }
 
-// Plays grid frames [from, to) without showing them: only one pixel is
-// rasterised, but every scene update runs in order.
-void catchUp(CApplication& app, long from, long to, double stepMs) {
-    if (from >= to) return;
-    glScissor(0, 0, 1, 1);
-    glEnable(GL_SCISSOR_TEST);
-    for (long n = from; n < to; ++n) renderFrame(app, msOf(n, stepMs), stepMs);
-    glDisable(GL_SCISSOR_TEST);
-}
 
 class Progress {
 public:
@@ -83,58 +80,83 @@ int fail(const std::string& message, int status) {
     return status;
 }
 
-int runFrame(CApplication& app, const Options& o) {
-    const FramePlan p = planFrames(o.stepFps(), o.frameMs, o.frameMs, true);
-    // The grid frames before the picture (p.first is the first one at or after
-    // it), then the picture at its own time.
-    const long end = p.first;
-    catchUp(app, p.catchUpFirst, end, p.stepMs);
-    const double previous = end > p.catchUpFirst ? msOf(end - 1, p.stepMs) : o.frameMs - p.stepMs;
+// After SIGINT or SIGTERM: one line, and the shell's status for the signal.
+int stopped(const char* outcome) {
+    const int signal = platform::stopSignal();
+    std::fprintf(stderr, "demo: stopped by %s; %s\n", platform::signalName(signal), outcome);
+    return 128 + signal;
+}
+
+int runFrame(CApplication& app, const Options& o, platform::OutputFile& output) {
+    const double stepMs = 1000.0 / o.stepFps();
+    // The grid frames before the picture, then the picture at its own time.
+    const long end = replayUnshown(app, o.frameMs, stepMs);
+    const double previous = end > 0 ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
     renderFrame(app, o.frameMs, o.frameMs - previous);
+    if (platform::stopSignal()) return stopped("no picture written");
     std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
     platform::readFrame(rgb.data());
-    if (!platform::writePng(o.output.c_str(), rgb.data(), platform::kFrameWidth, platform::kFrameHeight))
-        return fail("cannot write '" + o.output + "'", 1);
+    std::string error;
+    if (!platform::writePng(output.partialPath().c_str(), rgb.data(), platform::kFrameWidth,
+                            platform::kFrameHeight, &error))
+        return fail("cannot write '" + o.output + "': " + error + "; no picture written", 1);
+    if (!output.commit(&error)) return fail(error + "; no picture written", 1);
     std::fprintf(stderr, "demo: frame at %.0f ms written to %s\n", o.frameMs, o.output.c_str());
     return 0;
 }
 
-std::string ffmpegCommand(const Options& o, double fromMs, double durationS, const std::string& target,
-                          bool withAudio) {
-    char head[256];
-    std::snprintf(head, sizeof head,
-                  "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgb24 -s %dx%d -framerate %d -i -",
-                  platform::kFrameWidth, platform::kFrameHeight, o.stepFps());
-    std::string cmd = head;
-    char times[96];
-    std::snprintf(times, sizeof times, " -ss %.3f -t %.3f", fromMs / 1000.0, durationS);
-    if (withAudio) cmd += std::string(times) + " -i " + platform::shellQuote("demosong.mp3");
-    cmd += " -map 0:v -c:v libx264 -preset medium -crf 17 -pix_fmt yuv420p";
-    if (withAudio) cmd += " -map 1:a -c:a aac -b:a 192k";
-    std::snprintf(times, sizeof times, " -t %.6f", durationS);
-    cmd += std::string(times) + " -movflags +faststart -f mp4 " + platform::shellQuote(target);
-    return cmd;
+// The encoder's command line: raw RGB frames on its standard input, the
+// track's stretch beside them, H.264 + AAC into `target`.
+std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double durationS,
+                                         const std::string& target, bool withAudio) {
+    auto number = [](const char* format, double v) {
+        char text[64];
+        std::snprintf(text, sizeof text, format, v);
+        return std::string(text);
+    };
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+                                     "-f", "rawvideo", "-pix_fmt", "rgb24",
+                                     "-s", std::to_string(platform::kFrameWidth) + "x" +
+                                               std::to_string(platform::kFrameHeight),
+                                     "-framerate", std::to_string(o.stepFps()), "-i", "-"};
+    if (withAudio)
+        args.insert(args.end(), {"-ss", number("%.3f", fromMs / 1000.0), "-t", number("%.3f", durationS), "-i",
+                                 "demosong.mp3"});
+    args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", "medium", "-crf", "17", "-pix_fmt",
+                             "yuv420p"});
+    if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
+    args.insert(args.end(), {"-t", number("%.6f", durationS), "-movflags", "+faststart", "-f", "mp4", target});
+    return args;
 }
 
-int runCapture(CApplication& app, const Options& o) {
+// " (ffmpeg: LINE)" when ffmpeg said something, else "".
+std::string ffmpegSaid(const platform::PipedProcess& ffmpeg) {
+    const std::string line = ffmpeg.lastErrorLine();
+    return line.empty() ? "" : " (ffmpeg: " + line + ")";
+}
+
+int runCapture(CApplication& app, const Options& o, platform::OutputFile& output) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
     const long total = shownFrames(p);
     const double durationS = static_cast<double>(total) / o.stepFps();
     const bool withAudio = !o.silent && platform::fileExists("demosong.mp3");
-    // ffmpeg writes beside the target; the finished file takes the target's name.
-    const std::string partial = o.output + ".partial";
-    FILE* pipe = platform::openPipe(ffmpegCommand(o, msOf(p.first, p.stepMs), durationS, partial, withAudio));
-    if (!pipe) return fail("cannot start ffmpeg", 1);
+    // ffmpeg writes the partial file beside the target; the finished file
+    // takes the target's name.
+    platform::PipedProcess ffmpeg;
+    std::string error;
+    if (!ffmpeg.start(ffmpegArguments(o, msOf(p.first, p.stepMs), durationS, output.partialPath(), withAudio),
+                      &error))
+        return fail("cannot start ffmpeg: " + error, 1);
 
-    catchUp(app, p.catchUpFirst, p.first, p.stepMs);
+    replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
     std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
     Progress progress(total);
     bool written = true;
     long shown = 0;
-    for (long n = p.first; p.last < 0 || n <= p.last; ++n) {
+    for (long n = p.first; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
         platform::readFrame(rgb.data());
-        if (std::fwrite(rgb.data(), 1, rgb.size(), pipe) != rgb.size()) {
+        if (!ffmpeg.write(rgb.data(), rgb.size())) {
             written = false;
             break;
         }
@@ -142,15 +164,16 @@ int runCapture(CApplication& app, const Options& o) {
         if (p.last < 0 && done) break; // the first frame past the end is the last
     }
     progress.update(shown, true);
-    const bool encoded = platform::closePipe(pipe);
-    if (!written || !encoded) {
-        platform::removeFile(partial);
-        return fail("ffmpeg failed; no video written", 1);
+    if (platform::stopSignal()) return stopped("no video written");
+    if (!written) {
+        ffmpeg.abort();
+        return fail("ffmpeg stopped reading frames" + ffmpegSaid(ffmpeg) + "; no video written", 1);
     }
-    if (!platform::renameFile(partial, o.output)) {
-        platform::removeFile(partial);
-        return fail("cannot write '" + o.output + "'", 1);
+    if (!ffmpeg.finish()) {
+        if (platform::stopSignal()) return stopped("no video written");
+        return fail("ffmpeg failed" + ffmpegSaid(ffmpeg) + "; no video written", 1);
     }
+    if (!output.commit(&error)) return fail(error + "; no video written", 1);
     std::fprintf(stderr, "demo: %ld frames (%.2f s) written to %s\n", shown, durationS, o.output.c_str());
     return 0;
 }
@@ -167,21 +190,42 @@ double mean(const std::vector<double>& v) {
     return v.empty() ? 0 : s / v.size();
 }
 
+// The yardstick for frame costs on this machine: ten full-screen textured
+// quads blended over the picture, as a glow pass lays them, timed to the end
+// of their rasterisation; the mean of ten such rounds, per quad.
+double layerMs() {
+    double sum = 0;
+    for (int round = 0; round < 10; ++round) {
+        glFinish();
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < 10; ++i) engine->glow->RenderBlur(engine->textureManager, 0.1f);
+        glFinish();
+        sum += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    }
+    return sum / 100;
+}
+
 int runBenchmark(CApplication& app, const Options& o) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
-    catchUp(app, p.catchUpFirst, p.first, p.stepMs);
+    replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
     std::vector<double> perScene[12], all;
     all.reserve(static_cast<size_t>(shownFrames(p)));
     for (auto& v : perScene) v.reserve(all.capacity());
-    for (long n = p.first; p.last < 0 || n <= p.last; ++n) {
+    // Pass times per scene, summed over its frames (ms on the GL timeline).
+    double passes[12][kFramePasses] = {};
+    const bool timed = o.passes;
+    enableFramePasses(timed);
+    for (long n = p.first; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
         const auto t0 = std::chrono::steady_clock::now();
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
         glFinish(); // the software rasteriser's work is part of the frame
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        endFramePasses(passes[currentScene]);
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
         if (p.last < 0 && done) break;
     }
+    enableFramePasses(false);
     std::printf("scene  music time (ms)      frames   mean ms   p95 ms\n");
     // Timeline order: sort the scenes by the start of their stretch.
     int order[12];
@@ -199,11 +243,30 @@ int runBenchmark(CApplication& app, const Options& o) {
         std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f\n", s + 1, start, end, perScene[s].size(),
                     mean(perScene[s]), percentile95(perScene[s]));
     }
+    if (timed) {
+        std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
+        for (int k = 0; k < kFramePasses; ++k) std::printf(" %11s", framePassName(static_cast<FramePass>(k)));
+        std::printf("\n");
+        for (int s : order) {
+            if (perScene[s].empty()) continue;
+            std::printf("%5d", s + 1);
+            for (int k = 0; k < kFramePasses; ++k) std::printf(" %11.2f", passes[s][k] / perScene[s].size());
+            std::printf("\n");
+        }
+    }
     double total = 0;
     for (double x : all) total += x;
     std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f   (%.1f s, %.1f fps)\n", msOf(p.first, p.stepMs),
                 msOf(p.first + static_cast<long>(all.size()) - 1, p.stepMs), all.size(), mean(all),
                 percentile95(all), total / 1000.0, all.empty() ? 0.0 : all.size() * 1000.0 / total);
+    if (platform::stopSignal()) {
+        std::fflush(stdout);
+        return stopped("the figures are of the frames rendered before it");
+    }
+    const double layer = layerMs();
+    std::printf("one blended full-screen textured layer: %.2f ms (mean of 10 x 10, this run); "
+                "the whole run's mean frame is %.1f layers\n",
+                layer, layer > 0 ? mean(all) / layer : 0.0);
     return 0;
 }
 
@@ -213,19 +276,31 @@ FramePlan planFrames(int fps, double fromMs, double toMs, bool toGiven) {
     FramePlan p;
     p.stepMs = 1000.0 / fps;
     p.first = static_cast<long>(std::ceil(fromMs * fps / 1000.0 - 1e-9));
-    const float firstMs = static_cast<float>(msOf(p.first, p.stepMs));
-    const double sceneStart = sceneStartMs(sceneForTime(firstMs, 0));
-    p.catchUpFirst = static_cast<long>(std::ceil(sceneStart * fps / 1000.0 - 1e-9));
     // Frames strictly before --to.
     p.last = toGiven ? static_cast<long>(std::ceil(toMs * fps / 1000.0 - 1e-9)) - 1 : -1;
     return p;
 }
 
 int runOffline(const Options& o) {
+    // From here on SIGINT and SIGTERM end the run after the current frame.
+    platform::catchStopSignals();
     if (o.mode == Mode::Capture && !platform::findProgram("ffmpeg"))
         return fail("--capture needs ffmpeg, which is not installed (apt-get install ffmpeg)", 2);
-    if ((o.mode == Mode::Capture || o.mode == Mode::Frame) && !platform::canWrite(o.output))
-        return fail("cannot write '" + o.output + "'", 2);
+    if ((o.mode == Mode::Capture || o.mode == Mode::Benchmark) && o.toGiven) {
+        const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
+        if (p.last < p.first) {
+            char text[128];
+            std::snprintf(text, sizeof text, "--from %g --to %g holds no frame at %d fps", o.fromMs, o.toMs,
+                          o.stepFps());
+            return fail(text, 2);
+        }
+    }
+    // Checked, and the partial file made, before anything is rendered; it is
+    // removed on every way out but success.
+    platform::OutputFile output;
+    std::string outputError;
+    if ((o.mode == Mode::Capture || o.mode == Mode::Frame) && !output.open(o.output, &outputError))
+        return fail(outputError, 2);
 
     std::string trackError;
     const bool track = !o.silent && spectrumTrack.open("demosong.mp3", &trackError);
@@ -237,11 +312,14 @@ int runOffline(const Options& o) {
     app.precalc();
     const double startUpMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startUp).count();
-    if (o.mode == Mode::Benchmark) std::printf("start-up (images, scenes, music start): %.0f ms\n", startUpMs);
+    if (o.mode == Mode::Benchmark) {
+        std::printf("start-up (images, scenes, music start): %.0f ms\n", startUpMs);
+        std::fflush(stdout); // seen at once through a pipe
+    }
     int status = 0;
     switch (o.mode) {
-    case Mode::Frame: status = runFrame(app, o); break;
-    case Mode::Capture: status = runCapture(app, o); break;
+    case Mode::Frame: status = runFrame(app, o, output); break;
+    case Mode::Capture: status = runCapture(app, o, output); break;
     case Mode::Benchmark: status = runBenchmark(app, o); break;
     case Mode::Live: break;
     }

@@ -3,23 +3,26 @@
 // offscreen 1024 x 768 framebuffer through SDL's offscreen video driver.
 //
 // Frame n of a run at F frames per second is at music time n * 1000 / F with
-// skip = (1000 / F) / 50. A run that starts inside a scene first plays that
-// scene from its start on the same step, unpresented and scissored down to
-// one pixel (cheap), so that state built up over frames looks as it would in
-// a full capture.
+// skip = (1000 / F) / 50. A run that starts late first catches up, unshown,
+// so that it shows exactly what a run from 0 shows: the owning scene plays
+// from its start on the same step, scissored down to one pixel (cheap), and
+// the scenes before it only advance what they leave to later ones (their
+// rand() draws) and play their last frame for the GL state they leave.
 #pragma once
 
 #include "app/Options.h"
 
-// Runs the mode in `options`; returns the process exit status (0 done,
-// 1 the display could not be opened or ffmpeg failed, 2 bad arguments).
+// Runs the mode in `options`; returns the process exit status: 0 done;
+// 1 the display could not be opened, ffmpeg failed or the output could not be
+// written (nothing is left behind); 2 bad arguments or an output that is
+// refused, before anything is rendered; 128 + the signal (130, 143) when
+// SIGINT or SIGTERM stopped the run after the current frame.
 int runOffline(const Options& options);
 
-// The frames of one run: music times on the step grid plus the catch-up
-// frames before them. Exposed for tests.
+// The shown frames of one run, on the step grid (the unshown catch-up before
+// them is Replay.h's). Exposed for tests.
 struct FramePlan {
     double stepMs = 0;      // 1000 / fps
-    long catchUpFirst = 0;  // first grid frame of the catch-up (inclusive)
     long first = 0;         // first shown grid frame
     long last = -1;         // last shown grid frame (-1: until the demo ends)
 };

@@ -15,6 +15,8 @@ struct Options {
     Mode mode = Mode::Live;
     bool windowed = false;  // --window: a 1024 x 768 window instead of fullscreen
     bool silent = false;    // --silent: no track at all (zero spectrum, no sound)
+    bool passes = false;    // --passes: the benchmark also times each pass of a frame
+    bool stats = false;     // --stats: frame rates per scene on stderr when the demo ends
     std::string output;     // --capture FILE or --out FILE
     int fps = 0;            // --fps N (0: the mode's default)
     double fromMs = 0;      // --from MS
@@ -31,4 +33,5 @@ enum class ParseResult { Run, Help, Error };
 
 // Parses argv into *options; on Error, *error says what was wrong.
 ParseResult parseOptions(int argc, char** argv, Options* options, std::string* error);
-const char* usageText();
+// The --help text (generated from the options CLI11 knows).
+std::string usageText();

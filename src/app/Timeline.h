@@ -39,5 +39,18 @@ void InitFMOD();
 // (the decoded track at that position; null gives all zeros).
 using SpectrumSource = void (*)(double ms, float* out64);
 void useFixedStepClock(SpectrumSource spectrumAt);
+// Back to the sound layer's position and spectrum.
+void useLiveClock();
 void setFixedStepPosition(double ms);
 bool fixedStepClock();
+
+// A frame of the schedule that draws nothing: it reads the clock as a frame
+// does and lets the owning scene advance only the state that outlives it (its
+// share of the rand() sequence). Catching up to a late moment runs these for
+// the frames of the scenes that are over.
+void advanceFrame();
+
+// Back to the start of the timeline as start-up left it: every scene's moving
+// state, the rand() sequence and the texture environment. The next frames
+// then play exactly as from the first.
+void restartTimeline();

@@ -6,8 +6,10 @@
 #include "app/CApplication.h"
 #include "app/Engine.h"
 #include "app/Timeline.h"
+#include "fx/FramePasses.h"
 #include "fx/Glow.h"
 #include "image/Texture.h"
+#include "platform/GLExt.h"
 #include "platform/Sound.h"
 #include "scenes/Scenes.h"
 
@@ -15,6 +17,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 float demoMS = 0.0f;
 float* frequencies = nullptr;
@@ -53,6 +56,15 @@ void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4
                                 scene5update, scene6update, scene7update, scene8update,
                                 scene9update, scene10update, scene11update, scene12update};
 
+// Each scene's reset of the state it moves frame by frame.
+void (*const kResets[12])() = {nullptr, scene2reset, nullptr, nullptr, scene5reset, nullptr,
+                               nullptr, nullptr,     nullptr, scene10reset, scene11reset, nullptr};
+
+// What a frame of each scene leaves to the scenes after it, without drawing:
+// only the scenes that draw from the shared rand() sequence have anything.
+void (*const kAdvances[12])() = {nullptr, scene2advance, nullptr, nullptr, scene5advance, nullptr,
+                                 nullptr, nullptr,       nullptr, nullptr, scene11advance, nullptr};
+
 // Image and optional mask per texture slot, from slot 5 on.
 struct SlotImage {
     const char* image;
@@ -82,6 +94,7 @@ constexpr int kFirstImageSlot = 5;
 
 // The logo: slot cola at half opacity over the bottom-right 128 x 128.
 void drawLogo() {
+    markFramePass(FramePass::Logo);
     drawOverlay(kSlotCola, 1, 1, 1, 0.5f, 896, 640, 1024, 768);
 }
 
@@ -131,6 +144,8 @@ void useFixedStepClock(SpectrumSource spectrumAt) {
 
 void setFixedStepPosition(double ms) { fixedStep.positionMs = ms; }
 
+void useLiveClock() { fixedStep.active = false; }
+
 bool fixedStepClock() { return fixedStep.active; }
 
 void CApplication::precalc() {
@@ -177,12 +192,18 @@ void CApplication::precalc() {
     InitFMOD();
 }
 
-void CApplication::run() {
+namespace {
+
+// The start of every frame: the position, the scene that owns it and the end.
+void readClock(bool withSpectrum) {
     if (fixedStep.active) {
-        if (fixedStep.spectrumAt)
+        if (!withSpectrum) {
+            // Nothing that only advances state reads the spectrum.
+        } else if (fixedStep.spectrumAt) {
             fixedStep.spectrumAt(fixedStep.positionMs, frequencies);
-        else
+        } else {
             std::fill(frequencies, frequencies + platform::kSpectrumBands, 0.0f);
+        }
         demoMS = static_cast<float>(fixedStep.positionMs);
     } else {
         platform::soundUpdate();
@@ -191,6 +212,33 @@ void CApplication::run() {
     }
     currentScene = sceneForTime(demoMS, currentScene);
     if (demoMS > kDemoEndMs) done = true; // this frame is still drawn and shown
+}
+
+} // namespace
+
+void restartTimeline() {
+    for (auto reset : kResets)
+        if (reset) reset();
+    // rand() unseeded gives the sequence of seed 1.
+    std::srand(1);
+    currentScene = sceneForTime(0, 0);
+    done = false;
+    // The texture environments as start-up leaves them: the blob and the
+    // sphere room put both units into combine modes for good.
+    for (GLenum unit : {GL_TEXTURE1_ARB, GL_TEXTURE0_ARB}) {
+        arb::glActiveTextureARB(unit);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_MODULATE);
+    }
+}
+
+void advanceFrame() {
+    readClock(false);
+    if (kAdvances[currentScene]) kAdvances[currentScene]();
+}
+
+void CApplication::run() {
+    readClock(true);
     kUpdates[currentScene]();
     drawLogo();
 }

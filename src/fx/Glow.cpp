@@ -2,13 +2,26 @@
 // scratch: each pass draws shifted copies of the work texture there and
 // copies the corner back into the texture. Nothing is read back to the CPU
 // and nothing is allocated per frame.
+//
+// A full-screen layer costs a software rasteriser several ms, so a layer that
+// provably changes no pixel is not drawn: blended with GL_SRC_ALPHA and an
+// alpha of 0 or below (colours clamp, so the source weighs nothing and the
+// destination keeps its full weight, under GL_ONE and GL_ONE_MINUS_SRC_ALPHA
+// alike), with the depth test off so no depth is written either. Every piece
+// of state the pass leaves behind is still set.
 #include "fx/Glow.h"
 
+#include "fx/FramePasses.h"
 #include "image/Texture.h"
 
 #include <GL/gl.h>
 
+bool glowSkipsInvisibleLayers = true;
+
 namespace {
+
+// Whether a layer blended at `alpha` has to be drawn.
+bool visible(float alpha) { return alpha > 0 || !glowSkipsInvisibleLayers; }
 
 constexpr int kSize = 128; // work texture and glow-source corner, in texels
 
@@ -32,6 +45,7 @@ void copyCorner() { glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kSize, kSi
 // Steps shared by MakeBlur and MakeRadialBlur: grab the corner into `texture`
 // and set up the 128 x 128 ortho work space with the chosen blending.
 void beginWork(Texture* manager, unsigned texture, bool additive, float alpha) {
+    markFramePass(FramePass::Blur);
     glPushMatrix();
     glLoadIdentity();
     glEnable(GL_TEXTURE_2D);
@@ -71,13 +85,14 @@ void disableSceneState() {
 }
 
 void renderTexture(Texture* manager, unsigned texture, GLenum dstFactor, float alpha) {
+    markFramePass(FramePass::Glow);
     disableSceneState();
     fullScreenSetup();
     manager->bind(texture);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, dstFactor);
     glColor4f(1, 1, 1, alpha);
-    fullScreenQuad();
+    if (visible(alpha)) fullScreenQuad();
 }
 
 } // namespace
@@ -152,6 +167,7 @@ void Glow::RenderDOF(Texture* manager) {
 }
 
 void Glow::RenderQuad(float r, float g, float b, float a) {
+    markFramePass(FramePass::Overlays);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glDisable(GL_LIGHTING);
@@ -162,11 +178,13 @@ void Glow::RenderQuad(float r, float g, float b, float a) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(r, g, b, a);
-    glBegin(GL_QUADS);
-    glVertex2d(0, 0);
-    glVertex2d(1024, 0);
-    glVertex2d(1024, 768);
-    glVertex2d(0, 768);
-    glEnd();
+    if (visible(a)) {
+        glBegin(GL_QUADS);
+        glVertex2d(0, 0);
+        glVertex2d(1024, 0);
+        glVertex2d(1024, 768);
+        glVertex2d(0, 768);
+        glEnd();
+    }
     glDepthMask(GL_TRUE);
 }

@@ -8,6 +8,11 @@
 
 class Texture;
 
+// Full-screen layers that provably change no pixel (alpha 0 or below) are
+// left out, their state still set; true unless a test compares with every
+// layer drawn. The shared scene transitions follow it too.
+extern bool glowSkipsInvisibleLayers;
+
 class Glow {
 public:
     unsigned blurTexture = 0;   // written by MakeBlur

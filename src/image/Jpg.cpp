@@ -23,6 +23,8 @@
 #include "image/Jpg.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -495,6 +497,7 @@ void ScanDecoder::run() {
         const int y0 = my * mcuH_;
         emitRows(y0, std::min(mcuH_, J.height - y0));
         if (stopped) {
+            J.fault = jpg::Fault::CutShortScan;
             // Fill the remaining rows once: their planes hold only initial values.
             for (int c = 0; c < n_; ++c) std::fill(comp_[c].plane.begin(), comp_[c].plane.end(), comp_[c].init);
             for (int my2 = my + 1; my2 < mcusY_; ++my2) {
@@ -777,26 +780,65 @@ void jpeg_idct(float* b) {
     }
 }
 
+namespace {
+
+int cutShort();
+
+// A refusal of jpeg_readmarkers: result 0, with the reason noted. After a
+// read past the end, what looks wrong was never in the file: it is cut short.
+__attribute__((format(printf, 2, 3))) int refuse(jpg::Fault fault, const char* why, ...) {
+    if (jpeg_file_s.eof && fault != jpg::Fault::CutShort) return cutShort();
+    jpeg_file_s.fault = fault;
+    va_list args;
+    va_start(args, why);
+    std::vsnprintf(jpeg_file_s.why, sizeof jpeg_file_s.why, why, args);
+    va_end(args);
+    return 0;
+}
+
+int cutShort() { return refuse(jpg::Fault::CutShort, "it is cut short in its headers"); }
+
+// The kind of JPEG a frame marker other than SOF0 starts.
+const char* frameKind(int marker) {
+    switch (marker) {
+    case 0xC1: return "extended sequential";
+    case 0xC2: return "progressive";
+    case 0xC3: return "lossless";
+    case 0xC5: case 0xC6: case 0xC7: return "hierarchical";
+    default: return "arithmetic-coded";
+    }
+}
+
+} // namespace
+
 int jpeg_readmarkers() {
     jpeg_file_t& J = jpeg_file_s;
     for (;;) {
-        if (jpeg_read_byte() != 0xFF || J.eof) return 0;
+        const int ff = jpeg_read_byte();
+        if (J.eof) return cutShort();
+        if (ff != 0xFF) return refuse(jpg::Fault::Damaged, "its headers are damaged (no marker where one belongs)");
         const int marker = jpeg_read_byte();
-        if (J.eof) return 0;
+        if (J.eof) return cutShort();
         if (marker == 0xD8) continue; // SOI
-        if (marker == 0xD9) return 0; // EOI before the scan
+        if (marker == 0xD9) // EOI before the scan
+            return refuse(jpg::Fault::Damaged, "it ends before its picture data");
         const int L = jpeg_read_word();
-        if (J.eof || L < 2) return 0;
+        if (J.eof) return cutShort();
+        if (L < 2) return refuse(jpg::Fault::Damaged, "its headers are damaged (a segment shorter than its length)");
         int R = L - 2;
         if (marker == 0xC0) { // SOF0
             J.precision = jpeg_read_byte();
             J.height = jpeg_read_word();
             J.width = jpeg_read_word();
             J.num_components = jpeg_read_byte();
-            if (J.eof || L != 3 * J.num_components + 8) return 0;
-            if (J.num_components != 1 && J.num_components != 3) return 0;
+            if (J.eof) return cutShort();
+            if (L != 3 * J.num_components + 8) return refuse(jpg::Fault::Damaged, "its frame header is damaged");
+            if (J.num_components != 1 && J.num_components != 3)
+                return refuse(jpg::Fault::Unsupported, "%d colour components are not supported (only 1 or 3)",
+                              J.num_components);
             if (J.width < 1 || J.height < 1 || J.width > jpeg_max_dimension || J.height > jpeg_max_dimension)
-                return 0;
+                return refuse(jpg::Fault::Unsupported, "a picture of %d x %d is not supported (1 to %d each way)",
+                              J.width, J.height, jpeg_max_dimension);
             for (int c = 0; c < J.num_components; ++c) {
                 jpeg_component_t& jc = J.components[c];
                 jc.id = jpeg_read_byte();
@@ -804,28 +846,31 @@ int jpeg_readmarkers() {
                 jc.h_samp = f >> 4;
                 jc.v_samp = f & 0x0F;
                 jc.quant_table = jpeg_read_byte();
-                if (jc.h_samp < 1 || jc.h_samp > 4 || jc.v_samp < 1 || jc.v_samp > 4 || jc.quant_table > 3)
-                    return 0;
-                if (c > 0 && (jc.h_samp > J.components[0].h_samp || jc.v_samp > J.components[0].v_samp)) return 0;
+                if (jc.h_samp < 1 || jc.h_samp > 4 || jc.v_samp < 1 || jc.v_samp > 4)
+                    return refuse(jpg::Fault::Unsupported, "sampling factors %d x %d are not supported (1 to 4)",
+                                  jc.h_samp, jc.v_samp);
+                if (jc.quant_table > 3) return refuse(jpg::Fault::Damaged, "its frame header is damaged");
+                if (c > 0 && (jc.h_samp > J.components[0].h_samp || jc.v_samp > J.components[0].v_samp))
+                    return refuse(jpg::Fault::Unsupported, "colour sampled finer than brightness is not supported");
             }
-            if (J.eof) return 0;
+            if (J.eof) return cutShort();
         } else if ((marker >= 0xC1 && marker <= 0xC3) || (marker >= 0xC5 && marker <= 0xCB) ||
                    (marker >= 0xCD && marker <= 0xCF)) {
-            return 0; // other frame types
+            return refuse(jpg::Fault::Unsupported, "%s JPEG is not supported (only baseline)", frameKind(marker));
         } else if (marker == 0xC4) { // DHT
             while (R > 0) {
-                if (R < 17) return 0;
+                if (R < 17) return refuse(jpg::Fault::Damaged, "its Huffman table is damaged");
                 const int T = jpeg_read_byte();
-                if ((T & 0x0F) > 3) return 0;
+                if ((T & 0x0F) > 3) return refuse(jpg::Fault::Damaged, "its Huffman table is damaged");
                 jpeg_huffman_table_t& t = (T & 0x10) ? J.ac_tables[T & 0x0F] : J.dc_tables[T & 0x0F];
                 int total = 0;
                 for (int i = 0; i < 16; ++i) {
                     t.counts[i] = static_cast<unsigned char>(jpeg_read_byte());
                     total += t.counts[i];
                 }
-                if (total > 256 || R < 17 + total) return 0;
+                if (total > 256 || R < 17 + total) return refuse(jpg::Fault::Damaged, "its Huffman table is damaged");
                 for (int i = 0; i < total; ++i) t.symbols[i] = static_cast<unsigned char>(jpeg_read_byte());
-                if (J.eof) return 0;
+                if (J.eof) return cutShort();
                 jpeg_build_huffman(&t);
                 R -= 17 + total;
             }
@@ -834,22 +879,23 @@ int jpeg_readmarkers() {
                 const int T = jpeg_read_byte();
                 const int prec = T >> 4, num = T & 0x0F;
                 const int need = prec == 0 ? 65 : 129;
-                if (num > 3 || R < need) return 0;
+                if (num > 3 || R < need) return refuse(jpg::Fault::Damaged, "its quantisation table is damaged");
                 for (int i = 0; i < 64; ++i) J.quant_tables[num][i] = prec == 0 ? jpeg_read_byte() : jpeg_read_word();
-                if (J.eof) return 0;
+                if (J.eof) return cutShort();
                 R -= need;
             }
         } else if (marker == 0xDD) { // DRI
-            if (R < 2) return 0;
+            if (R < 2) return refuse(jpg::Fault::Damaged, "its restart interval is damaged");
             J.restart_interval = jpeg_read_word();
-            if (J.eof) return 0;
+            if (J.eof) return cutShort();
         } else if (marker == 0xDA) { // SOS
             const int n = jpeg_read_byte();
-            if (J.eof || R < 1 + 2 * n + 3) return 0;
+            if (J.eof) return cutShort();
+            if (R < 1 + 2 * n + 3) return refuse(jpg::Fault::Damaged, "its scan header is damaged");
             for (int i = 0; i < n; ++i) {
                 const int id = jpeg_read_byte();
                 const int T = jpeg_read_byte();
-                if ((T >> 4) > 3 || (T & 0x0F) > 3) return 0;
+                if ((T >> 4) > 3 || (T & 0x0F) > 3) return refuse(jpg::Fault::Damaged, "its scan header is damaged");
                 for (int c = 0; c < J.num_components; ++c) {
                     if (J.components[c].id == id) {
                         J.components[c].dc_table = T >> 4;
@@ -862,11 +908,12 @@ int jpeg_readmarkers() {
             const int a = jpeg_read_byte();
             J.approx_high = a >> 4;
             J.approx_low = a & 0x0F;
-            if (J.eof) return 0;
-            if (J.num_components == 0) return 0; // no frame header before the scan
+            if (J.eof) return cutShort();
+            if (J.num_components == 0) // no frame header before the scan
+                return refuse(jpg::Fault::Damaged, "its scan comes before its frame header");
             return 1;
         } else { // APPn, COM and everything else: skip
-            if (static_cast<size_t>(R) > J.size - J.pos) return 0;
+            if (static_cast<size_t>(R) > J.size - J.pos) return cutShort();
             J.pos += static_cast<size_t>(R);
         }
     }
@@ -898,19 +945,32 @@ void jpeg_gray2rgb() {
 namespace jpg {
 
 namespace {
-int decodeBytes(const unsigned char* data, size_t size, Image* out, FILE* file) {
+int decodeBytes(const unsigned char* data, size_t size, Image* out, FILE* file, Problem* problem) {
     *out = Image();
     std::memset(&jpeg_file_s, 0, sizeof jpeg_file_s);
     jpeg_file_t& J = jpeg_file_s;
     J.file = file;
     J.data = data;
     J.size = size;
-    if (!jpeg_readmarkers()) return 0;
+    Problem found;
+    if (!jpeg_readmarkers()) {
+        // What a reader would call it first: no bytes, or not a JPEG at all.
+        if (size == 0)
+            found = {Fault::Empty, "it is empty"};
+        else if (size < 2 || data[0] != 0xFF || data[1] != 0xD8)
+            found = {Fault::NotJpeg, "it is not a JPEG image"};
+        else
+            found = {J.fault, J.why};
+        if (problem) *problem = found;
+        return 0;
+    }
     const size_t bytes = static_cast<size_t>(J.width) * J.height * 4;
     std::unique_ptr<unsigned char[]> pixels(new unsigned char[bytes]);
     J.pixels = pixels.get();
     decompressScan(true); // decodes and converts (gray or YCbCr to RGB, alpha 255)
     J.pixels = nullptr;
+    if (J.fault == Fault::CutShortScan) found = {Fault::CutShortScan, "it is cut short in its picture data"};
+    if (problem) *problem = found;
     out->width = J.width;
     out->height = J.height;
     out->components = J.num_components;
@@ -935,38 +995,61 @@ bool readFile(const char* path, std::unique_ptr<unsigned char[]>* bytes, size_t*
     return true;
 }
 
-int decodeMemory(const unsigned char* data, size_t size, Image* out) { return decodeBytes(data, size, out, nullptr); }
+int decodeMemory(const unsigned char* data, size_t size, Image* out, Problem* problem) {
+    return decodeBytes(data, size, out, nullptr, problem);
+}
 
-int decodeFile(const char* path, Image* out, bool* opened) {
+int decodeFile(const char* path, Image* out, Problem* problem) {
     *out = Image();
     std::unique_ptr<unsigned char[]> bytes;
     size_t size = 0;
     if (!readFile(path, &bytes, &size)) {
-        if (opened) *opened = false;
+        if (problem) *problem = {Fault::Missing, "it cannot be opened"};
         return 0;
     }
-    if (opened) *opened = true;
-    return decodeBytes(bytes.get(), size, out, nullptr);
+    return decodeBytes(bytes.get(), size, out, nullptr, problem);
 }
 
-int decodeMasked(const char* imagePath, const char* maskPath, Image* out) {
+int decodeMasked(const char* imagePath, const char* maskPath, Image* out, Problem* imageProblem,
+                 Problem* maskProblem) {
     *out = Image();
+    Problem maskFound, imageFound;
     Image mask;
-    if (!decodeFile(maskPath, &mask, nullptr)) return 0;
+    const int maskDecoded = decodeFile(maskPath, &mask, &maskFound);
     const size_t n = static_cast<size_t>(mask.width) * mask.height;
-    std::unique_ptr<unsigned char[]> alpha(new unsigned char[n]);
+    std::unique_ptr<unsigned char[]> alpha(new unsigned char[n ? n : 1]);
     for (size_t i = 0; i < n; ++i) {
         const unsigned char* p = mask.rgba.get() + i * 4;
         alpha[i] = static_cast<unsigned char>((p[0] + p[1] + p[2]) / 3);
     }
     const int mw = mask.width, mh = mask.height;
     mask = Image();
+    // The image is looked at even when the mask failed, so that its own problem is known too.
     Image image;
-    if (!decodeFile(imagePath, &image, nullptr)) return 0;
-    if (image.width != mw || image.height != mh) return 0; // no out-of-bounds read
+    const int imageDecoded = decodeFile(imagePath, &image, &imageFound);
+    if (maskDecoded && imageDecoded && (image.width != mw || image.height != mh)) { // no out-of-bounds read
+        char why[160];
+        std::snprintf(why, sizeof why, "it is %d x %d, its image %s %d x %d", mw, mh, imagePath, image.width,
+                      image.height);
+        maskFound = {Fault::SizeMismatch, why};
+    }
+    if (imageProblem) *imageProblem = imageFound;
+    if (maskProblem) *maskProblem = maskFound;
+    if (!maskDecoded || !imageDecoded || maskFound.fault == Fault::SizeMismatch) return 0;
     for (size_t i = 0; i < n; ++i) image.rgba[i * 4 + 3] = alpha[i];
     *out = std::move(image);
     return 1;
+}
+
+std::string message(const char* path, const Problem& problem) {
+    const std::string file = std::string("File ") + path;
+    switch (problem.fault) {
+    case Fault::None: return "";
+    case Fault::Missing: return file + " not found!";
+    case Fault::CutShortScan: return file + " is cut short: the picture is black from where its data ends!";
+    case Fault::SizeMismatch: return file + " cannot be a mask: " + problem.why + "!";
+    default: return file + " cannot be decoded: " + problem.why + "!";
+    }
 }
 
 } // namespace jpg

@@ -25,8 +25,10 @@
 // frame header; the file ending anywhere in the headers. A file that ends
 // inside the entropy-coded data decodes up to the last block that was complete:
 // the block that needs a bit past the end and all later blocks stay undecoded
-// (Y 0, Cb and Cr 128: black), result 1. Corrupt entropy-coded data decodes to
-// whatever the bits give. Out-of-range intermediate values are clamped before
+// (Y 0, Cb and Cr 128: black), result 1. Every refusal, and a file cut short
+// in its data, is told apart (jpg::Problem) so that it can be reported with
+// the file's name. Corrupt entropy-coded data decodes to whatever the bits
+// give. Out-of-range intermediate values are clamped before
 // every float-to-int conversion (no undefined behaviour, and no change for
 // any real 8-bit file).
 #pragma once
@@ -35,6 +37,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 constexpr int kJpegLutBits = 9;
 
@@ -59,6 +62,21 @@ struct jpeg_huffman_table_t {
     // run << 5 | code length + size; 0 otherwise.
     int fastac[1 << kJpegLutBits];
 };
+
+namespace jpg {
+// Why a file was not decoded, or was decoded only in part.
+enum class Fault {
+    None = 0,
+    Missing,      // it cannot be opened or read
+    Empty,        // it holds no bytes
+    NotJpeg,      // it does not begin with a JPEG start-of-image marker
+    Unsupported,  // a kind of JPEG this decoder does not read
+    Damaged,      // its headers contradict themselves
+    CutShort,     // it ends inside its headers: nothing decoded
+    CutShortScan, // it ends inside the picture data: decoded up to there (result 1)
+    SizeMismatch, // a mask whose size is not its image's
+};
+} // namespace jpg
 
 struct jpeg_component_t {
     int id;
@@ -90,6 +108,10 @@ struct jpeg_file_t {
     size_t size;
     size_t pos;
     int eof; // a read went past the end
+    // Why jpeg_readmarkers refused the file, or that the scan ran past the
+    // end; `why` says it in words ("progressive JPEG is not supported").
+    jpg::Fault fault;
+    char why[96];
 };
 
 extern jpeg_file_t jpeg_file_s;
@@ -104,7 +126,7 @@ int jpeg_read_bits(int n);     // n bits, first read most significant; 0 for n =
 int jpeg_bit2int(int n, int v);           // EXTEND
 int jpeg_huffmancode(jpeg_huffman_table_t* table); // one symbol, through jpeg_read_bit
 void jpeg_idct(float* block);  // inverse DCT of 64 floats in place (8x the samples)
-int jpeg_readmarkers();        // 1 at the start of the scan, 0 refused
+int jpeg_readmarkers();        // 1 at the start of the scan, 0 refused (fault and why say why)
 void jpeg_decompress();        // the scan into pixels: Y / gray, Cb, Cr in bytes 0, 1, 2
 void jpeg_ycbcr2rgb();         // pixels in place, alpha 255
 void jpeg_gray2rgb();
@@ -126,13 +148,31 @@ struct Image {
     std::unique_ptr<unsigned char[]> rgba; // width * height * 4
 };
 
-// 1 decoded, 0 refused. On 0, *out is left empty.
-int decodeMemory(const unsigned char* data, size_t size, Image* out);
-// As decodeMemory; *opened tells whether the file could be opened and read.
-int decodeFile(const char* path, Image* out, bool* opened);
+// What went wrong with one file: the fault and, for a refusal, the reason in
+// words ("it is not a JPEG image", "progressive JPEG is not supported ...").
+struct Problem {
+    Fault fault = Fault::None;
+    std::string why;
+};
+
+// 1 decoded, 0 refused. On 0, *out is left empty. *problem (if given) says
+// why it was refused, or that a file cut short in its picture data was
+// decoded only up to where it ends (result 1, Fault::CutShortScan).
+int decodeMemory(const unsigned char* data, size_t size, Image* out, Problem* problem = nullptr);
+// As decodeMemory; Fault::Missing when the file cannot be opened or read.
+int decodeFile(const char* path, Image* out, Problem* problem = nullptr);
 // An image with a second file as alpha mask: alpha = (R + G + B) / 3 of the
-// mask. 0 when either file is missing or refused, or their sizes differ.
-int decodeMasked(const char* imagePath, const char* maskPath, Image* out);
+// mask. 0 when either file is missing or refused, or their sizes differ. Both
+// files are always looked at, so that each one's problem is known: it goes
+// to *imageProblem and *maskProblem (if given); a size that differs is the
+// mask's problem.
+int decodeMasked(const char* imagePath, const char* maskPath, Image* out, Problem* imageProblem = nullptr,
+                 Problem* maskProblem = nullptr);
+
+// The one line that reports `problem` of the file at `path`: "File %s not
+// found!" for a missing file, as always; the same "File %s ..." with the
+// reason for the others. "" for no problem.
+std::string message(const char* path, const Problem& problem);
 
 // Reads a whole file; false if it cannot be opened or read.
 bool readFile(const char* path, std::unique_ptr<unsigned char[]>* bytes, size_t* size);

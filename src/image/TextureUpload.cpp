@@ -8,7 +8,7 @@
 
 #include <GL/glu.h>
 
-#include <cstdio>
+#include <cstring>
 
 namespace {
 void upload(const jpg::Image& image, GLint internalFormat, unsigned filter) {
@@ -19,26 +19,33 @@ void upload(const jpg::Image& image, GLint internalFormat, unsigned filter) {
         glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                      image.rgba.get());
 }
+
+// Every file that is missing or cannot be decoded says so, in one line on
+// stderr and, with a screen, in the message box (start-up goes on).
+void report(const char* path, const jpg::Problem& problem) {
+    if (problem.fault == jpg::Fault::None) return;
+    platform::showError("Error", jpg::message(path, problem).c_str());
+}
 } // namespace
 
 int Texture::loadJpg(const char* path, unsigned filter) {
     jpg::Image image;
-    bool opened = false;
-    if (!jpg::decodeFile(path, &image, &opened)) {
-        if (!opened) {
-            char text[512];
-            std::snprintf(text, sizeof text, "File %s not found!", path);
-            platform::showError("Error", text);
-        }
-        return 0;
-    }
+    jpg::Problem problem;
+    const int decoded = jpg::decodeFile(path, &image, &problem);
+    report(path, problem);
+    if (!decoded) return 0;
     upload(image, 3, filter);
     return 1;
 }
 
 int Texture::loadJpg(const char* imagePath, const char* maskPath, unsigned filter) {
     jpg::Image image;
-    if (!jpg::decodeMasked(imagePath, maskPath, &image)) return 0;
+    jpg::Problem imageProblem, maskProblem;
+    const int decoded = jpg::decodeMasked(imagePath, maskPath, &image, &imageProblem, &maskProblem);
+    report(imagePath, imageProblem);
+    // One file that is both image and mask is reported once.
+    if (std::strcmp(imagePath, maskPath) != 0) report(maskPath, maskProblem);
+    if (!decoded) return 0;
     upload(image, GL_RGBA8, filter);
     return 1;
 }

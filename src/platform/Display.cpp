@@ -233,14 +233,37 @@ unsigned frameBufferObject() { return state.fbo; }
 
 void* glProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
 
+namespace {
+
+Event keyEvent(SDL_Keycode key) {
+    switch (key) {
+    case SDLK_ESCAPE: return Event::Escape;
+    case SDLK_SPACE: return Event::Space;
+    case SDLK_LEFT: return Event::Left;
+    case SDLK_RIGHT: return Event::Right;
+    case SDLK_PAGEUP:
+    case SDLK_UP: return Event::Previous;
+    case SDLK_PAGEDOWN:
+    case SDLK_DOWN: return Event::Next;
+    case SDLK_HOME: return Event::Home;
+    default: return Event::OtherKey;
+    }
+}
+
+} // namespace
+
+void setWindowTitle(const char* title) {
+    if (state.window) SDL_SetWindowTitle(state.window, title);
+}
+
+void sleepMs(unsigned ms) { SDL_Delay(ms); }
+
 bool pollEvent(Event* event) {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
     SDL_Event e;
     if (!SDL_PollEvent(&e)) return false;
     switch (e.type) {
-    case SDL_KEYDOWN:
-        *event = e.key.keysym.sym == SDLK_ESCAPE ? Event::Escape : Event::OtherKey;
-        break;
+    case SDL_KEYDOWN: *event = keyEvent(e.key.keysym.sym); break;
     case SDL_KEYUP: *event = Event::KeyUp; break;
     case SDL_QUIT: *event = Event::Quit; break;
     case SDL_WINDOWEVENT:

@@ -54,6 +54,13 @@ enum class Event {
     KeyUp,    // a key was released
     Quit,     // the window was closed or the process was asked to quit
     Other,    // anything else (mouse motion, focus, ...)
+    // The keys of the live controls (a key going down; held keys repeat).
+    Space,    // pause and resume
+    Left,     // seek back
+    Right,    // seek forward
+    Previous, // Page Up or Up: the previous scene
+    Next,     // Page Down or Down: the next scene
+    Home,     // back to the start
 };
 
 // Takes one waiting event off the queue; false when the queue is empty.
@@ -61,6 +68,10 @@ bool pollEvent(Event* event);
 
 // Monotonic milliseconds since an arbitrary start.
 uint64_t monotonicMs();
+// Sleeps for about `ms` milliseconds (the paused loop's pace).
+void sleepMs(unsigned ms);
+// Sets the window's title bar text (shown only in a window).
+void setWindowTitle(const char* title);
 
 // Shows a modal error box (only when a real screen is there) and always
 // prints "caption: text" as one line on stderr.
@@ -74,21 +85,11 @@ bool fileExists(const std::string& path);
 // `path` made absolute against the current working directory.
 std::string absolutePath(const std::string& path);
 
-// Files and child processes, for the capture and still-frame tools.
 // True if `name` is an executable on PATH.
 bool findProgram(const char* name);
-// True if `path` can be created or written (an existing file is left as it was).
-bool canWrite(const std::string& path);
-bool renameFile(const std::string& from, const std::string& to);
-void removeFile(const std::string& path);
-// Starts `command` through the shell with a pipe to its standard input.
-FILE* openPipe(const std::string& command);
-// Waits for the command; true if it exited with status 0.
-bool closePipe(FILE* pipe);
-// Quotes `text` for the shell.
-std::string shellQuote(const std::string& text);
 
-// Writes width x height RGB pixels (first row at the top) as a PNG file.
-bool writePng(const char* path, const unsigned char* rgb, int width, int height);
+// Writes width x height RGB pixels (first row at the top) as a PNG file. On
+// failure the file is removed and *error (if given) says why in a few words.
+bool writePng(const char* path, const unsigned char* rgb, int width, int height, std::string* error = nullptr);
 
 } // namespace platform

@@ -5,8 +5,7 @@
 //
 // Threads: all of this runs on the main thread; the player's audio callback
 // touches none of the state here.
-// Deliberately not done: playing more than one track, restarting from a
-// position other than 0 ms.
+// Deliberately not done: playing more than one track.
 #include "platform/Sound.h"
 
 #include "platform/Platform.h"
@@ -21,7 +20,9 @@ namespace {
 
 struct SilentClock {
     bool running = false;   // between soundStart and soundStop
-    uint64_t startMs = 0;   // monotonic time of soundStart
+    uint64_t startMs = 0;   // monotonic time at which the position was 0
+    bool paused = false;
+    uint32_t pausedAt = 0;  // the position held while paused
 };
 
 struct SoundState {
@@ -62,6 +63,7 @@ void soundSpectrum(float* out) {
 
 uint32_t soundPositionMs() {
     if (state.player) return toPositionMs(state.player->positionMs());
+    if (state.silent.running && state.silent.paused) return state.silent.pausedAt;
     if (state.silent.running) return static_cast<uint32_t>(monotonicMs() - state.silent.startMs);
     return state.stoppedAt;
 }
@@ -73,7 +75,29 @@ void soundStop() {
         state.player.reset();
     }
     state.silent.running = false;
+    state.silent.paused = false;
 }
+
+void soundSeek(uint32_t ms) {
+    if (state.player) {
+        state.player->seek(ms);
+    } else if (state.silent.running) {
+        state.silent.startMs = monotonicMs() - ms;
+        state.silent.pausedAt = ms;
+    }
+}
+
+void soundPause(bool paused) {
+    if (state.player) {
+        state.player->pause(paused);
+    } else if (state.silent.running && paused != state.silent.paused) {
+        if (paused) state.silent.pausedAt = soundPositionMs();
+        state.silent.paused = paused;
+        if (!paused) state.silent.startMs = monotonicMs() - state.silent.pausedAt;
+    }
+}
+
+bool soundPaused() { return state.player ? state.player->paused() : state.silent.paused; }
 
 bool soundHasTrack() { return state.player != nullptr; }
 

@@ -42,10 +42,18 @@ void soundUpdate();
 // without a track, after its end and after soundStop.
 void soundSpectrum(float* out);
 // Playback position in ms from the start of the track as it is heard; never
-// decreases while playing; frozen by soundStop.
+// decreases while playing (but see soundSeek); frozen by soundStop and while
+// paused.
 uint32_t soundPositionMs();
 // Stops playing and releases the device and the decoder.
 void soundStop();
+// Plays on from `ms` (past the track's end: silence; the silent clock jumps
+// there too). The position restarts exactly there, forwards or backwards:
+// the one exception to its never decreasing.
+void soundSeek(uint32_t ms);
+// Holds the sound and the position still, or goes on from where it stopped.
+void soundPause(bool paused);
+bool soundPaused();
 // True while a real decoded track drives the position (not the silent clock),
 // from a successful soundStart until soundStop, also after a short track's end.
 bool soundHasTrack();

@@ -205,7 +205,41 @@ void SoundPlayer::update() {
     }
 }
 
+void SoundPlayer::seek(double ms) {
+    if (!device_) return;
+    const int64_t frame = std::max<int64_t>(0, std::llround(ms * rate_ / 1000.0));
+    SDL_LockAudioDevice(device_); // the callback is not running while this is held
+    // A place past the end plays silence, as after a track's natural end.
+    const bool inside = reader_.seek(frame);
+    trackEnded_.store(!inside, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // What the device still holds plays out as if it were the new place's
+        // start: the position starts exactly at `ms`.
+        handed_ = frame + static_cast<int64_t>(queuedPeriods_) * periodFrames_;
+        anchorNs_ = steadyNs();
+        std::fill(history_.begin(), history_.end(), 0.0f);
+    }
+    SDL_UnlockAudioDevice(device_);
+    clock_.reset();
+    if (paused_) pausedAtMs_ = std::max(ms, 0.0);
+}
+
+void SoundPlayer::pause(bool paused) {
+    if (!device_ || paused == paused_) return;
+    if (paused) {
+        pausedAtMs_ = positionMs();
+        SDL_PauseAudioDevice(device_, 1);
+        paused_ = true;
+    } else {
+        paused_ = false;
+        seek(pausedAtMs_);
+        SDL_PauseAudioDevice(device_, 0);
+    }
+}
+
 double SoundPlayer::positionMs() {
+    if (paused_) return pausedAtMs_;
     int64_t handed, anchorNs;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -25,7 +25,13 @@
 // returned position. Spectrum: computeSpectrum of the 128 mono frames just
 // before that position, from the ring.
 //
-// Deliberately not done: seeking, pausing, looping, volume, more than one track.
+// Seeking and pausing: seek() stops the callback (SDL's device lock), moves
+// the decoder and restarts the anchor and the clock at the new place; what is
+// already queued in the device (a period or two) still plays out. pause()
+// stops the device and freezes the position; resuming seeks to where it
+// paused, so picture and sound go on from the same place.
+//
+// Deliberately not done: looping, volume, more than one track.
 #pragma once
 
 #include "platform/Sound.h"
@@ -57,6 +63,11 @@ public:
     void spectrum(float* out);
     // Closes the device (joining the audio thread) and the track.
     void stop();
+    // Plays on from `ms` (past the track's end: silence, the clock running on).
+    void seek(double ms);
+    // Holds the sound and the position still (true) or goes on (false).
+    void pause(bool paused);
+    bool paused() const { return paused_; }
     SoundStatus status();
 
 private:
@@ -96,6 +107,8 @@ private:
     SoundClock clock_;
     int64_t spectrumCpuNs_ = 0;
     bool endReported_ = false;
+    bool paused_ = false;
+    double pausedAtMs_ = 0; // the position held while paused
     bool damageReported_ = false;
 };
 

@@ -6,9 +6,10 @@
 
 #include <cstdio>
 #include <ctime>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -65,43 +66,33 @@ bool findProgram(const char* name) {
     return false;
 }
 
-bool canWrite(const std::string& path) {
-    const bool existed = fileExists(path);
-    FILE* f = std::fopen(path.c_str(), "ab"); // appends nothing: an existing file is unchanged
-    if (!f) return false;
-    std::fclose(f);
-    if (!existed) std::remove(path.c_str());
-    return true;
+namespace {
+// libpng reports a failed write through this (instead of printing it and
+// aborting): the reason is kept and control returns to the setjmp.
+struct PngError {
+    int savedErrno = 0;
+    std::string text;
+};
+void onPngError(png_structp png, png_const_charp message) {
+    PngError* e = static_cast<PngError*>(png_get_error_ptr(png));
+    e->savedErrno = errno;
+    e->text = message;
+    png_longjmp(png, 1);
 }
+void onPngWarning(png_structp, png_const_charp) {}
+} // namespace
 
-bool renameFile(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-void removeFile(const std::string& path) { std::remove(path.c_str()); }
-
-FILE* openPipe(const std::string& command) { return popen(command.c_str(), "w"); }
-
-bool closePipe(FILE* pipe) {
-    const int status = pclose(pipe);
-    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::string shellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') quoted += "'\\''";
-        else quoted += c;
-    }
-    return quoted + "'";
-}
-
-bool writePng(const char* path, const unsigned char* rgb, int width, int height) {
+bool writePng(const char* path, const unsigned char* rgb, int width, int height, std::string* error) {
+    std::string why;
     FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!f) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    PngError pngError;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &pngError, onPngError, onPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
+    volatile bool encoded = false; // set after the last call that can return through longjmp
     if (png && info && !setjmp(png_jmpbuf(png))) {
         png_init_io(png, f);
         png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -111,11 +102,25 @@ bool writePng(const char* path, const unsigned char* rgb, int width, int height)
         for (int y = 0; y < height; ++y)
             png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(y) * width * 3));
         png_write_end(png, nullptr);
-        ok = true;
+        encoded = true;
+    } else {
+        why = pngError.savedErrno ? std::strerror(pngError.savedErrno) : pngError.text;
     }
+    bool ok = encoded;
     png_destroy_write_struct(&png, &info);
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) std::remove(path);
+    // A full disk may only show when the buffered bytes reach it.
+    if (ok && (std::fflush(f) != 0 || (fsync(fileno(f)) != 0 && errno != EINVAL))) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    if (!ok) {
+        std::remove(path);
+        if (error) *error = why.empty() ? "cannot encode the picture" : why;
+    }
     return ok;
 }
 

@@ -77,13 +77,7 @@ void scene1(bool full) {
     glDisable(GL_FOG);
     if (full) {
         // White linear fog from 200 to 300 units, only in the full picture.
-        const GLfloat white[4] = {1, 1, 1, 1};
-        glFogfv(GL_FOG_COLOR, white);
-        glFogf(GL_FOG_DENSITY, 0.005f);
-        glFogf(GL_FOG_START, 200);
-        glFogf(GL_FOG_END, 300);
-        glFogi(GL_FOG_MODE, GL_LINEAR);
-        glEnable(GL_FOG);
+        whiteFog(200, 300);
     }
     const Vector3D eye = cameraEye();
     gluLookAt(eye.x, eye.y, eye.z, 0, 20, 0, 0, 1, 0);

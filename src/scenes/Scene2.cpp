@@ -110,7 +110,7 @@ void scene2init() {
 
     // Every life starts at 0, so the first update respawns every bubble.
     bubble = new Vector3D[kBubbles];
-    for (int i = 0; i < kBubbles; ++i) bubble[i] = Vector3D(0, 0, 0);
+    scene2reset();
 
     tableMap = new int[kTiles];
     tunnelMap = new int[kTiles];
@@ -126,6 +126,10 @@ void scene2init() {
     k = 0;
     for (int y = -32; y < 32; ++y)
         for (int x = -32; x < 32; ++x) texture[k++] = std::min(std::abs(x) / 8, 3);
+}
+
+void scene2reset() {
+    for (int i = 0; i < kBubbles; ++i) bubble[i] = Vector3D(0, 0, 0);
 }
 
 void scene2advance() { moveBubbles(bubble, kBubbles, skip); }

@@ -185,7 +185,7 @@ void scene5init() {
 
     // Every life starts at 0, so the first update respawns every bubble.
     bubble2 = new Vector3D[kBubbles];
-    for (int i = 0; i < kBubbles; ++i) bubble2[i] = Vector3D(0, 0, 0);
+    scene5reset();
 
     // A unit sphere pushed in and out by three waves: radius 30 to 210, about 120.
     colaRoom = new Mesh();
@@ -197,6 +197,10 @@ void scene5init() {
     }
     colaRoom->createNormals();
     colaRoom->flipNormals();
+}
+
+void scene5reset() {
+    for (int i = 0; i < kBubbles; ++i) bubble2[i] = Vector3D(0, 0, 0);
 }
 
 void scene5advance() {

@@ -21,6 +21,8 @@ void renderTexture(float x, float y, float scale, float angle, float r, float g,
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(r, g, b, a);
     engine->ortho(1024, 768);
+    // At alpha 0 or below the square blends to nothing (the depth test is off).
+    if (a <= 0 && glowSkipsInvisibleLayers) return;
     const float h = scale * 1024;
     glPushMatrix();
     glTranslated((x * 1024 + 1024) / 2, (y * 768 + 768) / 2, 0);
@@ -70,13 +72,25 @@ void renderArrow(Curve* path, float t, float length, float width, float r, float
     glEnd();
 }
 
+void whiteFog(float start, float end) {
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glFogfv(GL_FOG_COLOR, white);
+    glFogf(GL_FOG_DENSITY, 0.005f);
+    glFogf(GL_FOG_START, start);
+    glFogf(GL_FOG_END, end);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+}
+
 void renderTransition1(float t) {
     engine->glow->RenderQuad(1, 1, 1, t);
     engine->ortho(1024, 768);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_TEXTURE_2D);
-    glColor4f(0.6f, 0.5f, 0.3f, t * 0.5f + 0.6f);
+    const float alpha = t * 0.5f + 0.6f;
+    glColor4f(0.6f, 0.5f, 0.3f, alpha);
+    if (alpha <= 0 && glowSkipsInvisibleLayers) return; // the curtain blends to nothing
     // The curtain's upper edge: a wave travelling with the music.
     auto edge = [t](float v) { return 768 - 864 * t + 96 * sinf(demoMS * 0.005f + v * 3.14159f / 1024); };
     glBegin(GL_QUADS);

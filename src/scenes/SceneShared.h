@@ -13,6 +13,10 @@ void renderTexture(float x, float y, float scale, float angle, float r, float g,
 // 2 x width across (times the side vector's length), fading outside [0, 1].
 void renderArrow(Curve* path, float t, float length, float width, float r, float g, float b);
 
+// White linear fog from `start` to `end` units (density 0.005, unused by
+// the linear mode), switched on.
+void whiteFog(float start, float end);
+
 void renderTransition1(float t); // white veil and a wavy curtain rising from the bottom
 void renderTransition2(float t); // the blurred picture blends in as the screen whitens
 void renderTransition3(float t); // fade to white

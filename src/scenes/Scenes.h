@@ -35,9 +35,46 @@ void scene12update();
 void scene2advance();
 void scene5advance(); // the bubbles' move and the noise panel's two draws
 
+// Puts the state a scene moves frame by frame back as start-up left it, so
+// that the timeline can play again from 0 (a seek while playing live).
+// Scenes whose frames are pure functions of the time have none.
+void scene2reset();
+void scene5reset();  // every bubble's life at 0 again
+void scene10reset(); // the road whole again, no block loose
+
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
 float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
+
+// Scene 3: one tower at the local origin, 20 storeys tapering by `taper`
+// each, alpha rising from 0 at the ground to 1 half-way up; side faces at
+// half the colour, a roof of (r / 2, 0, 0).
+void renderHouse(float height, float size, float taper, float r, float g, float b);
+int scene3Segment();      // current segment 0..3 (a new curve every 3700 ms)
+float scene3Place();      // progress within the segment, 0..1
+unsigned scene3TowerRows(); // bit n: the tower pair at t = 2.0 - 0.1 n was drawn by the last render
+
+// Scene 11: a frame's butterfly moves and rand() draws, without drawing;
+// and the butterflies back at their start.
+void scene11advance();
+void scene11reset();
+class Vector3D;
+int scene11Orbit();             // 1 or 3: the high orbit; otherwise the low one
+Vector3D scene11Butterfly(int i); // position of butterfly i (0..19)
+// Scene 10: the road of 1200 blocks (block 4 * row + column).
+class Curve;
+class Mesh;
+class Vector3D;
+// Shapes the blocks along `spine`, 300 rows of four, and records their centres.
+void generateCubes(Curve* spine);
+int scene10Camera();                     // camera stretch 0..7 of the last frame
+const Vector3D* scene10BlockPositions(); // world centre of each block
+const Vector3D* scene10BlockSpins();     // degrees: x about the x axis, z about the z axis
+const Vector3D* scene10BlockMotions();   // drift (x) and fall speed (y) per unit of skip
+const Mesh* scene10Blocks();             // the block meshes, each centred on its own origin
+Vector3D scene10Eye();                   // the camera of the last draw: eye ...
+Vector3D scene10LookAt();                // ... and the point it looks at
+const float* scene10HeadPose();          // x, y and angle (degrees) the head was last drawn at
 
 // Scene 5.
 class Mesh;

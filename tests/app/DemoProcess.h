@@ -4,24 +4,30 @@
 
 #include "support/GLContext.h"
 
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
-
 struct RunResult {
-    int status = -1; // exit status, or -1 if it did not exit normally
-    std::string err; // what it printed on stderr
-    std::string out; // what it printed on stdout
+    int status = -1;  // exit status, or -1 if it did not exit normally
+    int signal = 0;   // the signal that killed it, if one did
+    double seconds = 0; // from start to exit
+    std::string err;  // what it printed on stderr
+    std::string out;  // what it printed on stdout
 };
 
 inline std::string slurp(const std::string& path) {
@@ -31,25 +37,51 @@ inline std::string slurp(const std::string& path) {
     return s.str();
 }
 
-// Runs the demo with `args`; `unset` names environment variables to remove,
-// `set` gives variables to set. With interruptAfterMs > 0 the process gets
-// SIGINT after that long.
-inline RunResult runDemo(const std::vector<std::string>& args, const std::vector<std::string>& unset = {},
-                         int interruptAfterMs = 0,
-                         const std::vector<std::pair<std::string, std::string>>& set = {}) {
-    const std::string errPath = testgl::tmpDir() + "/demo-stderr-" + std::to_string(getpid()) + ".txt";
-    const std::string outPath = testgl::tmpDir() + "/demo-stdout-" + std::to_string(getpid()) + ".txt";
+// How to run it. By default: started in the data folder, the environment as
+// the test has it, no signal.
+struct RunOptions {
+    std::vector<std::string> unset;                         // environment variables to remove
+    std::vector<std::pair<std::string, std::string>> set;   // and to set
+    std::string dir;                                        // working directory ("": the data folder)
+    // A signal sent once `when` (polled every 10 ms with what the demo has
+    // printed so far on stderr and stdout) says so, or, without `when`, after
+    // signalAfterMs. Nothing is sent if it exits first.
+    int signal = 0;
+    int signalAfterMs = 0;
+    std::function<bool(const std::string& err, const std::string& out)> when;
+    // The signal is sent at once, held back by the demo's blocked signal mask
+    // until the demo takes it (a signal that comes before the first frame).
+    bool signalPending = false;
+    long fileSizeLimit = 0; // bytes (RLIMIT_FSIZE, SIGXFSZ ignored: writes past it fail as on a full disk)
+};
+
+inline RunResult runDemo(const std::vector<std::string>& args, const RunOptions& o) {
+    static int runs = 0;
+    const std::string stem = testgl::tmpDir() + "/demo-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
+    const std::string errPath = stem + "-stderr.txt", outPath = stem + "-stdout.txt";
+    const auto start = std::chrono::steady_clock::now();
+    // A pending signal is blocked before the fork, so that the child has it
+    // blocked from its first instruction on.
+    sigset_t pending, saved;
+    sigemptyset(&pending);
+    if (o.signalPending) sigaddset(&pending, o.signal);
+    pthread_sigmask(SIG_BLOCK, &pending, &saved);
     const pid_t pid = fork();
     if (pid == 0) {
-        for (const std::string& name : unset) unsetenv(name.c_str());
-        for (const auto& kv : set) setenv(kv.first.c_str(), kv.second.c_str(), 1);
+        for (const std::string& name : o.unset) unsetenv(name.c_str());
+        for (const auto& kv : o.set) setenv(kv.first.c_str(), kv.second.c_str(), 1);
         // Started in the data folder, as a user runs it (a sanitizer build has
         // no data folder of its own beside the executable).
-        if (chdir(testgl::dataDir().c_str()) != 0) _exit(126);
+        if (chdir((o.dir.empty() ? testgl::dataDir() : o.dir).c_str()) != 0) _exit(126);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(err, 2);
         dup2(out, 1);
+        if (o.fileSizeLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(o.fileSizeLimit), static_cast<rlim_t>(o.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(DEMO_EXE));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -57,15 +89,48 @@ inline RunResult runDemo(const std::vector<std::string>& args, const std::vector
         execve(DEMO_EXE, argv.data(), environ);
         _exit(127);
     }
-    if (interruptAfterMs > 0) {
-        usleep(static_cast<useconds_t>(interruptAfterMs) * 1000);
-        kill(pid, SIGINT);
-    }
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    bool exited = false;
+    if (o.signal && o.signalPending) {
+        kill(pid, o.signal);
+    } else if (o.signal) {
+        for (int waited = 0;; waited += 10) {
+            if (waitpid(pid, &wstatus, WNOHANG) == pid) {
+                exited = true;
+                break;
+            }
+            if (o.when ? o.when(slurp(errPath), slurp(outPath)) : waited >= o.signalAfterMs) {
+                kill(pid, o.signal);
+                break;
+            }
+            usleep(10000);
+        }
+    }
+    if (!exited) waitpid(pid, &wstatus, 0);
     RunResult r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    r.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
     r.err = slurp(errPath);
     r.out = slurp(outPath);
+    std::remove(errPath.c_str());
+    std::remove(outPath.c_str());
     return r;
+}
+
+// Runs the demo with `args`; `unset` names environment variables to remove,
+// `set` gives variables to set. With interruptAfterMs > 0 the process gets
+// SIGINT after that long.
+inline RunResult runDemo(const std::vector<std::string>& args, const std::vector<std::string>& unset = {},
+                         int interruptAfterMs = 0,
+                         const std::vector<std::pair<std::string, std::string>>& set = {}) {
+    RunOptions o;
+    o.unset = unset;
+    o.set = set;
+    if (interruptAfterMs > 0) {
+        o.signal = SIGINT;
+        o.signalAfterMs = interruptAfterMs;
+    }
+    return runDemo(args, o);
 }

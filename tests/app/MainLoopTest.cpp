@@ -76,7 +76,7 @@ TEST_F(MainLoopTest, SkipHasNoLowerBound) {
 TEST_F(MainLoopTest, AllWaitingEventsAreHandledBeforeTheNextFrame) {
     pushKey(SDL_KEYDOWN, SDLK_a);
     pushKey(SDL_KEYUP, SDLK_a);
-    pushKey(SDL_KEYDOWN, SDLK_SPACE);
+    pushKey(SDL_KEYDOWN, SDLK_b);
     for (int i = 0; i < 3; ++i) app.turn();
     EXPECT_EQ(framesDrawn, 0);
     app.turn();

@@ -455,10 +455,26 @@ TEST(Decoder, ProgressiveIsRefused) {
 
 TEST(Decoder, MissingFile) {
     jpg::Image image;
-    bool opened = true;
-    EXPECT_EQ(jpg::decodeFile("no/such/file.jpg", &image, &opened), 0);
-    EXPECT_FALSE(opened);
-    EXPECT_EQ(jpg::decodeMasked("no/such/file.jpg", "no/such/mask.jpg", &image), 0);
+    jpg::Problem problem, imageProblem, maskProblem;
+    EXPECT_EQ(jpg::decodeFile("no/such/file.jpg", &image, &problem), 0);
+    EXPECT_EQ(problem.fault, jpg::Fault::Missing);
+    EXPECT_EQ(jpg::decodeMasked("no/such/file.jpg", "no/such/mask.jpg", &image, &imageProblem, &maskProblem), 0);
+    EXPECT_EQ(imageProblem.fault, jpg::Fault::Missing);
+    EXPECT_EQ(maskProblem.fault, jpg::Fault::Missing);
+}
+
+// The one line for each kind of problem: a missing file as it always was,
+// the others the same "File %s" with the reason.
+TEST(Decoder, MessagesNameTheFileAndTheReason) {
+    const char* path = "Textures/led1.jpg";
+    EXPECT_EQ(jpg::message(path, {jpg::Fault::None, ""}), "");
+    EXPECT_EQ(jpg::message(path, {jpg::Fault::Missing, "it cannot be opened"}), "File Textures/led1.jpg not found!");
+    EXPECT_EQ(jpg::message(path, {jpg::Fault::NotJpeg, "it is not a JPEG image"}),
+              "File Textures/led1.jpg cannot be decoded: it is not a JPEG image!");
+    EXPECT_EQ(jpg::message(path, {jpg::Fault::CutShortScan, "it is cut short in its picture data"}),
+              "File Textures/led1.jpg is cut short: the picture is black from where its data ends!");
+    EXPECT_EQ(jpg::message(path, {jpg::Fault::SizeMismatch, "it is 8 x 8, its image a.jpg 16 x 16"}),
+              "File Textures/led1.jpg cannot be a mask: it is 8 x 8, its image a.jpg 16 x 16!");
 }
 
 namespace {
@@ -523,12 +539,36 @@ TEST(Decoder, MaskAlphaIsIntegerMeanOfRgb) {
         ASSERT_EQ(out.rgba[i * 4 + 3], (m[0] + m[1] + m[2]) / 3);
         for (int c = 0; c < 3; ++c) ASSERT_EQ(out.rgba[i * 4 + c], im.image.rgba[i * 4 + c]);
     }
-    // Size mismatch: refused.
+    // Size mismatch: refused, the mask's problem.
     const Bytes other = encodePicture(40, 16, opts(3, 1, 1));
     ASSERT_TRUE(jpegtest::writeFile(dir + "/mask_other.jpg", other));
-    EXPECT_EQ(jpg::decodeMasked((dir + "/mask_image.jpg").c_str(), (dir + "/mask_other.jpg").c_str(), &out), 0);
-    EXPECT_EQ(jpg::decodeMasked((dir + "/mask_other.jpg").c_str(), (dir + "/mask_image.jpg").c_str(), &out), 0);
-    // Missing image or mask: refused.
-    EXPECT_EQ(jpg::decodeMasked((dir + "/nothere.jpg").c_str(), (dir + "/mask_mask.jpg").c_str(), &out), 0);
-    EXPECT_EQ(jpg::decodeMasked((dir + "/mask_image.jpg").c_str(), (dir + "/nothere.jpg").c_str(), &out), 0);
+    jpg::Problem imageProblem, maskProblem;
+    auto masked = [&](const std::string& image, const std::string& mask) {
+        imageProblem = maskProblem = jpg::Problem{jpg::Fault::Damaged, "not set"};
+        return jpg::decodeMasked((dir + "/" + image).c_str(), (dir + "/" + mask).c_str(), &out, &imageProblem,
+                                 &maskProblem);
+    };
+    EXPECT_EQ(masked("mask_image.jpg", "mask_other.jpg"), 0);
+    EXPECT_EQ(imageProblem.fault, jpg::Fault::None);
+    EXPECT_EQ(maskProblem.fault, jpg::Fault::SizeMismatch);
+    EXPECT_EQ(maskProblem.why, "it is 40 x 16, its image " + dir + "/mask_image.jpg 48 x 16");
+    EXPECT_EQ(masked("mask_other.jpg", "mask_image.jpg"), 0);
+    EXPECT_EQ(maskProblem.fault, jpg::Fault::SizeMismatch);
+    // Missing image or mask: refused, and each file's own problem is known
+    // whatever the other one's.
+    EXPECT_EQ(masked("nothere.jpg", "mask_mask.jpg"), 0);
+    EXPECT_EQ(imageProblem.fault, jpg::Fault::Missing);
+    EXPECT_EQ(maskProblem.fault, jpg::Fault::None);
+    EXPECT_EQ(masked("mask_image.jpg", "nothere.jpg"), 0);
+    EXPECT_EQ(imageProblem.fault, jpg::Fault::None);
+    EXPECT_EQ(maskProblem.fault, jpg::Fault::Missing);
+    EXPECT_EQ(masked("nothere.jpg", "nothere2.jpg"), 0);
+    EXPECT_EQ(imageProblem.fault, jpg::Fault::Missing);
+    EXPECT_EQ(maskProblem.fault, jpg::Fault::Missing);
+    // A mask cut short in its data is used as far as it goes, and said.
+    const size_t scan = jpegtest::scanStart(mask);
+    ASSERT_TRUE(jpegtest::writeFile(dir + "/mask_cut.jpg", Bytes(mask.begin(), mask.begin() + (scan + mask.size()) / 2)));
+    EXPECT_EQ(masked("mask_image.jpg", "mask_cut.jpg"), 1);
+    EXPECT_EQ(imageProblem.fault, jpg::Fault::None);
+    EXPECT_EQ(maskProblem.fault, jpg::Fault::CutShortScan);
 }

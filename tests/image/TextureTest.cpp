@@ -230,17 +230,75 @@ TEST_F(TextureTest, MissingSingleImageShowsTheMessageAndGoesOn) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(tex_->load("missing.jpg", GL_LINEAR), a);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    // Masked loads with a missing file, and undecodable files: no message.
+}
+
+// Every file of an image-and-mask pair that is missing is named, in the same
+// words as a single image, and each missing file once; nothing is uploaded.
+TEST_F(TextureTest, MissingImageOrMaskOfAPairIsNamed) {
     ::testing::internal::CaptureStderr();
     const unsigned b = tex_->load("cola.jpg", "nomask.jpg", GL_LINEAR);
     const unsigned c = tex_->load("nothere.jpg", "colamask.jpg", GL_LINEAR);
-    const unsigned d = tex_->load("progressive.jpg", GL_LINEAR);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(b, 4u);
-    EXPECT_EQ(c, 5u);
-    EXPECT_EQ(d, 6u);
-    tex_->bind(d);
-    EXPECT_EQ(level(0, GL_TEXTURE_WIDTH), 0);
+    const unsigned d = tex_->load("neither.jpg", "nor.jpg", GL_LINEAR);
+    const unsigned e = tex_->load("gone.jpg", "gone.jpg", GL_LINEAR);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Error: File Textures/nomask.jpg not found!\n"
+              "Error: File Textures/nothere.jpg not found!\n"
+              "Error: File Textures/neither.jpg not found!\n"
+              "Error: File Textures/nor.jpg not found!\n"
+              "Error: File Textures/gone.jpg not found!\n");
+    EXPECT_EQ(b, 3u);
+    EXPECT_EQ(e, 6u);
+    for (unsigned i : {b, c, d, e}) {
+        tex_->bind(i);
+        EXPECT_EQ(level(0, GL_TEXTURE_WIDTH), 0) << i;
+    }
+}
+
+// A file that is there but cannot be decoded says one line with its name and
+// why; start-up goes on. One cut short in its picture data keeps what was
+// decoded (the upload happens) and says so too.
+TEST_F(TextureTest, DamagedFilesAreNamedWithTheReason) {
+    const jpegtest::Bytes good = jpegtest::encode(jpegtest::makePicture(64, 32, 3, 9), 64, 32, {});
+    const size_t scan = jpegtest::scanStart(good);
+    jpegtest::Bytes noise(3000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<unsigned char>(i * 7919u >> 3);
+    write("empty.jpg", {});
+    write("noise.jpg", noise);
+    write("headers.jpg", jpegtest::Bytes(good.begin(), good.begin() + static_cast<long>(scan / 2)));
+    write("data.jpg", jpegtest::Bytes(good.begin(), good.begin() + static_cast<long>((scan + good.size()) / 2)));
+    write("small.jpg", jpegtest::encode(jpegtest::makePicture(32, 32, 3, 9), 32, 32, {}));
+    struct Case {
+        const char* image;
+        const char* mask; // nullptr: a single image
+        const char* line;
+        int width;        // of the upload (0: none)
+    };
+    const Case cases[] = {
+        {"empty.jpg", nullptr, "Error: File Textures/empty.jpg cannot be decoded: it is empty!", 0},
+        {"noise.jpg", nullptr, "Error: File Textures/noise.jpg cannot be decoded: it is not a JPEG image!", 0},
+        {"progressive.jpg", nullptr,
+         "Error: File Textures/progressive.jpg cannot be decoded: progressive JPEG is not supported (only baseline)!",
+         0},
+        {"headers.jpg", nullptr, "Error: File Textures/headers.jpg cannot be decoded: it is cut short in its headers!",
+         0},
+        {"data.jpg", nullptr,
+         "Error: File Textures/data.jpg is cut short: the picture is black from where its data ends!", 64},
+        {"cola.jpg", "empty.jpg", "Error: File Textures/empty.jpg cannot be decoded: it is empty!", 0},
+        {"noise.jpg", "colamask.jpg", "Error: File Textures/noise.jpg cannot be decoded: it is not a JPEG image!", 0},
+        {"cola.jpg", "data.jpg",
+         "Error: File Textures/data.jpg is cut short: the picture is black from where its data ends!", 64},
+        {"cola.jpg", "small.jpg",
+         "Error: File Textures/small.jpg cannot be a mask: it is 32 x 32, its image Textures/cola.jpg 64 x 32!", 0},
+    };
+    for (const Case& c : cases) {
+        ::testing::internal::CaptureStderr();
+        const unsigned i = c.mask ? tex_->load(c.image, c.mask, GL_LINEAR) : tex_->load(c.image, GL_LINEAR);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(c.line) + "\n");
+        tex_->bind(i);
+        EXPECT_EQ(level(0, GL_TEXTURE_WIDTH), c.width) << c.image;
+        // A texture manager caches by the image's name: a fresh one for the next case.
+        tex_.reset(new Texture());
+    }
 }
 
 TEST_F(TextureTest, RampBindAndUnbind) {

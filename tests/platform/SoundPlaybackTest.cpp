@@ -244,3 +244,61 @@ TEST_F(SoundPlayback, StopFreezesThePositionAndReleasesEverything) {
     sleepMs(100);
     EXPECT_GT(soundPositionMs(), 50u);
 }
+
+// Seeking lands the position exactly on the new place, forwards and back, and
+// the spectrum follows what is played from there (the onset track's tone
+// starts at 1000 ms).
+TEST_F(SoundPlayback, SeekPlaysOnFromTheNewPlaceWithItsSpectrum) {
+    soundStart(fixtures::onsetTrack().c_str());
+    sleepMs(100);
+    soundSeek(1500);
+    const uint32_t landed = soundPositionMs();
+    EXPECT_GE(landed, 1500u);
+    EXPECT_LT(landed, 1520u);
+    sleepMs(150);
+    soundUpdate();
+    const uint32_t later = soundPositionMs();
+    EXPECT_GE(later, 1500u + 100);
+    EXPECT_LT(later, 1500u + 230);
+    float bands[kSpectrumBands];
+    soundSpectrum(bands);
+    EXPECT_GT(bands[fixtures::kToneBand], 0.5f) << "the tone plays after a seek into it";
+
+    soundSeek(200); // back into the silence
+    EXPECT_LT(soundPositionMs(), 220u);
+    sleepMs(150);
+    soundSpectrum(bands);
+    EXPECT_LT(loudest(bands), 0.01f);
+    EXPECT_GE(soundPositionMs(), 300u);
+
+    soundSeek(5000); // past the end: silence, the clock runs on
+    sleepMs(100);
+    EXPECT_GE(soundPositionMs(), 5050u);
+    soundSpectrum(bands);
+    EXPECT_EQ(loudest(bands), 0.0f);
+}
+
+// Pause holds the position still; resuming goes on from exactly there, on
+// the track and on the silent clock alike.
+TEST_F(SoundPlayback, PauseHoldsThePositionAndResumeGoesOnFromIt) {
+    for (const char* track : {fixtures::onsetTrack().c_str(), static_cast<const char*>(nullptr)}) {
+        soundStart(track);
+        sleepMs(200);
+        soundPause(true);
+        EXPECT_TRUE(soundPaused());
+        const uint32_t held = soundPositionMs();
+        EXPECT_GT(held, 150u);
+        sleepMs(200);
+        EXPECT_EQ(soundPositionMs(), held);
+        soundSeek(800); // a seek while paused moves the held place
+        EXPECT_EQ(soundPositionMs(), 800u);
+        soundPause(false);
+        EXPECT_FALSE(soundPaused());
+        EXPECT_GE(soundPositionMs(), 800u);
+        sleepMs(150);
+        const uint32_t resumed = soundPositionMs();
+        EXPECT_GE(resumed, 800u + 100);
+        EXPECT_LT(resumed, 800u + 230);
+        soundStop();
+    }
+}

@@ -94,6 +94,14 @@ TEST_F(Scene5Test, AdvanceDrawsAndMovesExactlyWhatAFrameDoes) {
     EXPECT_EQ(randDraws(9, [] { scene5advance(); }), 2);
 }
 
+// A replay from 0 starts the room's bubbles as start-up left them.
+TEST_F(Scene5Test, ResetPutsEveryLifeBackToZero) {
+    renderAt(128000, 100);
+    scene5reset();
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(scene5BubbleLife(i), 0.0f);
+    EXPECT_EQ(randDraws(4, [] { renderAt(128100, 100); }), 602);
+}
+
 TEST_F(Scene5Test, EightSegmentsOf3725Milliseconds) {
     EXPECT_EQ(scene5Segment(119000), 0);
     for (int k = 1; k < 8; ++k) {

@@ -17,11 +17,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     jpg::Image image;
-    bool opened = false;
-    if (!jpg::decodeFile(argv[1], &image, &opened)) {
-        std::printf("%s: %s\n", argv[1], opened ? "refused" : "cannot be read");
+    jpg::Problem problem;
+    if (!jpg::decodeFile(argv[1], &image, &problem)) {
+        std::printf("%s: refused: %s\n", argv[1], problem.why.c_str());
         return 1;
     }
+    if (problem.fault != jpg::Fault::None) std::printf("%s: %s\n", argv[1], problem.why.c_str());
     std::vector<unsigned char> rgb(static_cast<size_t>(image.width) * image.height * 3);
     for (size_t i = 0; i < static_cast<size_t>(image.width) * image.height; ++i)
         for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = image.rgba[i * 4 + c];

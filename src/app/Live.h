@@ -1,0 +1,47 @@
+// Live controls: what a viewer can do while the demo plays (pause, seek 5 s,
+// jump between scenes, back to the start), the frame rates they got per
+// scene, and the window title that says where the music is.
+//
+// A seek restarts the timeline and replays it unshown up to the new place on
+// the 30 fps grid of the still frames (Replay.h), so the picture goes on with
+// the state a still there shows, and the music seeks with it.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <cstdio>
+
+class CApplication;
+
+namespace live {
+
+constexpr double kSeekStepMs = 5000; // Left and Right
+constexpr int kReplayFps = 30;       // the grid a seek replays on, as --frame's
+
+// The music time a key asks for, given the time now, or -1 for a key that
+// does not seek. Previous and Next go to the start of the scene before the
+// one playing and of the one after it (after the last one, the end).
+double seekTarget(platform::Event key, double nowMs);
+
+// Picture and music go on from `ms` (0 at the least); at or past the end of
+// the demo, the demo ends.
+void seek(CApplication& app, double ms);
+
+// The frames a viewer got, per scene.
+class FrameStats {
+public:
+    void add(int scene, double frameMs);
+    // One line per scene that was shown, in timeline order: frames drawn,
+    // mean and slowest frame rate.
+    void print(std::FILE* out) const;
+
+private:
+    long frames_[12] = {};
+    double totalMs_[12] = {};
+    double slowestMs_[12] = {};
+};
+
+// "Demo - scene 4 - 31.2 s", with " - paused" while paused.
+void showPlace(int scene, double ms, bool paused);
+
+} // namespace live

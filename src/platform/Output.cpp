@@ -1,0 +1,317 @@
+// Output files, the encoder's child process and the stop signals of the
+// headless tools.
+#include "platform/Output.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+std::string errnoText(int e) { return std::strerror(e); }
+
+// "a directory", "a character device", ... for a refusal.
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// Folder and name of a path ("." for a bare name).
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+constexpr char kPartialSuffix[] = ".partial";
+constexpr char kUniqueTemplate[] = ".XXXXXX";
+
+} // namespace
+
+// ---- OutputFile -------------------------------------------------------------------------
+
+bool OutputFile::open(const std::string& path, std::string* error) {
+    discard();
+    auto refuse = [&](const std::string& why) {
+        *error = why;
+        return false;
+    };
+    std::string target = path;
+    mode_t mode = 0;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            struct stat to;
+            if (stat(path.c_str(), &to) != 0)
+                return refuse("'" + path + "' is a symbolic link that leads nowhere (" + errnoText(errno) +
+                              "); left as it is");
+            if (!S_ISREG(to.st_mode))
+                return refuse("'" + path + "' leads to " + kindOf(to.st_mode) +
+                              ", not a regular file; left as it is");
+            char* real = realpath(path.c_str(), nullptr);
+            if (!real) return refuse("cannot write '" + path + "': " + errnoText(errno));
+            target = real;
+            std::free(real);
+            st = to;
+        } else if (!S_ISREG(st.st_mode)) {
+            return refuse("'" + path + "' is " + std::string(kindOf(st.st_mode)) +
+                          ", not a regular file; left as it is");
+        }
+        if (access(target.c_str(), W_OK) != 0) return refuse("cannot write '" + path + "': " + errnoText(errno));
+        mode = st.st_mode & 0777; // the new file keeps the old one's permissions
+    } else if (errno != ENOENT) {
+        return refuse("cannot write '" + path + "': " + errnoText(errno));
+    } else if (splitPath(path).second.empty()) {
+        return refuse("cannot write '" + path + "': not a file name");
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    // The partial file lives beside the file it replaces (the same file
+    // system, so the rename is atomic); its name is shortened to fit.
+    const auto [targetDir, targetBase] = splitPath(target);
+    long nameMax = pathconf(targetDir.c_str(), _PC_NAME_MAX);
+    if (nameMax <= 0) nameMax = NAME_MAX;
+    if (static_cast<long>(targetBase.size()) > nameMax || target.size() >= PATH_MAX)
+        return refuse("cannot write '" + path + "': " + errnoText(ENAMETOOLONG));
+    const size_t extra = sizeof kUniqueTemplate - 1 + sizeof kPartialSuffix - 1;
+    const size_t keep = std::min(targetBase.size(), static_cast<size_t>(nameMax) - extra);
+    std::string name = (targetDir == "/" ? "" : targetDir) + "/" + targetBase.substr(0, keep) + kUniqueTemplate +
+                       kPartialSuffix;
+    const int fd = mkostemps(&name[0], sizeof kPartialSuffix - 1, O_CLOEXEC);
+    if (fd < 0) return refuse("cannot write '" + path + "': " + errnoText(errno));
+    fchmod(fd, mode);
+    close(fd);
+    target_ = target;
+    partial_ = name;
+    return true;
+}
+
+bool OutputFile::commit(std::string* error) {
+    if (partial_.empty()) {
+        *error = "nothing to write";
+        return false;
+    }
+    if (std::rename(partial_.c_str(), target_.c_str()) != 0) {
+        *error = "cannot write '" + target_ + "': " + errnoText(errno);
+        discard();
+        return false;
+    }
+    partial_.clear();
+    return true;
+}
+
+void OutputFile::discard() {
+    if (!partial_.empty()) unlink(partial_.c_str());
+    partial_.clear();
+}
+
+// ---- PipedProcess ---------------------------------------------------------------------
+
+bool PipedProcess::start(const std::vector<std::string>& argv, std::string* error) {
+    abort();
+    if (argv.empty()) {
+        *error = "no program";
+        return false;
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        *error = errnoText(errno);
+        return false;
+    }
+    // What it prints goes to an unnamed file (a pipe could fill up while we
+    // are busy writing frames, and both sides would wait for ever).
+    if (errors_ < 0) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/demo-errors-XXXXXX";
+        errors_ = mkostemp(&name[0], O_CLOEXEC);
+        if (errors_ >= 0) unlink(name.c_str());
+    } else if (ftruncate(errors_, 0) != 0 || lseek(errors_, 0, SEEK_SET) != 0) {
+        close(errors_);
+        errors_ = -1;
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    if (errors_ >= 0) { // all it prints; it never touches the terminal
+        posix_spawn_file_actions_adddup2(&actions, errors_, 1);
+        posix_spawn_file_actions_adddup2(&actions, errors_, 2);
+    }
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setpgroup(&attr, 0);
+    // It starts with the default actions (we ignore SIGPIPE) and nothing blocked.
+    sigset_t defaults, none;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[0]);
+    if (failed) {
+        close(fds[1]);
+        *error = errnoText(failed);
+        return false;
+    }
+    pid_ = pid;
+    input_ = fds[1];
+    // Writes never block: write() polls, so that a stop signal is noticed
+    // even while the program does not read.
+    fcntl(input_, F_SETFL, fcntl(input_, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+bool PipedProcess::write(const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        if (input_ < 0 || stopSignal()) return false;
+        const ssize_t n = ::write(input_, p, size);
+        if (n > 0) {
+            p += n;
+            size -= static_cast<size_t>(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd pfd{input_, POLLOUT, 0};
+            poll(&pfd, 1, 100);
+        } else if (n < 0 && errno != EINTR) {
+            return false; // EPIPE: nobody reads any more
+        }
+    }
+    return true;
+}
+
+void PipedProcess::closeInput() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
+
+// Reaps the program if it ends within timeoutMs (< 0: waits for ever).
+bool PipedProcess::waitForExit(int* status, int timeoutMs) {
+    for (int waited = 0;; waited += 10) {
+        const pid_t r = waitpid(pid_, status, WNOHANG);
+        if (r == pid_ || (r < 0 && errno != EINTR)) {
+            if (r < 0) *status = -1;
+            pid_ = -1;
+            return true;
+        }
+        if (timeoutMs >= 0 && waited >= timeoutMs) return false;
+        usleep(10000);
+    }
+}
+
+bool PipedProcess::finish() {
+    if (pid_ < 0) return false;
+    closeInput();
+    int status = -1;
+    while (!waitForExit(&status, 100)) {
+        if (stopSignal()) {
+            abort();
+            return false;
+        }
+    }
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void PipedProcess::abort() {
+    closeInput();
+    if (pid_ < 0) return;
+    int status;
+    kill(-pid_, SIGTERM);
+    if (waitForExit(&status, 2000)) return;
+    kill(-pid_, SIGKILL);
+    waitForExit(&status, -1);
+}
+
+std::string PipedProcess::lastErrorLine() const {
+    if (errors_ < 0) return "";
+    struct stat st;
+    if (fstat(errors_, &st) != 0 || st.st_size == 0) return "";
+    char buf[4096];
+    const off_t from = st.st_size > static_cast<off_t>(sizeof buf) ? st.st_size - static_cast<off_t>(sizeof buf) : 0;
+    const ssize_t n = pread(errors_, buf, sizeof buf, from);
+    if (n <= 0) return "";
+    std::string text(buf, static_cast<size_t>(n));
+    // The last line with something on it, without its end-of-line and trailing blanks.
+    size_t end = text.find_last_not_of(" \t\r\n");
+    if (end == std::string::npos) return "";
+    size_t start = text.find_last_of("\r\n", end);
+    start = start == std::string::npos ? 0 : start + 1;
+    return text.substr(start, end - start + 1);
+}
+
+PipedProcess::~PipedProcess() {
+    abort();
+    if (errors_ >= 0) close(errors_);
+}
+
+// ---- stop signals ---------------------------------------------------------------------
+
+namespace {
+volatile std::sig_atomic_t stopReceived = 0;
+void onStop(int signal) { stopReceived = signal; }
+} // namespace
+
+void catchStopSignals() {
+    // SDL would otherwise turn the two signals into a quit event when video
+    // starts (only if no handler is set: ours is, but the hint says it plainly).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onStop;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART; // file reads elsewhere (the track, the images) go on undisturbed
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    // Started with them blocked, we would never see them: one that is already
+    // pending is taken now.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+int stopSignal() { return stopReceived; }
+
+const char* signalName(int signal) {
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    default: return "a signal";
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,95 @@
+// What the headless tools need from the operating system besides the display:
+// output files that replace their target only when complete, the video
+// encoder as a child process fed through a pipe, and the stop signals.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// A file that takes the place of its target only when it is complete. It is
+// written under a temporary name beside the target ("NAME.XXXXXX.partial",
+// created new, so nothing else is ever overwritten) and renamed over the
+// target by commit(). Until then the target is untouched; if commit() is not
+// reached, the partial file is removed (by discard() or the destructor).
+//
+// The target must be absent or a regular file. Anything else that exists
+// under its name (a directory, device, FIFO or socket, a symbolic link that
+// leads nowhere or to one of those) is refused and left as it is. A symbolic
+// link to a regular file is followed: the file it leads to is replaced, the
+// link stays.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile() { discard(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Checks the target and creates the empty partial file. False with one
+    // line in *error when the target is refused or nothing can be created
+    // beside it.
+    bool open(const std::string& target, std::string* error);
+    // Where to write (our own new regular file).
+    const std::string& partialPath() const { return partial_; }
+    // The file that is replaced (a symbolic link followed).
+    const std::string& target() const { return target_; }
+    // Renames the partial file over the target. False with *error if that
+    // failed; the partial file is then removed.
+    bool commit(std::string* error);
+    // Removes the partial file (nothing if committed or never opened).
+    void discard();
+
+private:
+    std::string target_, partial_;
+};
+
+// A program started with a pipe to its standard input, in a process group of
+// its own (a Ctrl-C at the terminal reaches only us; we decide what happens to
+// it). What it prints is kept, not shown.
+class PipedProcess {
+public:
+    PipedProcess() = default;
+    ~PipedProcess();
+    PipedProcess(const PipedProcess&) = delete;
+    PipedProcess& operator=(const PipedProcess&) = delete;
+
+    // Starts argv[0] (looked up on PATH). False with *error if it could not be started.
+    bool start(const std::vector<std::string>& argv, std::string* error);
+    // Writes all `size` bytes, waiting while the pipe is full. False when the
+    // program stopped reading (it has exited) or a stop signal came.
+    bool write(const void* data, size_t size);
+    // Closes its input and waits for it to end. True if it exited with
+    // status 0; false if it failed, or a stop signal came while waiting (it
+    // is then ended as by abort()).
+    bool finish();
+    // Ends it at once (SIGTERM, SIGKILL if it lingers) and waits for it.
+    // Nothing if it is not running.
+    void abort();
+    // The last non-empty line it printed ("" if none).
+    std::string lastErrorLine() const;
+
+private:
+    void closeInput();
+    bool waitForExit(int* status, int timeoutMs);
+
+    pid_t pid_ = -1;
+    int input_ = -1;  // our end of the pipe to its standard input
+    int errors_ = -1; // an unnamed file that holds what it printed
+};
+
+// From here on SIGINT and SIGTERM only note that they came (stopSignal()), so
+// that the headless tools can stop after the current frame, clean up and exit;
+// a write to a pipe whose reader is gone fails (EPIPE) instead of killing the
+// process with SIGPIPE. Call before the display is opened (SDL then leaves
+// the two signals alone).
+void catchStopSignals();
+// The stop signal that came (SIGINT or SIGTERM, the latest), or 0.
+int stopSignal();
+// "SIGINT", "SIGTERM", ...
+const char* signalName(int signal);
+
+} // namespace platform

@@ -1,0 +1,268 @@
+// What the headless tools do to their outputs and when things go wrong,
+// through the real executable: targets that are not regular files, a full
+// disk, an encoder that fails or stalls, SIGINT and SIGTERM, a stretch that
+// holds no frame.
+#include "app/DemoProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A new empty folder of the test's own.
+std::string freshDir(const std::string& name) {
+    const fs::path dir = fs::path(testgl::tmpDir()) / ("output-" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+std::vector<std::string> namesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+int lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+// A stand-in for ffmpeg: a shell script in a folder put first on PATH.
+std::pair<std::string, std::string> fakeFfmpeg(const std::string& dir, const std::string& body) {
+    const std::string bin = dir + "/bin";
+    fs::create_directories(bin);
+    writeText(bin + "/ffmpeg", "#!/bin/sh\n" + body);
+    fs::permissions(bin + "/ffmpeg", fs::perms::owner_all);
+    const char* path = std::getenv("PATH");
+    return {"PATH", bin + ":" + (path ? path : "/usr/bin:/bin")};
+}
+
+TEST(OutputTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAsTheyAre) {
+    const std::string dir = freshDir("special");
+    fs::create_directory(dir + "/folder");
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0644), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/socket", dir.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    fs::create_symlink(dir + "/nowhere", dir + "/dangling");
+    fs::create_symlink(dir + "/fifo", dir + "/to-fifo");
+    fs::create_symlink(dir + "/folder", dir + "/to-folder");
+    std::vector<std::string> targets = {"folder", "fifo", "socket", "dangling", "to-fifo", "to-folder"};
+    // A device node like /dev/null, where we may make one (as root).
+    if (mknod((dir + "/device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) targets.push_back("device");
+    const std::vector<std::string> before = namesIn(dir);
+
+    for (const std::string& name : targets) {
+        const std::string path = dir + "/" + name;
+        struct stat was;
+        ASSERT_EQ(lstat(path.c_str(), &was), 0);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--frame", "100", "--out", path, "--fps", "1"},
+              std::vector<std::string>{"--capture", path, "--to", "1000", "--fps", "1"}}) {
+            const RunResult r = runDemo(args);
+            EXPECT_EQ(r.status, 2) << name << " " << args[0] << ": " << r.err;
+            EXPECT_EQ(lines(r.err), 1) << r.err; // one line, nothing rendered
+            EXPECT_NE(r.err.find("'" + path + "'"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("left as it is"), std::string::npos) << r.err;
+            struct stat now;
+            ASSERT_EQ(lstat(path.c_str(), &now), 0) << name;
+            EXPECT_EQ(now.st_mode, was.st_mode) << name;
+            EXPECT_EQ(now.st_ino, was.st_ino) << name;
+        }
+    }
+    EXPECT_EQ(namesIn(dir), before); // and nothing was made beside them
+    close(sock);
+}
+
+// A symbolic link to a regular file: the file it leads to gets the picture,
+// the link stays as it was.
+TEST(OutputTest, LinkToARegularFileIsFollowed) {
+    const std::string dir = freshDir("link");
+    writeText(dir + "/real.png", "old");
+    fs::create_symlink("real.png", dir + "/link.png");
+    const RunResult r = runDemo({"--frame", "100", "--out", dir + "/link.png", "--fps", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir + "/link.png"));
+    EXPECT_EQ(fs::read_symlink(dir + "/link.png"), "real.png");
+    EXPECT_EQ(slurp(dir + "/real.png").compare(1, 3, "PNG"), 0);
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"link.png", "real.png"}));
+}
+
+// The longest name a folder takes still has room for the partial file beside
+// it (its name is shortened); a longer one is refused before anything is done.
+TEST(OutputTest, LongestNameIsWrittenLongerOneRefused) {
+    const std::string dir = freshDir("long-name");
+    const std::string longest = std::string(251, 'a') + ".mp4", tooLong = "b" + longest;
+    const RunResult r = runDemo({"--capture", dir + "/" + longest, "--to", "200", "--fps", "10", "--silent"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const RunResult refused = runDemo({"--capture", dir + "/" + tooLong, "--to", "200", "--fps", "10"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, "demo: cannot write '" + dir + "/" + tooLong + "': File name too long\n");
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{longest});
+}
+
+// A write that fails (the disk is full) says so in one line, exits 1 and
+// leaves neither a partial file nor a damaged target: the old file stays.
+TEST(OutputTest, FailedWriteLeavesTheOldFileAndNothingElse) {
+    const std::string dir = freshDir("full");
+    writeText(dir + "/still.png", "the previous still");
+    RunOptions o;
+    o.fileSizeLimit = 4096;
+    const RunResult r = runDemo({"--frame", "100", "--out", dir + "/still.png", "--fps", "1"}, o);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("demo: cannot write '" + dir + "/still.png': File too large; no picture written"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(slurp(dir + "/still.png"), "the previous still");
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"still.png"});
+}
+
+// ffmpeg that gives up after two frames: no SIGPIPE, one line with its own
+// last words, status 1, no file.
+TEST(OutputTest, EncoderThatStopsReadingIsReported) {
+    const std::string dir = freshDir("encoder-quits");
+    RunOptions o;
+    o.set = {fakeFfmpeg(dir, "head -c 5000000 >/dev/null\n"
+                             "echo 'something first' >&2\n"
+                             "echo 'out.mp4: No space left on device' >&2\n"
+                             "exit 1\n")};
+    const std::string video = dir + "/video.mp4";
+    const RunResult r = runDemo({"--capture", video, "--to", "2000", "--fps", "10", "--silent"}, o);
+    EXPECT_EQ(r.signal, 0) << "killed by signal " << r.signal;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("demo: ffmpeg stopped reading frames (ffmpeg: out.mp4: No space left on device); "
+                         "no video written\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"bin"});
+}
+
+// ffmpeg that takes every frame but fails at the end: its status counts.
+TEST(OutputTest, EncoderThatFailsAtTheEndIsReported) {
+    const std::string dir = freshDir("encoder-fails");
+    RunOptions o;
+    o.set = {fakeFfmpeg(dir, "cat >/dev/null\necho 'Error writing trailer' >&2\nexit 1\n")};
+    const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "300", "--fps", "10", "--silent"}, o);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("demo: ffmpeg failed (ffmpeg: Error writing trailer); no video written\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"bin"});
+}
+
+// The real ffmpeg on a full disk.
+TEST(OutputTest, FullDiskDuringACaptureLeavesNoFile) {
+    const std::string dir = freshDir("capture-full");
+    RunOptions o;
+    o.fileSizeLimit = 20000;
+    const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "1000", "--fps", "10", "--silent"}, o);
+    EXPECT_EQ(r.signal, 0) << "killed by signal " << r.signal;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("demo: ffmpeg"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no video written"), std::string::npos) << r.err;
+    EXPECT_TRUE(namesIn(dir).empty());
+}
+
+// Ctrl-C in the middle of a capture: it stops after the frame, removes the
+// partial file, ends ffmpeg and exits 130.
+TEST(OutputTest, InterruptedCaptureLeavesNoFile) {
+    const std::string dir = freshDir("capture-interrupted");
+    RunOptions o;
+    o.signal = SIGINT;
+    o.when = [](const std::string& err, const std::string&) { return err.find("/100 frames") != std::string::npos; };
+    const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "10000", "--fps", "10", "--silent"}, o);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("demo: stopped by SIGINT; no video written\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("100/100 frames"), std::string::npos); // it did not run on to the end
+    EXPECT_TRUE(namesIn(dir).empty());
+}
+
+// SIGTERM while ffmpeg hangs and takes no frames: the demo is not stuck in
+// its write, and ends and reaps ffmpeg before it exits 143.
+TEST(OutputTest, TerminatedCaptureEndsAStalledEncoder) {
+    const std::string dir = freshDir("encoder-stalls");
+    const std::string pidFile = dir + "/ffmpeg.pid";
+    RunOptions o;
+    o.set = {fakeFfmpeg(dir, "echo $$ > '" + pidFile + "'\nexec sleep 60\n")};
+    o.signal = SIGTERM;
+    o.when = [&](const std::string&, const std::string&) { return fs::exists(pidFile) && fs::file_size(pidFile) > 0; };
+    const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "2000", "--fps", "10", "--silent"}, o);
+    EXPECT_EQ(r.status, 143) << r.err;
+    EXPECT_NE(r.err.find("demo: stopped by SIGTERM; no video written\n"), std::string::npos) << r.err;
+    const pid_t ffmpeg = std::atoi(slurp(pidFile).c_str());
+    ASSERT_GT(ffmpeg, 0);
+    EXPECT_EQ(kill(ffmpeg, 0), -1); // gone, not left running
+    EXPECT_EQ(errno, ESRCH);
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "ffmpeg.pid"}));
+}
+
+// A benchmark stopped early prints the figures of the frames it rendered.
+TEST(OutputTest, InterruptedBenchmarkPrintsWhatItMeasured) {
+    RunOptions o;
+    o.signal = SIGINT;
+    auto startedAt = std::chrono::steady_clock::time_point{};
+    o.when = [&](const std::string&, const std::string& out) {
+        if (out.find("start-up") == std::string::npos) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (startedAt == decltype(startedAt){}) startedAt = now;
+        return now - startedAt > std::chrono::milliseconds(800);
+    };
+    const RunResult r = runDemo({"--benchmark", "--fps", "10", "--silent"}, o);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("demo: stopped by SIGINT"), std::string::npos) << r.err;
+    const size_t total = r.out.find("\ntotal ");
+    ASSERT_NE(total, std::string::npos) << r.out;
+    long from = -1, to = -1, frames = -1;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + total, "\ntotal %ld - %ld %ld", &from, &to, &frames), 3) << r.out;
+    EXPECT_GT(frames, 0) << r.out;
+    EXPECT_LT(frames, 2000) << r.out; // the whole demo at 10 fps is 2002 frames
+    EXPECT_EQ(to, (frames - 1) * 100);
+}
+
+// A signal that comes before the still is rendered: no picture, status 143.
+TEST(OutputTest, StillStopsOnASignal) {
+    const std::string dir = freshDir("still-stopped");
+    RunOptions o;
+    o.signal = SIGTERM;
+    o.signalPending = true;
+    const RunResult r = runDemo({"--frame", "100", "--out", dir + "/still.png", "--fps", "1"}, o);
+    EXPECT_EQ(r.status, 143) << r.err;
+    EXPECT_NE(r.err.find("demo: stopped by SIGTERM; no picture written\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(namesIn(dir).empty());
+}
+
+// --from 100 --to 900 at 1 fps holds no frame (frames are at 0, 1000, ...).
+TEST(OutputTest, StretchWithoutAFrameIsRefused) {
+    const std::string dir = freshDir("no-frame");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--capture", dir + "/video.mp4", "--from", "100", "--to", "900", "--fps", "1"},
+          std::vector<std::string>{"--benchmark", "--from", "100", "--to", "900", "--fps", "1"}}) {
+        const RunResult r = runDemo(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(r.err, "demo: --from 100 --to 900 holds no frame at 1 fps\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_TRUE(namesIn(dir).empty());
+    // One frame in the stretch is enough.
+    const RunResult r = runDemo({"--benchmark", "--from", "100", "--to", "1001", "--fps", "1", "--silent"});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+} // namespace

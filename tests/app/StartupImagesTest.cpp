@@ -1,0 +1,136 @@
+// Start-up of the real executable with images missing or damaged: every
+// image and every mask that is missing is named as a single image always was,
+// each damaged file says what is wrong with it, and start-up goes on to render.
+#include "app/DemoProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The image-and-mask pairs start-up loads, as (image, mask).
+const std::pair<const char*, const char*> kPairs[] = {
+    {"cola.jpg", "colamask.jpg"},     {"bubble.jpg", "bubblemask.jpg"}, {"cloud2.jpg", "cloudmask2.jpg"},
+    {"flowers.jpg", "flowers.jpg"},   {"blank.jpg", "butterfly.jpg"},   {"flowers2.jpg", "flowers2.jpg"},
+    {"flower1mask.jpg", "flower1.jpg"}, {"blackbg.jpg", "scratch.jpg"}, {"cloud3.jpg", "cloud3mask.jpg"},
+    {"trash.jpg", "trash.jpg"},       {"dust.jpg", "dust.jpg"},         {"yeah.jpg", "yeahmask.jpg"},
+    {"disco.jpg", "discomask.jpg"},   {"man1.jpg", "man1mask.jpg"},     {"man2.jpg", "man2mask.jpg"},
+    {"greet1.jpg", "greet1mask.jpg"}, {"greet2.jpg", "greet2mask.jpg"}, {"greet3.jpg", "greet3mask.jpg"},
+    {"greet4.jpg", "greet4mask.jpg"}, {"greet5.jpg", "greet5mask.jpg"}, {"greet6.jpg", "greet6mask.jpg"},
+    {"greet7.jpg", "greet7mask.jpg"}, {"greet8.jpg", "greet8mask.jpg"}, {"layer2.jpg", "layer2mask.jpg"},
+};
+
+std::vector<std::string> dataImages() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(fs::path(testgl::dataDir()) / "Textures"))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A data folder with the demo's images but those in `leaveOut`, and the track
+// (which also tells the demo that this is its data folder).
+std::string dataFolder(const std::string& name, const std::set<std::string>& leaveOut) {
+    const fs::path dir = fs::path(testgl::tmpDir()) / ("images-" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Textures");
+    for (const std::string& image : dataImages())
+        if (!leaveOut.count(image))
+            fs::copy_file(fs::path(testgl::dataDir()) / "Textures" / image, dir / "Textures" / image);
+    fs::create_symlink(fs::path(testgl::dataDir()) / "demosong.mp3", dir / "demosong.mp3");
+    return dir.string();
+}
+
+// Start-up and one still, in `dir`; the still must be written.
+RunResult startUp(const std::string& dir) {
+    RunOptions o;
+    o.dir = dir;
+    const RunResult r = runDemo({"--frame", "100", "--out", dir + "/still.png", "--fps", "1", "--silent"}, o);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir + "/still.png"));
+    return r;
+}
+
+int count(const std::string& text, const std::string& line) {
+    int n = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+    return n;
+}
+
+std::string notFound(const std::string& image) { return "Error: File Textures/" + image + " not found!\n"; }
+
+TEST(StartupImagesTest, EveryMissingFileIsNamed) {
+    const std::vector<std::string> all = dataImages();
+    ASSERT_EQ(all.size(), 56u);
+    const std::string dir = dataFolder("none", {all.begin(), all.end()});
+    const RunResult r = startUp(dir);
+    for (const std::string& image : all) EXPECT_GE(count(r.err, notFound(image)), 1) << image << "\n" << r.err;
+}
+
+// Each member of a pair missing while the other one is there.
+TEST(StartupImagesTest, EachMissingMemberOfAPairIsNamed) {
+    std::set<std::string> images, masks;
+    for (const auto& p : kPairs)
+        if (std::string(p.first) != p.second) {
+            images.insert(p.first);
+            masks.insert(p.second);
+        }
+    for (const std::set<std::string>* missing : {&images, &masks}) {
+        const std::string dir = dataFolder(missing == &images ? "pair-images" : "pair-masks", *missing);
+        const RunResult r = startUp(dir);
+        for (const std::string& image : dataImages()) {
+            const bool gone = missing->count(image) > 0;
+            EXPECT_EQ(count(r.err, notFound(image)), gone ? 1 : 0) << image << "\n" << r.err;
+        }
+    }
+    // The files that are image and mask at once.
+    std::set<std::string> both;
+    for (const auto& p : kPairs)
+        if (std::string(p.first) == p.second) both.insert(p.first);
+    ASSERT_EQ(both.size(), 4u);
+    const RunResult r = startUp(dataFolder("pair-both", both));
+    for (const std::string& image : both) EXPECT_EQ(count(r.err, notFound(image)), 1) << image << "\n" << r.err;
+}
+
+// Damaged files: a single image of random bytes, an empty pair image, a mask
+// cut short in its picture data, an image cut short in its headers, a
+// progressive single image. Each is named with the reason.
+TEST(StartupImagesTest, DamagedFilesAreNamed) {
+    const std::string dir = dataFolder("damaged", {});
+    const fs::path textures = fs::path(dir) / "Textures";
+    auto bytes = [&](const std::string& name) { return slurp((textures / name).string()); };
+    auto put = [&](const std::string& name, const std::string& content) {
+        std::ofstream((textures / name).string(), std::ios::binary | std::ios::trunc) << content;
+    };
+    std::string noise(5000, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    put("led1.jpg", noise);
+    put("bubble.jpg", "");
+    const std::string mask = bytes("layer2mask.jpg");
+    put("layer2mask.jpg", mask.substr(0, mask.size() / 2));
+    put("greet1.jpg", bytes("greet1.jpg").substr(0, 40));
+    std::string progressive = bytes("noise.jpg");
+    const size_t sof = progressive.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    progressive[sof + 1] = '\xC2';
+    put("noise.jpg", progressive);
+
+    const RunResult r = startUp(dir);
+    const char* expected[] = {
+        "Error: File Textures/led1.jpg cannot be decoded: it is not a JPEG image!\n",
+        "Error: File Textures/bubble.jpg cannot be decoded: it is empty!\n",
+        "Error: File Textures/layer2mask.jpg is cut short: the picture is black from where its data ends!\n",
+        "Error: File Textures/greet1.jpg cannot be decoded: it is cut short in its headers!\n",
+        "Error: File Textures/noise.jpg cannot be decoded: progressive JPEG is not supported (only baseline)!\n",
+    };
+    for (const char* line : expected) EXPECT_EQ(count(r.err, line), 1) << line << r.err;
+    EXPECT_EQ(count(r.err, "Error: "), 5) << r.err; // and nothing about the others
+}
+
+} // namespace

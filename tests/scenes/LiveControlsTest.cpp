@@ -1,0 +1,157 @@
+// The live controls through the real program: the demo started with its
+// music on SDL's dummy audio driver, keys pushed into SDL's queue and
+// handled by the main loop's turns, as a viewer's keys are.
+#include "app/CApplication.h"
+#include "app/DemoProcess.h"
+#include "app/Live.h"
+#include "app/Replay.h"
+#include "app/Timeline.h"
+#include "platform/Sound.h"
+#include "support/GLContext.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+extern const char* musicFile;
+
+namespace {
+
+CApplication app;
+bool started = false;
+
+class StartLive : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!testgl::ensureContext()) return;
+        if (chdir(testgl::dataDir().c_str()) != 0) return;
+        musicFile = "demosong.mp3";
+        app.precalc(); // starts the music at 0
+        started = platform::soundHasTrack();
+    }
+    void TearDown() override { platform::soundStop(); }
+};
+::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new StartLive);
+
+void pushKey(SDL_Keycode key) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = key;
+    SDL_PushEvent(&e);
+}
+
+// Turns of the main loop for about `ms` of wall time.
+void play(int ms) {
+    const uint64_t end = platform::monotonicMs() + static_cast<uint64_t>(ms);
+    while (platform::monotonicMs() < end && !done) app.turn();
+}
+
+class LiveControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!started) GTEST_SKIP() << "the demo did not start with its music";
+        done = false;
+        if (app.paused) app.setPaused(false);
+    }
+};
+
+TEST_F(LiveControlsTest, PauseHoldsPictureAndMusicAndResumeGoesOnFromThere) {
+    play(200);
+    pushKey(SDLK_SPACE);
+    app.turn();
+    ASSERT_TRUE(app.paused);
+    const float heldMs = demoMS;
+    const uint32_t heldSound = platform::soundPositionMs();
+    EXPECT_EQ(heldSound, static_cast<uint32_t>(heldMs)); // the music holds at the picture
+    play(300);
+    EXPECT_EQ(demoMS, heldMs);
+    EXPECT_EQ(platform::soundPositionMs(), heldSound);
+    pushKey(SDLK_SPACE);
+    app.turn(); // resumes
+    app.turn(); // a frame
+    EXPECT_FALSE(app.paused);
+    EXPECT_GE(demoMS, heldMs);
+    EXPECT_LT(demoMS, heldMs + 120);
+}
+
+TEST_F(LiveControlsTest, SeeksClampAtTheStartAndEndTheDemoPastItsEnd) {
+    live::seek(app, 3000);
+    pushKey(SDLK_LEFT); // 5 s back from 3 s: the start
+    app.turn();
+    app.turn();
+    EXPECT_LT(demoMS, 100);
+    EXPECT_GE(platform::soundPositionMs(), 0u);
+    pushKey(SDLK_RIGHT);
+    app.turn();
+    app.turn();
+    EXPECT_GE(demoMS, 5000);
+    EXPECT_LT(demoMS, 5150);
+    live::seek(app, 197000);
+    pushKey(SDLK_RIGHT); // 202 s: past the end
+    app.turn();
+    EXPECT_TRUE(done);
+}
+
+TEST_F(LiveControlsTest, SceneJumpsLandOnTheFirstFrameOfTheNextAndPreviousScene) {
+    live::seek(app, 16000); // in the checkerboard (14800 - 29600)
+    app.turn();
+    pushKey(SDLK_PAGEDOWN);
+    app.turn();
+    app.turn();
+    EXPECT_GE(demoMS, 29600);
+    EXPECT_LT(demoMS, 29600 + 150);
+    EXPECT_EQ(currentScene, 3); // Scene 4 opens at 29600
+    pushKey(SDLK_UP); // Up is Page Up: the scene before the one playing
+    app.turn();
+    app.turn();
+    EXPECT_GE(demoMS, 14800);
+    EXPECT_LT(demoMS, 14800 + 150);
+    EXPECT_EQ(currentScene, 0);
+    pushKey(SDLK_HOME);
+    app.turn();
+    app.turn();
+    EXPECT_LT(demoMS, 150);
+    EXPECT_EQ(currentScene, 1);
+}
+
+// The decoded PNG written by the executable, as RGB bytes.
+std::vector<unsigned char> stillAt(double ms) {
+    const std::string out = testgl::tmpDir() + "/live-still.png";
+    const RunResult r = runDemo({"--frame", std::to_string(static_cast<long>(ms)), "--silent", "--out", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<unsigned char> rgb;
+    FILE* p = popen(("ffmpeg -v error -i '" + out + "' -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
+    unsigned char buf[65536];
+    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) rgb.insert(rgb.end(), buf, buf + n);
+    if (p) pclose(p);
+    return rgb;
+}
+
+// After a seek, back or forth, the picture goes on with the state a still
+// there shows (drawn here on the still's own step, without the spectrum).
+TEST_F(LiveControlsTest, AFrameAfterASeekIsTheStillAtThatTime) {
+    live::seek(app, 27000); // forward, then back: every moving state restarts
+    play(100);
+    const double ms = 13000, step = 1000.0 / live::kReplayFps;
+    live::seek(app, ms);
+    useFixedStepClock(nullptr);
+    renderFixedStep(app, ms, ms - (std::ceil(ms / step - 1e-9) - 1) * step);
+    useLiveClock();
+    std::vector<unsigned char> frame(1024 * 768 * 3);
+    platform::readFrame(frame.data());
+    EXPECT_TRUE(frame == stillAt(ms));
+}
+
+TEST(LiveProgramTest, PlaysFromAndToAGivenTimeAndReportsFrameRatesPerScene) {
+    const RunResult r = runDemo({"--window", "--from", "14000", "--to", "15500", "--stats"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Scene 2 until 14800, then Scene 1: a line for each, no other scene.
+    EXPECT_NE(r.err.find("mean fps"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\n    2       0 -  14800"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\n    1   14800 -  29600"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("\n    4   29600"), std::string::npos) << r.err;
+}
+
+} // namespace

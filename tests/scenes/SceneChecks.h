@@ -1,0 +1,69 @@
+// Small checks shared by the scene tests: the texture environment the flower
+// swarm leaves, a texture slot's image read back, a chosen spectrum, and how
+// much of a frame (outside the logo) is white.
+#pragma once
+
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "image/Texture.h"
+#include "scenes/DemoFixture.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace demotest {
+
+// Unit 0 as the flower swarm leaves it from 89300 ms on: the RGB of the
+// texture alone, the alpha of texture times colour.
+inline void useCombineMode() {
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
+}
+
+// The image of a texture slot as RGBA, first row first; width and height out.
+inline std::vector<unsigned char> slotImage(int slot, int* width, int* height) {
+    engine->textureManager->bind(engine->textures[slot]);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, height);
+    std::vector<unsigned char> rgba(static_cast<size_t>(*width) * *height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return rgba;
+}
+
+// While alive, every frame hears a spectrum of `value` in band `band` and
+// silence elsewhere.
+class SpectrumOverride {
+public:
+    SpectrumOverride(int band, float value) {
+        band_ = band;
+        value_ = value;
+        useFixedStepClock(source);
+    }
+    ~SpectrumOverride() { useFixedStepClock(nullptr); }
+
+private:
+    static void source(double, float* out) {
+        std::fill(out, out + 64, 0.0f);
+        out[band_] = value_;
+    }
+    static inline int band_ = 0;
+    static inline float value_ = 0;
+};
+
+// Pixels outside the logo's corner with a channel below `least`, on a 4-pixel grid.
+inline int pixelsBelow(const Frame& f, int least) {
+    int n = 0;
+    for (int y = 0; y < 768; y += 4)
+        for (int x = 0; x < 1024; x += 4) {
+            if (x >= 896 && y >= 640) continue;
+            const auto p = f.at(x, y);
+            n += *std::min_element(p.begin(), p.end()) < least;
+        }
+    return n;
+}
+
+} // namespace demotest
