@@ -1,7 +1,9 @@
 // Starts the demo once for the whole test process (see DemoFixture.h).
 #include "scenes/DemoFixture.h"
 
+#include "app/Engine.h"
 #include "app/Timeline.h"
+#include "image/Texture.h"
 
 #include <GL/gl.h>
 
@@ -50,6 +52,15 @@ void renderAt(double ms, double stepMs) {
     setFixedStepPosition(ms);
     skip = static_cast<float>(stepMs / 50.0);
     app.run();
+}
+
+unsigned solidTexture(std::array<unsigned char, 4> rgba) {
+    const unsigned index = engine->textureManager->empty(4, GL_NEAREST);
+    engine->textureManager->bind(index);
+    std::vector<unsigned char> texels;
+    for (int i = 0; i < 16; ++i) texels.insert(texels.end(), rgba.begin(), rgba.end());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 4, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return index;
 }
 
 Frame::Frame() : rgb_(platform::kFrameWidth * platform::kFrameHeight * 3) { platform::readFrame(rgb_.data()); }

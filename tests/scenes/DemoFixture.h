@@ -22,6 +22,10 @@ extern StartState startState;
 extern bool started; // start-up ran in a folder with the real images
 extern CApplication app;
 
+// A new 4 x 4 texture of one colour (through the texture manager), to stand
+// in for an image in a texture slot; its index.
+unsigned solidTexture(std::array<unsigned char, 4> rgba);
+
 // One frame at music time `ms` with the step `stepMs` since the previous frame.
 void renderAt(double ms, double stepMs = 1000.0 / 60.0);
 

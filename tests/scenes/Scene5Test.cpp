@@ -112,22 +112,6 @@ TEST_F(Scene5Test, EightSegmentsOf3725Milliseconds) {
     EXPECT_EQ(scene5Segment(148799.99f), 7);
 }
 
-// A 4 x 4 opaque pure-green texture, to stand in for one greeting.
-unsigned greenTexture() {
-    static unsigned index = 0;
-    if (index == 0) {
-        index = engine->textureManager->empty(4, GL_NEAREST);
-        engine->textureManager->bind(index);
-        const std::vector<unsigned char> green = [] {
-            std::vector<unsigned char> t(4 * 4 * 4);
-            for (size_t i = 0; i < t.size(); i += 4) t[i + 1] = t[i + 3] = 255;
-            return t;
-        }();
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 4, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, green.data());
-    }
-    return index;
-}
-
 // Pixels of the greeting's square where green dominates.
 int greenPixels(const Frame& f) {
     int n = 0;
@@ -146,7 +130,8 @@ TEST_F(Scene5Test, EachSegmentShowsItsOwnGreeting) {
         const float start = 119000 + 3725.0f * k;
         unsigned& slot = engine->textures[kSlotGreet1 + k];
         const unsigned image = slot;
-        slot = greenTexture();
+        static const unsigned green = demotest::solidTexture({0, 255, 0, 255});
+        slot = green;
         renderAt(start + 1000);
         EXPECT_GT(greenPixels(Frame()), 500) << "segment " << k;
         if (k > 0) {

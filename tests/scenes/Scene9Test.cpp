@@ -2,6 +2,7 @@
 // blades' sway and colours, the head's poses, the trash image in its own
 // colours, and the opening out of white.
 #include "scenes/DemoFixture.h"
+#include "scenes/SceneChecks.h"
 
 #include "app/Engine.h"
 #include "geometry/Curve.h"
@@ -25,10 +26,7 @@ class Scene9Test : public DemoTest {
 protected:
     void SetUp() override {
         DemoTest::SetUp();
-        // What the scenes before this one leave on unit 0 in the whole demo:
-        // textured draws take their RGB from the texture alone.
-        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-        glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
+        demotest::useCombineMode(); // as the scenes before this one leave unit 0
     }
 };
 
@@ -74,17 +72,11 @@ TEST_F(Scene9Test, BladesSwayWithTheirOwnPhase) {
 }
 
 // Takes the head (and the trash image) out of the picture while it lives,
-// by pointing their slots at a 4 x 4 fully transparent texture.
+// by pointing their slots at a fully transparent texture.
 class WithoutOverlays {
 public:
     explicit WithoutOverlays(bool trashToo) {
-        static unsigned clear = 0;
-        if (clear == 0) {
-            clear = engine->textureManager->empty(4, GL_NEAREST);
-            engine->textureManager->bind(clear);
-            const std::vector<unsigned char> texels(4 * 4 * 4, 0);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 4, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-        }
+        static const unsigned clear = demotest::solidTexture({0, 0, 0, 0});
         for (int k = 0; k < (trashToo ? 3 : 2); ++k) {
             images_[k] = engine->textures[slots_[k]];
             engine->textures[slots_[k]] = clear;
@@ -147,10 +139,10 @@ TEST_F(Scene9Test, TrashImageShowsItsOwnColoursAtHalfOpacity) {
         renderAt(149300); // white sky over the whole corner, no flower yet
     }
     const Frame f;
-    std::vector<unsigned char> t(512 * 512 * 4);
-    engine->textureManager->bind(engine->textures[kSlotTrash]);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+    int width = 0, height = 0;
+    const std::vector<unsigned char> t = demotest::slotImage(kSlotTrash, &width, &height);
+    ASSERT_EQ(width, 512);
+    ASSERT_EQ(height, 512);
     int checked = 0, translucent = 0;
     // The outer rows and columns take a little of the far edges from the glow texture's wrap.
     for (int y = 12; y < 300; y += 5)
