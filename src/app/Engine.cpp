@@ -22,6 +22,7 @@ void Engine::init() {
 
 void Engine::ortho(float w, float h) {
     markFramePass(FramePass::Overlays);
+    releaseGlowCorner();
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glDisable(GL_LIGHTING);
@@ -37,6 +38,10 @@ void Engine::ortho(float w, float h) {
 void Engine::perspective(float w, float h) {
     // The 128 x 128 set-up starts the glow source, the full one the picture.
     markFramePass(w <= 128 ? FramePass::GlowSource : FramePass::Picture);
+    if (w <= 128)
+        keepToGlowCorner();
+    else
+        releaseGlowCorner();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     // Aspect 1.25 even for the square glow viewport: the glow source is the

@@ -16,12 +16,29 @@
 
 #include <GL/gl.h>
 
-bool glowSkipsInvisibleLayers = true;
+bool skipInvisibleWork = true;
+
+namespace {
+bool cornerScissor = false; // keepToGlowCorner turned the scissor on
+} // namespace
+
+void keepToGlowCorner() {
+    if (!skipInvisibleWork || cornerScissor || glIsEnabled(GL_SCISSOR_TEST)) return;
+    glScissor(0, 0, 128, 128);
+    glEnable(GL_SCISSOR_TEST);
+    cornerScissor = true;
+}
+
+void releaseGlowCorner() {
+    if (!cornerScissor) return;
+    glDisable(GL_SCISSOR_TEST);
+    cornerScissor = false;
+}
 
 namespace {
 
 // Whether a layer blended at `alpha` has to be drawn.
-bool visible(float alpha) { return alpha > 0 || !glowSkipsInvisibleLayers; }
+bool visible(float alpha) { return alpha > 0 || !skipInvisibleWork; }
 
 constexpr int kSize = 128; // work texture and glow-source corner, in texels
 
@@ -67,6 +84,7 @@ void beginWork(Texture* manager, unsigned texture, bool additive, float alpha) {
 }
 
 void fullScreenSetup() {
+    releaseGlowCorner();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, 1024, 768, 0, -1, 1);

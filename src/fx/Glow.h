@@ -8,10 +8,21 @@
 
 class Texture;
 
-// Full-screen layers that provably change no pixel (alpha 0 or below) are
-// left out, their state still set; true unless a test compares with every
-// layer drawn. The shared scene transitions follow it too.
-extern bool glowSkipsInvisibleLayers;
+// Work that provably changes no pixel is left out, its state still set: a
+// full-screen layer at alpha 0 or below, and everything of the glow source
+// outside the 128 x 128 corner it is read from. True unless a test or a
+// check compares with doing all the work. The shared scene transitions
+// follow it too.
+extern bool skipInvisibleWork;
+
+// While the glow source is drawn (the 128 x 128 set-up), clears and drawing
+// are kept to its corner with a scissor: the rest of the frame is cleared
+// again for the full picture, so a full-frame clear there is wasted work. A
+// scissor already on (the unshown catch-up's single pixel) stays as it is.
+// Every full-screen set-up (Engine's and the full-screen glow passes)
+// releases the corner.
+void keepToGlowCorner();
+void releaseGlowCorner();
 
 class Glow {
 public:

@@ -149,16 +149,8 @@ void scene2update() {
 
     // The upper-left 512 x 512 darkened by half through trash's mask, its first row at the bottom.
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
-    if (demoMS > 3300 && demoMS < 3700) {
-        engine->textureManager->bind(engine->textures[kSlotYeah]);
-        const float u = demoMS - 3300;
-        renderTexture(0, 0, (demoMS - 3100) / 800, u * 40 / 400 - 20, 1, 1, 1, 1 - u / 400);
-    }
-    if (demoMS > 7000 && demoMS < 7400) {
-        engine->textureManager->bind(engine->textures[kSlotDisco]);
-        const float scale = demoMS > 7200 ? 0.5f : 0.4f;
-        renderTexture(0, 0, scale, 0, 1, 1, 1, 1.3f - scale);
-    }
+    stampYeah(3300);
+    stampDisco(7000);
     if (demoMS < 1000) engine->glow->RenderQuad(0, 0, 0, 1 - demoMS / 1000);
     if (demoMS > 10650 && demoMS < 11050) {
         engine->textureManager->bind(engine->textures[kSlotYeah]);

@@ -1,11 +1,290 @@
-// Scene 8: not built yet; its frames are black.
+// Scene 8 (104000 to 119000 ms), two halves on one frame pipeline. Until
+// 111400 ms the cell tunnel: the camera flies along waytogo, looking back,
+// through 9 rings of 12 spinning octagonal redtex cells with four black
+// helical ribbons winding just inside them, closed by white fog. From
+// 111400 ms the cloud tunnel: the camera at the origin sways its gaze while
+// a stack of 1001 spinning cloud sprites streams away from it into white fog.
+// A full glow, a blur that follows the lowest spectrum band, the yeah and
+// disco stamps, the butterfly at half opacity in the top-right corner; fades
+// in from white and out to black.
 #include "scenes/Scenes.h"
 
-#include <GL/gl.h>
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "geometry/Curve.h"
+#include "geometry/mesh.h"
+#include "image/Texture.h"
+#include "scenes/SceneShared.h"
 
-void scene8init() {}
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr float kCloudStart = 111400; // ms: the cloud tunnel from here on
+
+Mesh* cell = nullptr; // a flat octagonal disc, radius 5, axis y
+Curve waytogo;        // the camera's path through the cell tunnel
+
+int cloudLayersDrawn = 0;  // layers of the cloud stack drawn last ...
+float cloudDrawnAt = 1000; // ... and the stack's position then
+
+// A helix around the z axis: one turn per unit of t, `pitch` units towards -z per turn.
+Vector3D vReturnPoint2(float t, float radius, float pitch) {
+    const float a = t * 3.14159f * 2;
+    return Vector3D(radius * sinf(a), radius * cosf(a), -t * pitch);
+}
+
+// The helix's sideways unit vector at t, in the xy plane.
+Vector3D curveSideVec2(float t) {
+    const float a = t * 3.14159f * 2;
+    return Vector3D(-cosf(a), sinf(a), 0);
+}
+
+// One ribbon along the helix from head - length to head, in strips of 0.01
+// turn 2 x halfWidth across. The strips are independent quads: one
+// glBegin/glEnd serves them all.
+void renderArrow2(float radius, float pitch, float head, float length, float halfWidth) {
+    const float start = head - length;
+    const float end = start + length - 0.01f;
+    glBegin(GL_QUADS);
+    for (float t = start; t < end; t += 0.01f) {
+        const Vector3D p = vReturnPoint2(t, radius, pitch), q = vReturnPoint2(t + 0.01f, radius, pitch);
+        const Vector3D s = curveSideVec2(t) * halfWidth, s2 = curveSideVec2(t + 0.01f) * halfWidth;
+        const Vector3D c[4] = {p - s, q - s2, q + s2, p + s};
+        for (const Vector3D& v : c) glVertex3f(v.x, v.y, v.z);
+    }
+    glEnd();
+}
+
+void drawCellTunnel() {
+    // The eye runs 0.2 of the path ahead of the point it looks at: it looks
+    // back the way it came. Past u = 1 the cubic carries on beyond P3.
+    const float u = (demoMS - 104000) / 4800;
+    const Vector3D eye = waytogo.vReturnPoint(u), at = waytogo.vReturnPoint(u - 0.2f);
+    gluLookAt(eye.x, eye.y, eye.z, at.x, at.y, at.z, 0, 1, 0);
+
+    glColor3f(1, 1, 1);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    whiteFog(50, 130);
+    engine->textureManager->bind(engine->textures[kSlotRedTex]);
+    // Rings 10 units apart along z, 12 cells 24 units from the axis; odd
+    // rings turned by half a cell; every cell tumbling a degree per 10 ms.
+    for (int r = 0; r < 9; ++r) {
+        glPushMatrix();
+        glTranslatef(0, 0, 10.0f * r);
+        for (int k = 0; k < 12; ++k) {
+            glPushMatrix();
+            glRotatef(30.0f * k + 15.0f * (r % 2), 0, 0, 1);
+            glTranslatef(0, -24, 0);
+            glRotatef(22.5f, 0, 1, 0);
+            glRotatef(static_cast<float>(demoMS * 0.1), 0.1f, 0, 0.1f);
+            cell->trender();
+            glPopMatrix();
+        }
+        glPopMatrix();
+    }
+
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glColor3f(0, 0, 0);
+    // Fog and depth test stay on. Each ribbon turns the frame by another half
+    // turn: ribbons 0 and 2 are drawn turned by 180 degrees, 1 and 3 by 360.
+    for (int s = 0; s < 4; ++s) {
+        glRotatef(180, 0, 0, 1);
+        const int m = static_cast<int>(demoMS * 0.6 + 500 * s);
+        // Sweeps from -1 to 1 every 3333 ms, the ribbons a quarter cycle apart.
+        const float head = static_cast<float>(m % 2000 - 1000) / 1000;
+        renderArrow2(20, 150, head, 0.4f, 3);
+    }
+}
+
+// The cloud sprite is drawn only where its mask can be non-zero: a texel of
+// alpha 0 leaves the pixel as it was under this blend, so the square is cut
+// down to a regular polygon around the mask's support, its corners and
+// texture coordinates found once from the loaded image.
+constexpr int kCloudSides = 16;
+int cloudCorners = 4;                   // 4: the whole square
+float cloudShape[kCloudSides][4];       // x, y in the sprite's plane; s, t
+float cloudReach = 4 * 1.41421357f;     // farthest corner from the centre, units
+int cloudFloor = 0;                     // darkest colour channel of any cloud texel, 0..255
+
+// The full 8 x 8 square, (0, 0) of the texture at (-4, 4).
+void cloudSquare() {
+    static const float square[4][4] = {{-4, 4, 0, 0}, {4, 4, 1, 0}, {4, -4, 1, 1}, {-4, -4, 0, 1}};
+    for (int k = 0; k < 4; ++k)
+        for (int c = 0; c < 4; ++c) cloudShape[k][c] = square[k][c];
+    cloudCorners = 4;
+    cloudReach = 4 * 1.41421357f;
+}
+
+// Reads the bound texture: its darkest colour channel, and, when all its
+// texels of non-zero alpha lie within a disc about the centre that a
+// polygon inside the square can enclose, that polygon instead of the square.
+void fitCloudShape() {
+    cloudSquare();
+    cloudFloor = 0;
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    if (w <= 0 || h <= 0) return; // no image: the square
+    std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    // Over all texels, whatever their alpha: a bilinear sample mixes colours
+    // of texels whose alpha is 0 too.
+    cloudFloor = 255;
+    for (size_t k = 0; k < rgba.size(); k += 4)
+        cloudFloor = std::min({cloudFloor, static_cast<int>(rgba[k]), static_cast<int>(rgba[k + 1]),
+                               static_cast<int>(rgba[k + 2])});
+    // Farthest texel centre of non-zero alpha from the middle, in texture units.
+    double reach = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (rgba[(static_cast<size_t>(y) * w + x) * 4 + 3] != 0)
+                reach = std::max(reach, std::hypot((x + 0.5) / w - 0.5, (y + 0.5) / h - 0.5));
+    // A bilinear sample reads texel centres less than a texel away on each
+    // axis; beyond this radius it reads zeros only (plus a margin for the
+    // interpolation of texture coordinates).
+    const double inner = reach + std::hypot(1.0 / w, 1.0 / h) + 1e-3;
+    const double outer = inner / std::cos(3.14159265358979 / kCloudSides);
+    // The polygon must stay a texel inside the square, clear of wrapped texels.
+    if (outer > 0.5 - 2.0 / std::min(w, h)) return;
+    for (int k = 0; k < kCloudSides; ++k) {
+        const double a = 2 * 3.14159265358979 * (k + 0.5) / kCloudSides;
+        const double s = 0.5 + outer * std::cos(a), t = 0.5 + outer * std::sin(a);
+        cloudShape[k][0] = static_cast<float>(s * 8 - 4);
+        cloudShape[k][1] = static_cast<float>(4 - t * 8);
+        cloudShape[k][2] = static_cast<float>(s);
+        cloudShape[k][3] = static_cast<float>(t);
+    }
+    cloudCorners = kCloudSides;
+    cloudReach = static_cast<float>(outer * 8);
+}
+
+// Layer i of the stack sits at depth zPos - i; those less than 35 units in
+// front of the eye are drawn, far to near. A layer's spin depends on its
+// index alone; demoMS / 100 turns the whole stack.
+void drawCloudTunnel(float zPos) {
+    const Vector3D at(0.1f * sinf(demoMS / 900), 0.3f + 0.1f * sinf(demoMS / 1200), -1);
+    gluLookAt(0, 0, 0, at.x, at.y, at.z, 0, 1, 0);
+    whiteFog(20, 30);
+    engine->textureManager->bind(engine->textures[kSlotCloud3]);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glColor4f(1, 1, 1, 1);
+
+    // The most a point of a layer lies farther along the gaze than the
+    // layer's centre (the fog's distance is the distance along the gaze).
+    Vector3D gaze = at;
+    gaze.Normalize();
+    const float sideways = cloudReach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
+
+    cloudLayersDrawn = 0;
+    cloudDrawnAt = zPos;
+    float step = 1.0f, spin = 0.0f;
+    for (int i = 1000; i >= 0; --i) {
+        if (i - 35 < zPos && i > zPos) {
+            ++cloudLayersDrawn;
+            // Nearer than the fog's start the fog factor is 1 throughout and
+            // changes nothing: such a layer is drawn without it.
+            const bool clear = (i - zPos) * -gaze.z + sideways < 20 - 0.01f;
+            if (clear) glDisable(GL_FOG);
+            glPushMatrix();
+            glTranslatef(0, 0, zPos - i);
+            glRotatef(8.0f * i + spin + demoMS / 100, 0, 0, 1);
+            glBegin(GL_TRIANGLE_FAN);
+            for (int k = 0; k < cloudCorners; ++k) {
+                glTexCoord2f(cloudShape[k][2], cloudShape[k][3]);
+                glVertex3f(cloudShape[k][0], cloudShape[k][1], 0);
+            }
+            glEnd();
+            glPopMatrix();
+            if (clear) glEnable(GL_FOG);
+        }
+        step += 2;
+        spin += step;
+        if (i % 50 == 0) spin += 45;
+    }
+}
+
+// The cloud tunnel's position along the stack: starts at 1000 when the
+// program loads, falls only while the cloud tunnel is drawn, never reset.
+float& cloudPosition() {
+    static float zPos = 1000.0f;
+    return zPos;
+}
+
+// Whether the full-size cloud stack can show at all. Every pixel of it is a
+// mix of white ground, white fog and cloud texels, so no channel is darker
+// than cloudFloor; the blurred copy, made from the same picture, neither.
+// The full glow adds the two, and once 2 x cloudFloor reaches 255 every
+// pixel ends white whatever the stack drew (rounding cannot take a mix of
+// values >= floor below floor). Then only the ground is cleared.
+bool cloudStackHidden() { return 2 * cloudFloor >= 255; }
+
+// The 3-D picture; `glowSource` for the small copy that the glow is made from.
+void scene8(bool glowSource) {
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    if (demoMS < kCloudStart) {
+        drawCellTunnel();
+    } else {
+        // Called twice a frame: the stack recedes by 0.8 skip per frame.
+        float& zPos = cloudPosition();
+        zPos -= 0.4f * skip;
+        if (glowSource || !cloudStackHidden()) drawCloudTunnel(zPos);
+    }
+}
+
+} // namespace
+
+void scene8init() {
+    cell = new Mesh();
+    cell->makeCylinder(8, 1.0f, 5.0f);
+    cell->createNormals();
+    waytogo = Curve({0, 0, 80}, {10, -10, 30}, {10, 8, 20}, {0, 0, -40});
+    engine->textureManager->bind(engine->textures[kSlotCloud3]);
+    fitCloudShape();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void scene8reset() { cloudPosition() = 1000.0f; }
 
 void scene8update() {
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    engine->perspective(128, 128);
+    scene8(true);
+    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene8(false);
+    engine->glow->Render(engine->textureManager, 1.0f); // at full strength: see cloudStackHidden
+    engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
+
+    stampYeah(107300);
+    stampDisco(111200);
+    stampYeah(114900);
+
+    // The butterfly over the top-right 256 x 256 at half opacity, in the
+    // blank image's own colours (unit 0 combines with the texture's RGB alone).
+    drawOverlay(kSlotButterfly, 0, 0, 0, 0.5f, 768, 0, 1024, 256);
+
+    if (demoMS < 105000) renderTransition2(1 - (demoMS - 104000) / 1000);
+    if (demoMS + 500 > 119000) renderTransition4(1 - (119000 - demoMS) / 500);
+}
+
+float scene8CloudPosition() { return cloudPosition(); }
+
+int scene8CloudLayersDrawn(float* position) {
+    *position = cloudDrawnAt;
+    return cloudLayersDrawn;
 }

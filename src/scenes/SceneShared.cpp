@@ -22,7 +22,7 @@ void renderTexture(float x, float y, float scale, float angle, float r, float g,
     glColor4f(r, g, b, a);
     engine->ortho(1024, 768);
     // At alpha 0 or below the square blends to nothing (the depth test is off).
-    if (a <= 0 && glowSkipsInvisibleLayers) return;
+    if (a <= 0 && skipInvisibleWork) return;
     const float h = scale * 1024;
     glPushMatrix();
     glTranslated((x * 1024 + 1024) / 2, (y * 768 + 768) / 2, 0);
@@ -72,6 +72,20 @@ void renderArrow(Curve* path, float t, float length, float width, float r, float
     glEnd();
 }
 
+void stampYeah(float start) {
+    if (!(demoMS > start && demoMS < start + 400)) return;
+    engine->textureManager->bind(engine->textures[kSlotYeah]);
+    const float u = demoMS - start;
+    renderTexture(0, 0, (demoMS - (start - 200)) / 800, u * 40 / 400 - 20, 1, 1, 1, 1 - u / 400);
+}
+
+void stampDisco(float start) {
+    if (!(demoMS > start && demoMS < start + 400)) return;
+    engine->textureManager->bind(engine->textures[kSlotDisco]);
+    const float scale = demoMS > start + 200 ? 0.5f : 0.4f;
+    renderTexture(0, 0, scale, 0, 1, 1, 1, 1.3f - scale);
+}
+
 void whiteFog(float start, float end) {
     const GLfloat white[4] = {1, 1, 1, 1};
     glFogfv(GL_FOG_COLOR, white);
@@ -90,7 +104,7 @@ void renderTransition1(float t) {
     glDisable(GL_TEXTURE_2D);
     const float alpha = t * 0.5f + 0.6f;
     glColor4f(0.6f, 0.5f, 0.3f, alpha);
-    if (alpha <= 0 && glowSkipsInvisibleLayers) return; // the curtain blends to nothing
+    if (alpha <= 0 && skipInvisibleWork) return; // the curtain blends to nothing
     // The curtain's upper edge: a wave travelling with the music.
     auto edge = [t](float v) { return 768 - 864 * t + 96 * sinf(demoMS * 0.005f + v * 3.14159f / 1024); };
     glBegin(GL_QUADS);

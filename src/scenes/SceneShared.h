@@ -13,6 +13,13 @@ void renderTexture(float x, float y, float scale, float angle, float r, float g,
 // 2 x width across (times the side vector's length), fading outside [0, 1].
 void renderArrow(Curve* path, float t, float length, float width, float r, float g, float b);
 
+// The word stamps, each drawn only within the 400 ms after `start` (both
+// ends open). yeah: grows from scale 0.25 to 0.75, turns from -20 to 20
+// degrees and fades out; disco: a two-step pop, scale 0.4 at opacity 0.9
+// for the first 200 ms, then 0.5 at 0.8.
+void stampYeah(float start);
+void stampDisco(float start);
+
 // White linear fog from `start` to `end` units (density 0.005, unused by
 // the linear mode), switched on.
 void whiteFog(float start, float end);

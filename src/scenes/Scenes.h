@@ -2,6 +2,10 @@
 // Scenes are numbered by source file, not by their order on the timeline.
 #pragma once
 
+class Curve;
+class Mesh;
+class Vector3D;
+
 void scene1init();
 void scene2init();
 void scene3init();
@@ -34,6 +38,7 @@ void scene12update();
 // the frames of scenes that are over. Scenes without such state have none.
 void scene2advance();
 void scene5advance(); // the bubbles' move and the noise panel's two draws
+void scene7advance(); // the flower swarm: re-seeds (two rand() draws each) and moves
 
 // Puts the state a scene moves frame by frame back as start-up left it, so
 // that the timeline can play again from 0 (a seek while playing live).
@@ -41,6 +46,8 @@ void scene5advance(); // the bubbles' move and the noise panel's two draws
 void scene2reset();
 void scene5reset();  // every bubble's life at 0 again
 void scene10reset(); // the road whole again, no block loose
+void scene7reset(); // the flower swarm unseeded
+void scene8reset(); // the cloud stack back at 1000
 
 // Read-only views of scene state, for tests.
 int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
@@ -75,6 +82,17 @@ const Mesh* scene10Blocks();             // the block meshes, each centred on it
 Vector3D scene10Eye();                   // the camera of the last draw: eye ...
 Vector3D scene10LookAt();                // ... and the point it looks at
 const float* scene10HeadPose();          // x, y and angle (degrees) the head was last drawn at
+
+// Scene 7.
+float scene7Timeline();                 // timeLine7: parameter along the current camera arc
+Vector3D scene7Flower(int flower);      // z: remaining distance, y: height
+const Mesh* scene7Blob();               // the blob as last deformed (savedVertices: the unit sphere)
+Curve scene7ArrowCurve(int arrow, float ms); // arrow's curve at music time ms
+float scene7ArrowHead(int arrow, float ms);  // arrow's head parameter at music time ms
+
+// Scene 8.
+float scene8CloudPosition();  // zPos: position along the cloud tunnel (1000 at load, only falls)
+int scene8CloudLayersDrawn(float* position); // cloud layers drawn last, and the stack's position then
 
 // Scene 5.
 class Mesh;

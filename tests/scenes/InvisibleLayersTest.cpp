@@ -71,11 +71,11 @@ void expectSame(const Snapshot& a, const Snapshot& b, const char* what) {
 void compareBothWays(const std::function<void()>& draw, const char* what) {
     Snapshot results[2];
     for (int drawAll = 0; drawAll < 2; ++drawAll) {
-        glowSkipsInvisibleLayers = drawAll == 0;
+        skipInvisibleWork = drawAll == 0;
         draw();
         results[drawAll] = Snapshot();
     }
-    glowSkipsInvisibleLayers = true;
+    skipInvisibleWork = true;
     expectSame(results[0], results[1], what);
 }
 

@@ -71,10 +71,17 @@ TEST_F(StartupTest, SmallPerspectiveDrawsOnlyIntoTheLowerLeftCorner) {
     EXPECT_EQ(testgl::readPixel(128, 10)[0], 0);
     EXPECT_EQ(testgl::readPixel(10, 128)[0], 0);
     EXPECT_EQ(testgl::readPixel(700, 500)[0], 0);
-    // A clear still clears the whole frame.
+    // The glow source is read from the corner only: a clear there stays in
+    // the corner (the full picture clears the whole frame anyway) ...
     glClearColor(0, 1, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
+    EXPECT_EQ(testgl::readPixel(127, 127)[1], 255);
+    EXPECT_EQ(testgl::readPixel(700, 500)[1], 0);
+    // ... and the full-size set-up clears the whole frame again.
+    engine->perspective(1024, 768);
+    glClear(GL_COLOR_BUFFER_BIT);
     EXPECT_EQ(testgl::readPixel(700, 500)[1], 255);
+    EXPECT_EQ(testgl::readPixel(1023, 767)[1], 255);
 }
 
 TEST_F(StartupTest, LogoIsTheImageWeightedByItsMaskAndHalfOverBlack) {

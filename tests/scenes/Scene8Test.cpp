@@ -1,0 +1,163 @@
+// Scene 8: the switch from the cell tunnel to the cloud tunnel, the cloud
+// stack's position and depth, the stamps' windows, the butterfly in its own
+// colours, the fade in from white and the fade out to black.
+#include "scenes/DemoFixture.h"
+#include "scenes/SceneChecks.h"
+
+#include "app/CApplication.h"
+#include "scenes/Scenes.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using demotest::Frame;
+using demotest::renderAt;
+
+class Scene8Test : public DemoTest {};
+
+bool outsideLogo(int x, int y) { return !(x >= 896 && y >= 640); }
+
+// Darkest and brightest channel over the picture, the logo's corner aside.
+std::array<int, 2> range(const Frame& f) {
+    int lo = 255, hi = 0;
+    for (int y = 0; y < 768; y += 4)
+        for (int x = 0; x < 1024; x += 4)
+            if (outsideLogo(x, y))
+                for (int c : f.at(x, y)) lo = std::min(lo, c), hi = std::max(hi, c);
+    return {lo, hi};
+}
+
+// The layers drawn for a stack position z: those less than 35 units in
+// front of the eye, both bounds strict.
+int layersInView(float z) {
+    int n = 0;
+    for (int i = 0; i <= 1000; ++i) n += i - 35 < z && i > z;
+    return n;
+}
+
+// The first cloud frames of the process: the stack starts at 1000 and falls
+// 0.4 skip at each of the frame's two draws.
+TEST_F(Scene8Test, CloudTunnelTakesOverAt111400AndRecedes) {
+    ASSERT_EQ(scene8CloudPosition(), 1000.0f);
+    renderAt(111399.99, 50);
+    EXPECT_EQ(scene8CloudPosition(), 1000.0f) << "the cell tunnel leaves the stack alone";
+    renderAt(111400, 50);
+    EXPECT_FLOAT_EQ(scene8CloudPosition(), 1000.0f - 0.8f);
+    float at = 0;
+    EXPECT_EQ(scene8CloudLayersDrawn(&at), 1) << "only layer 1000 lies in front of the eye";
+    EXPECT_FLOAT_EQ(at, 1000.0f - 0.4f); // the glow source, the frame's first draw
+    // A step of 50 ticks (the most the live clock gives): 40 units.
+    renderAt(111500, 2500);
+    EXPECT_FLOAT_EQ(scene8CloudPosition(), 1000.0f - 0.8f - 40);
+    EXPECT_EQ(scene8CloudLayersDrawn(&at), 1000 - 980 + 1) << at; // at 979.2
+    renderAt(111600, 2500);
+    EXPECT_EQ(scene8CloudLayersDrawn(&at), 35) << "the stack is full below 965: " << at;
+    for (double step : {20.0, 33.3, 50.0, 1234.5}) {
+        renderAt(112000, step);
+        const int n = scene8CloudLayersDrawn(&at);
+        EXPECT_EQ(n, layersInView(at)) << at;
+    }
+    renderAt(111000, 50); // back in the cell tunnel: the stack stays where it is
+    const float z = scene8CloudPosition();
+    renderAt(111100, 50);
+    EXPECT_EQ(scene8CloudPosition(), z);
+    scene8reset(); // a replay from 0 finds the stack where the program's load left it
+    EXPECT_EQ(scene8CloudPosition(), 1000.0f);
+}
+
+// Light clouds on white under the full glow: with a silent spectrum (no
+// soft-focus blur) every pixel of the cloud half saturates to white, which
+// is why the full-size stack need not be drawn.
+TEST_F(Scene8Test, FullGlowWhitensTheCloudHalf) {
+    renderAt(113000);
+    const Frame f;
+    for (int y = 300; y < 768; y += 3)
+        for (int x = 0; x < 880; x += 3) {
+            const auto p = f.at(x, y);
+            ASSERT_EQ(std::min({p[0], p[1], p[2]}), 255) << x << "," << y;
+        }
+}
+
+// Mean absolute difference over the middle 400 x 400 of two pictures.
+double middleDifference(const Frame& a, const Frame& b) {
+    double sum = 0;
+    for (int y = 184; y < 584; y += 2)
+        for (int x = 312; x < 712; x += 2)
+            for (int c = 0; c < 3; ++c) sum += std::abs(a.at(x, y)[c] - b.at(x, y)[c]);
+    return sum / (200.0 * 200 * 3);
+}
+
+// Each stamp is drawn strictly inside its 400 ms; a hundredth of a
+// millisecond moves the tunnel by nothing visible.
+TEST_F(Scene8Test, StampsShowOnlyInsideTheirWindows) {
+    for (float start : {107300.0f, 111200.0f, 114900.0f}) {
+        // Steps of 0.01 ms: the cloud stack does not move either.
+        renderAt(start, 0.01);
+        const Frame before;
+        renderAt(start + 0.01f, 0.01);
+        const Frame during;
+        EXPECT_GT(middleDifference(before, during), 20) << start;
+        renderAt(start + 400, 0.01);
+        const Frame after;
+        renderAt(start + 400.01f, 0.01);
+        EXPECT_LT(middleDifference(after, Frame()), 1) << start;
+    }
+}
+
+// Distance from the middle of the screen to the disco stamp's left edge on
+// the middle row: the first pixel from the left that the red star covers.
+int discoReach() {
+    const Frame f;
+    for (int x = 0; x < 512; ++x) {
+        const auto p = f.at(x, 384);
+        if (p[0] > p[1] + 60) return 512 - x;
+    }
+    return 0;
+}
+
+TEST_F(Scene8Test, DiscoPopsFromScale04To05AfterItsFirst200Ms) {
+    renderAt(111400, 0.01);
+    const int small = discoReach();
+    renderAt(111400.01, 0.01);
+    const int large = discoReach();
+    ASSERT_GT(small, 100);
+    EXPECT_NEAR(static_cast<double>(small) / large, 0.4 / 0.5, 0.03);
+}
+
+TEST_F(Scene8Test, ButterflyShowsTheBlankImagesColoursAtHalfOpacity) {
+    demotest::useCombineMode(); // as Scene 7 leaves unit 0
+    renderAt(117000);
+    const Frame f;
+    // Over the near-white clouds the shape at half opacity: lighter than the
+    // half-black of a silhouette, yet visible.
+    int darkest = 255, shape = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 768; x < 1024; ++x) {
+            const int v = std::min({f.at(x, y)[0], f.at(x, y)[1], f.at(x, y)[2]});
+            darkest = std::min(darkest, v);
+            shape += v < 235;
+        }
+    EXPECT_GT(darkest, 150);
+    EXPECT_GT(shape, 5000);
+}
+
+TEST_F(Scene8Test, FadesInFromWhiteAndOutToBlack) {
+    renderAt(104000);
+    EXPECT_GE(range(Frame())[0], 254) << "fully white";
+    renderAt(104500);
+    EXPECT_GE(range(Frame())[0], 126) << "half white";
+
+    renderAt(118500); // the fade-out is not called yet
+    const auto open = range(Frame());
+    EXPECT_GE(open[1], 250);
+    renderAt(118750);
+    EXPECT_LE(range(Frame())[1], 129) << "half black";
+    renderAt(118999.99);
+    EXPECT_LE(range(Frame())[1], 1) << "black";
+}
+
+} // namespace
