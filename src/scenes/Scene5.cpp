@@ -14,7 +14,6 @@
 #include "geometry/Curve.h"
 #include "geometry/mesh.h"
 #include "image/Texture.h"
-#include "platform/GLExt.h"
 #include "scenes/SceneShared.h"
 #include "scenes/ViewVolume.h"
 
@@ -37,7 +36,7 @@ Curve camera5[kSegments];     // one camera path per segment
 // The room's faces and first edges that can reach the viewport from this
 // camera, refilled by every render. From inside the room most of its wall
 // lies outside the view; those faces and lines would be clipped away whole,
-// so they are not sent at all (the same pixels).
+// so while invisible work is skipped they are not sent at all (the same pixels).
 struct VisibleRoom {
     std::vector<unsigned> outside; // per vertex: the view planes it lies outside of
     std::vector<unsigned> faces, edges;
@@ -61,30 +60,6 @@ void findVisibleRoom() {
 // The noise panel's texture offset: a fresh rand() on every draw.
 float noiseOffset() { return static_cast<float>(std::rand() % 100) / 100; }
 
-// The wall: colainter on unit 0 as it is (its RGB replaces the colour), the
-// cola image added on unit 1 through coordinates from the vertex normals.
-void drawRoom() {
-    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
-    glEnable(GL_TEXTURE_2D);
-    engine->textureManager->bind(engine->textures[kSlotColaInter]);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
-
-    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
-    glDisable(GL_TEXTURE_2D);
-    engine->textureManager->bind(engine->textures[kSlotCola]);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_ADD);
-
-    glColor3f(1, 1, 1);
-    colaRoom->frender(visible.faces.data(), static_cast<unsigned>(visible.faces.size()));
-
-    // The combine settings stay; unit 0 is left the active unit.
-    glDisable(GL_TEXTURE_2D);
-    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
-    glDisable(GL_TEXTURE_2D);
-}
-
 // Latitude and longitude lines over the wall, as opaque as the lowest band is loud.
 void drawWireframe() {
     glEnable(GL_BLEND);
@@ -93,7 +68,10 @@ void drawWireframe() {
     glColor4f(1, 1, 1, frequencies[0]);
     // At opacity 0 (or less, clamped) the lines change no pixel, and with the
     // depth test off they write no depth either.
-    if (frequencies[0] > 0) colaRoom->wfrender(visible.edges.data(), static_cast<unsigned>(visible.edges.size()));
+    if (!skipInvisibleWork)
+        colaRoom->wfrender();
+    else if (frequencies[0] > 0)
+        colaRoom->wfrender(visible.edges.data(), static_cast<unsigned>(visible.edges.size()));
 }
 
 // The screen at z = 40: a 30 x 20 noise panel at a random offset, and the
@@ -159,7 +137,13 @@ void scene5() {
     glEnable(GL_FOG);
 
     findVisibleRoom();
-    drawRoom();
+    // The wall: colainter as it is, the cola image added as a reflection.
+    glColor3f(1, 1, 1);
+    if (skipInvisibleWork)
+        renderReflective(colaRoom, kSlotColaInter, kSlotCola, visible.faces.data(),
+                         static_cast<unsigned>(visible.faces.size()));
+    else
+        renderReflective(colaRoom, kSlotColaInter, kSlotCola);
     drawWireframe();
     drawScreen(k);
     // Unsorted, over everything; z negated.

@@ -61,9 +61,11 @@ void bendBlade(int i, int j, float ms) {
     grass.controlPoints[3].x = 5 * cosf(phase + 0.002f * ms + 0.5f);
 }
 
-// The blades 30 to 120 units in front of the eye: 30 rows of 41.
+// The blades 30 to 120 units in front of the eye: 30 rows of 41, each blade
+// appended to the field's vertices and the field drawn with glDrawArrays.
 //
-// The same pixels as sending every blade in row order, for less work:
+// While invisible work is skipped, the same pixels as sending every blade in
+// row order for less work:
 // - The rows go nearest first. Rows lie 3 units apart, so every pixel still
 //   ends up with the nearest row's blade, and the depth test turns the
 //   farther fragments away early. Within a row the order stays: blades of
@@ -76,11 +78,12 @@ void bendBlade(int i, int j, float ms) {
 //   Mesa's clipping path, which touches every vertex of the draw each time
 //   its small output buffer fills: the cost grows with the square of the
 //   draw. Blades wholly inside share long draws; those that cross the border
-//   go in draws of a few, in the same order. Each draw is a glDrawArrays of
-//   its own (consecutive glBegin/glEnd pairs would be merged into one draw).
+//   go in draws of a few, in the same order. (Consecutive glBegin/glEnd
+//   pairs would be merged into one draw, hence the arrays.)
 void drawGrass(float z) {
     constexpr int kCrossingDraw = 4; // blades
     const int first = static_cast<int>(z / 3 - 40), last = static_cast<int>(z / 3 - 10);
+    const bool lean = skipInvisibleWork;
     const ViewVolume volume(0);
     struct Draw {
         int start, count;
@@ -89,20 +92,27 @@ void drawGrass(float z) {
     static std::vector<Draw> draws;
     draws.clear();
     grassVertices.clear();
-    for (int j = last - 1; j >= first; --j) {
+    for (int n = 0; n < last - first; ++n) {
+        const int j = lean ? last - 1 - n : first + n;
         int inDraw = 0;
         for (int i = -20; i <= 20; ++i) {
             const float x = 3.0f * i, zRow = 3.0f * j;
-            const Vector3D corners[4] = {{x - 6, 0, zRow}, {x + 6, 0, zRow}, {x - 6, 15, zRow}, {x + 6, 15, zRow}};
-            unsigned all = ~0u, any = 0;
-            for (const Vector3D& c : corners) {
-                const unsigned o = volume.outside(c);
-                all &= o;
-                any |= o;
+            bool crossing = false;
+            if (lean) {
+                const Vector3D corners[4] = {{x - 6, 0, zRow}, {x + 6, 0, zRow}, {x - 6, 15, zRow}, {x + 6, 15, zRow}};
+                unsigned all = ~0u, any = 0;
+                for (const Vector3D& c : corners) {
+                    const unsigned o = volume.outside(c);
+                    all &= o;
+                    any |= o;
+                }
+                if (all != 0) continue;
+                crossing = any != 0;
             }
-            if (all != 0) continue;
-            const bool crossing = any != 0;
-            if (inDraw == 0 || crossing != draws.back().crossing || (crossing && inDraw == kCrossingDraw)) {
+            const bool newDraw = lean ? inDraw == 0 || crossing != draws.back().crossing ||
+                                            (crossing && inDraw == kCrossingDraw)
+                                      : draws.empty();
+            if (newDraw) {
                 draws.push_back({static_cast<int>(grassVertices.size()), 0, crossing});
                 inDraw = 0;
             }
@@ -149,14 +159,7 @@ void renderBlossom(float x, float y, float h, float a) {
     glTranslatef(x, y, 0);
     glColor4f(1, 1, 1, a);
     glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex3f(-h, h, 0);
-    glTexCoord2f(1, 0);
-    glVertex3f(h, h, 0);
-    glTexCoord2f(1, 1);
-    glVertex3f(h, -h, 0);
-    glTexCoord2f(0, 1);
-    glVertex3f(-h, -h, 0);
+    spriteQuad(0, 0, 0, h);
     glEnd();
     glPopMatrix();
 }
@@ -216,7 +219,7 @@ void drawFlowers(float z) {
         const float growth = flowerGrowth(q, z);
         // A flower that has not started draws nothing: no segment has grown
         // and every blossom has size 0.
-        if (z - fz < 200 && growth > 0) {
+        if (z - fz < 200 && (growth > 0 || !skipInvisibleWork)) {
             glPushMatrix();
             glTranslatef(0, 0, fz);
             renderFlower(0.3f * cosf(q * 3.14159f / 3) + 0.4f, 0.2f * cosf(0.9f * q) + 0.3f, growth,
@@ -232,13 +235,7 @@ void scene9() {
     glLoadIdentity();
     const float z = cameraDepth(demoMS);
 
-    // White linear fog from 90 to 140 units.
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_START, 90);
-    glFogf(GL_FOG_END, 140);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
+    whiteFog(90, 140);
 
     // Level, looking down -z, away from the direction of travel.
     const float sway = 5 * sinf(demoMS / 1000);

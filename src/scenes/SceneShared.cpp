@@ -9,7 +9,9 @@
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
+#include "geometry/mesh.h"
 #include "image/Texture.h"
+#include "platform/GLExt.h"
 
 #include <GL/gl.h>
 
@@ -94,6 +96,24 @@ void whiteFog(float start, float end) {
     glFogf(GL_FOG_END, end);
     glFogi(GL_FOG_MODE, GL_LINEAR);
     glEnable(GL_FOG);
+}
+
+void renderReflective(Mesh* mesh, int base, int reflection, const unsigned* faceList, unsigned count) {
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    engine->textureManager->bind(engine->textures[base]);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
+    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
+    engine->textureManager->bind(engine->textures[reflection]);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_ADD);
+    if (faceList)
+        mesh->frender(faceList, count);
+    else
+        mesh->frender();
+    glDisable(GL_TEXTURE_2D);
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    glDisable(GL_TEXTURE_2D);
 }
 
 void renderTransition1(float t) {

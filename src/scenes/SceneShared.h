@@ -4,6 +4,7 @@
 #pragma once
 
 class Curve;
+class Mesh;
 class Vector3D;
 
 // Draws the bound texture as a square centred at (x, y) of the screen (-1..1
@@ -23,6 +24,13 @@ void stampDisco(float start);
 // White linear fog from `start` to `end` units (density 0.005, unused by
 // the linear mode), switched on.
 void whiteFog(float start, float end);
+
+// `mesh` in the image of slot `base` on unit 0 (its RGB alone, the colour
+// giving only alpha) with the image of slot `reflection` added on unit 1,
+// looked up by the vertex normals (Mesh::frender); only the `count` faces of
+// `faceList`, or all of them when it is null. Both units are put in the
+// combine mode and left so; texturing is off on both afterwards, unit 0 active.
+void renderReflective(Mesh* mesh, int base, int reflection, const unsigned* faceList = nullptr, unsigned count = 0);
 
 void renderTransition1(float t); // white veil and a wavy curtain rising from the bottom
 void renderTransition2(float t); // the blurred picture blends in as the screen whitens

@@ -9,8 +9,7 @@
 #include "app/Engine.h"
 #include "app/Timeline.h"
 #include "geometry/mesh.h"
-#include "image/Texture.h"
-#include "platform/GLExt.h"
+#include "scenes/SceneChecks.h"
 #include "scenes/Scenes.h"
 
 #include <GL/gl.h>
@@ -250,16 +249,7 @@ TEST_F(Scene5Test, WireframeAndGreetingOpacitiesFollowTheSpectrum) {
 
 TEST_F(Scene5Test, LeavesUnitZeroActiveInCombineReplaceAndUnitOneOff) {
     renderAt(130000);
-    GLint active = 0, mode = 0, rgb = 0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &active);
-    EXPECT_EQ(active, GL_TEXTURE0_ARB);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, &rgb);
-    EXPECT_EQ(mode, GL_COMBINE_ARB);
-    EXPECT_EQ(rgb, GL_REPLACE);
-    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    demotest::expectCombineModeLeft();
 }
 
 TEST_F(Scene5Test, OpensOutOfTheCurtain) {

@@ -2,12 +2,11 @@
 // blades' sway and colours, the head's poses, the trash image in its own
 // colours, and the opening out of white.
 #include "scenes/DemoFixture.h"
-#include "scenes/SceneChecks.h"
 
 #include "app/Engine.h"
 #include "geometry/Curve.h"
-#include "image/Texture.h"
 #include "scenes/SceneShared.h"
+#include "scenes/SceneChecks.h"
 #include "scenes/Scenes.h"
 
 #include <GL/gl.h>
