@@ -22,5 +22,5 @@ unsigned ViewVolume::outside(const Vector3D& v) const {
     const float z = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
     const float w = m[3] * v.x + m[7] * v.y + m[11] * v.z + m[15];
     const float side = widen_ * w;
-    return (x < -side) | (x > side) << 1 | (y < -side) << 2 | (y > side) << 3 | (z < -w) << 4 | (z > w) << 5;
+    return (x < -side) | (x > side) << 1 | (y < -side) << 2 | (y > side) << 3 | (z < -side) << 4 | (z > side) << 5;
 }

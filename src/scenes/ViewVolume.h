@@ -8,10 +8,11 @@
 
 class ViewVolume {
 public:
-    // Reads the current matrices. The four side planes are pushed out by
-    // `margin` of the half-width (or half-height) of the view, so that what
-    // lies just outside and may still touch the border (an anti-aliased
-    // line's fringe) is kept.
+    // Reads the current matrices. Every plane is pushed out by `margin` of
+    // the half-extent of the view (in clip coordinates: |x|, |y|, |z| up to
+    // (1 + margin) w), so that what lies just outside and may still touch
+    // the border (an anti-aliased line's fringe) is kept. A negative margin
+    // pulls the planes in: what is inside then is surely not clipped.
     explicit ViewVolume(float margin = 0.05f);
 
     // The planes p lies outside of, one bit each (0: inside all six).

@@ -40,8 +40,11 @@ TEST_F(ViewVolumeTest, TellsThePlanesAPointLiesOutsideOf) {
     EXPECT_EQ(volume.outside({0, 0, -0.4f}), 16u);   // nearer than the near plane
     EXPECT_EQ(volume.outside({0, 0, -501}), 32u);    // beyond the far plane
     EXPECT_NE(volume.outside({0, 0, 10}), 0u);       // behind the eye
-    // A margin of 5 % keeps what lies just outside a side.
+    // A margin of 5 % keeps what lies just outside a side; a negative one
+    // leaves out what lies just inside.
     EXPECT_EQ(ViewVolume(0.05f).outside({-5.3f, 0, -10}), 0u);
+    EXPECT_EQ(ViewVolume(-0.05f).outside({5.0f, 0, -10}), 2u);
+    EXPECT_EQ(ViewVolume(-0.05f).outside({0, 0, -0.51f}), 16u); // past the near plane (0.5), not past the one drawn in
     EXPECT_TRUE(ViewVolume::culled(1, 1, 3));
     EXPECT_FALSE(ViewVolume::culled(1, 2, 1));
     EXPECT_FALSE(ViewVolume::culled(1, 0));
