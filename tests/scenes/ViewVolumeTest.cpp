@@ -44,7 +44,7 @@ TEST_F(ViewVolumeTest, TellsThePlanesAPointLiesOutsideOf) {
     // leaves out what lies just inside.
     EXPECT_EQ(ViewVolume(0.05f).outside({-5.3f, 0, -10}), 0u);
     EXPECT_EQ(ViewVolume(-0.05f).outside({5.0f, 0, -10}), 2u);
-    EXPECT_EQ(ViewVolume(-0.05f).outside({0, 0, -0.51f}), 16u); // past the near plane (0.5), not past the one drawn in
+    EXPECT_EQ(ViewVolume(-0.05f).outside({0, 0, -0.51f}), 16u); // 0.51 ahead: inside the view (near 0.5), not the volume drawn in
     EXPECT_TRUE(ViewVolume::culled(1, 1, 3));
     EXPECT_FALSE(ViewVolume::culled(1, 2, 1));
     EXPECT_FALSE(ViewVolume::culled(1, 0));
