@@ -57,12 +57,12 @@ void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4
                                 scene9update, scene10update, scene11update, scene12update};
 
 // Each scene's reset of the state it moves frame by frame.
-void (*const kResets[12])() = {nullptr,     scene2reset, nullptr, scene4reset,  nullptr,      nullptr,
+void (*const kResets[12])() = {nullptr,     scene2reset, nullptr, scene4reset,  scene5reset,  nullptr,
                                scene7reset, scene8reset, nullptr, scene10reset, scene11reset, nullptr};
 
 // What a frame of each scene leaves to the scenes after it, without drawing:
 // only the scenes that draw from the shared rand() sequence have anything.
-void (*const kAdvances[12])() = {nullptr,       scene2advance, nullptr, nullptr, nullptr,        nullptr,
+void (*const kAdvances[12])() = {nullptr,       scene2advance, nullptr, nullptr, scene5advance,  nullptr,
                                  scene7advance, nullptr,       nullptr, nullptr, scene11advance, nullptr};
 
 // Image and optional mask per texture slot, from slot 5 on.

@@ -69,6 +69,10 @@ public:
     void trender();  // triangles with texture coordinates
     void frender();  // unit 0: texture coordinates; unit 1: (n.x, n.y) * 0.5 + 0.5 of the vertex normal
     void wfrender(); // the first edge (corner 0 to corner 1) of every triangle
+    // The same two modes over `count` faces of `faceList` only, in its order
+    // (a caller that knows which faces cannot be seen leaves them out).
+    void frender(const unsigned* faceList, unsigned count);
+    void wfrender(const unsigned* faceList, unsigned count);
     void wrender();  // a cylinder's top rim and vertical side lines
     void prender();  // every vertex as a point
     // Material-driven: push, translate by position, activate the material,

@@ -31,31 +31,45 @@ void Mesh::trender() {
     glEnd();
 }
 
-void Mesh::frender() {
-    if (faceAmount == 0) return;
+namespace {
+
+// Face i of the list, or face i itself without a list.
+inline unsigned listed(const unsigned* faceList, unsigned i) { return faceList ? faceList[i] : i; }
+
+} // namespace
+
+void Mesh::frender() { frender(nullptr, faceAmount); }
+
+void Mesh::frender(const unsigned* faceList, unsigned count) {
+    if (count == 0) return;
     // A local copy: the compiler cannot keep the global in a register across GL calls.
     const PFNGLMULTITEXCOORD2FARBPROC multiTexCoord = arb::glMultiTexCoord2fARB;
-    const unsigned corners = 3 * faceAmount;
     glBegin(GL_TRIANGLES);
-    for (unsigned k = 0; k < corners; ++k) {
-        const Vector2D& t = texCoords[faceTexCoords[k]];
-        const Vector3D& v = vertices[faces[k]];
-        const Vector3D& n = vertexNormals[faces[k]];
-        multiTexCoord(GL_TEXTURE0_ARB, t.x, t.y);
-        // Reflection lookup from the object-space normal: (-1..1) to (0..1).
-        multiTexCoord(GL_TEXTURE1_ARB, n.x * 0.5f + 0.5f, n.y * 0.5f + 0.5f);
-        glVertex3fv(&v.x);
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned f = listed(faceList, i);
+        for (unsigned k = 3 * f; k < 3 * f + 3; ++k) {
+            const Vector2D& t = texCoords[faceTexCoords[k]];
+            const Vector3D& v = vertices[faces[k]];
+            const Vector3D& n = vertexNormals[faces[k]];
+            multiTexCoord(GL_TEXTURE0_ARB, t.x, t.y);
+            // Reflection lookup from the object-space normal: (-1..1) to (0..1).
+            multiTexCoord(GL_TEXTURE1_ARB, n.x * 0.5f + 0.5f, n.y * 0.5f + 0.5f);
+            glVertex3fv(&v.x);
+        }
     }
     glEnd();
 }
 
-void Mesh::wfrender() {
-    if (faceAmount == 0) return;
+void Mesh::wfrender() { wfrender(nullptr, faceAmount); }
+
+void Mesh::wfrender(const unsigned* faceList, unsigned count) {
+    if (count == 0) return;
     // Within one GL_LINES pair per face the third corner has no partner and
     // is dropped, so each triangle draws its first edge. Sharing one pair,
     // only the two corners that form that edge are sent.
     glBegin(GL_LINES);
-    for (unsigned f = 0; f < faceAmount; ++f) {
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned f = listed(faceList, i);
         glVertex3fv(&vertices[faces[3 * f]].x);
         glVertex3fv(&vertices[faces[3 * f + 1]].x);
     }

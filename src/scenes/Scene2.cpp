@@ -30,37 +30,6 @@ int* tunnelMap = nullptr;   // per wall tile: angle code * 64 + depth code
 int* texture = nullptr;     // 64 x 64 ring pattern of LED levels 0..3
 int* tableMap = nullptr;    // per wall tile: LED level of this frame
 
-// A square sprite of half-size h in the xy plane, centred on (x, y, z).
-void spriteQuad(float x, float y, float z, float h) {
-    glTexCoord2f(0, 0);
-    glVertex3f(x - h, y + h, z);
-    glTexCoord2f(1, 0);
-    glVertex3f(x + h, y + h, z);
-    glTexCoord2f(1, 1);
-    glVertex3f(x + h, y - h, z);
-    glTexCoord2f(0, 1);
-    glVertex3f(x - h, y - h, z);
-}
-
-// The bubbles as sprites, at z or mirrored to -z (in front of the wall).
-// Independent quads: one glBegin serves them all.
-void drawBubbles(float zSign) {
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(1, 1, 1, 1);
-    engine->textureManager->bind(engine->textures[kSlotBubble]);
-    glBegin(GL_QUADS);
-    for (int i = 0; i < kBubbles; ++i) {
-        const float h = (i & 3) * 0.5f + 1;
-        const Vector3D& b = bubble[i];
-        // Rises ever faster as its life runs out.
-        spriteQuad(b.x, 3000 / (std::fabs(b.y) + 0.5f) - 40, b.z * zSign, h);
-    }
-    glEnd();
-}
-
 // The tiles do not overlap, so they are drawn level by level: four binds and
 // four glBegin/glEnd pairs instead of 960 of each, with the same pixels.
 void drawWall() {
@@ -123,11 +92,12 @@ void scene2() {
     const float f = getSyncFloat();
     gluLookAt(eye.x, eye.y, eye.z, 0, 5 * f, 0, 0.3f * f, 1 - 0.3f * f, 0);
 
-    drawBubbles(1);
+    // Bubbles behind the wall, then mirrored in front of it.
+    renderBubbles(bubble, kBubbles, -40, 1);
     drawWall();
     drawFrame();
     drawRibbons(); // depth test on, texturing off, as the frame left them
-    drawBubbles(-1);
+    renderBubbles(bubble, kBubbles, -40, -1);
 }
 
 
@@ -162,17 +132,7 @@ void scene2reset() {
     for (int i = 0; i < kBubbles; ++i) bubble[i] = Vector3D(0, 0, 0);
 }
 
-void scene2advance() {
-    for (int i = 0; i < kBubbles; ++i) {
-        Vector3D& b = bubble[i];
-        if (b.y <= 0) {
-            b.x = static_cast<float>(std::rand() % 200 - 100);
-            b.z = static_cast<float>(std::rand() % 50 - 50);
-            b.y = static_cast<float>(std::rand() % 128 + 128);
-        }
-        b.y -= skip;
-    }
-}
+void scene2advance() { moveBubbles(bubble, kBubbles, skip); }
 
 void scene2update() {
     // The ring pattern moves one column every 20 ms.

@@ -12,6 +12,7 @@
 #include "geometry/Curve.h"
 #include "image/Texture.h"
 #include "scenes/SceneShared.h"
+#include "scenes/ViewVolume.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -37,33 +38,6 @@ unsigned towerRowsDrawn = 0; // bit n: the pair at t = 2.0 - 0.1 n was drawn by 
 // safely inside the view volume.
 Vector3D roadEdge[kRoadTiles + 1][2];
 bool roadEdgeInside[kRoadTiles + 1];
-
-// Whether a point lies inside the view volume of the current projection and
-// model-view matrices, with a margin, so that GL will not clip it.
-class ClipTest {
-public:
-    ClipTest() {
-        GLfloat p[16], m[16];
-        glGetFloatv(GL_PROJECTION_MATRIX, p);
-        glGetFloatv(GL_MODELVIEW_MATRIX, m);
-        for (int col = 0; col < 4; ++col)
-            for (int row = 0; row < 4; ++row) {
-                float sum = 0;
-                for (int i = 0; i < 4; ++i) sum += p[i * 4 + row] * m[col * 4 + i];
-                mvp_[col * 4 + row] = sum;
-            }
-    }
-    bool inside(const Vector3D& v) const {
-        float c[4];
-        for (int row = 0; row < 4; ++row)
-            c[row] = mvp_[row] * v.x + mvp_[4 + row] * v.y + mvp_[8 + row] * v.z + mvp_[12 + row];
-        const float w = c[3] * 0.999f;
-        return c[3] > 0 && std::fabs(c[0]) < w && std::fabs(c[1]) < w && std::fabs(c[2]) < w;
-    }
-
-private:
-    float mvp_[16];
-};
 
 // Corner 0..3 of road tile k: texture (0, 0) at the left edge of row k,
 // (10, 0) at its right edge, (10, 2) and (0, 2) at row k + 1.
@@ -104,9 +78,10 @@ void drawRoad(const Curve& c) {
         roadEdge[k][0] = p + s;
         roadEdge[k][1] = p - s;
     }
-    ClipTest clip;
+    // Inside a volume drawn in by 0.1 %: surely not clipped.
+    const ViewVolume clip(-0.001f);
     for (int k = 0; k <= kRoadTiles; ++k) {
-        roadEdgeInside[k] = clip.inside(roadEdge[k][0]) && clip.inside(roadEdge[k][1]);
+        roadEdgeInside[k] = clip.outside(roadEdge[k][0]) == 0 && clip.outside(roadEdge[k][1]) == 0;
     }
     for (int image = 0; image < 4; ++image) {
         engine->textureManager->bind(engine->textures[kSlotLed1 + image]);

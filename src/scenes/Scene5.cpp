@@ -1,11 +1,215 @@
-// Scene 5: not built yet; its frames are black.
+// Scene 5 (119000 to 148800 ms), the longest: inside a closed, lumpy sphere,
+// its wall the colainter image with the cola image added as a reflection and
+// a faint wireframe pulsing with the bass. The camera swings along one of
+// eight paths per 3725-ms segment, always looking at a screen at z = 40: a
+// flickering noise panel with the segment's greeting over it. 200 bubbles
+// rise, accelerating, through the room. Opens out of the curtain, ends in
+// the layer2 zoom and white.
 #include "scenes/Scenes.h"
 
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Timeline.h"
+#include "fx/Glow.h"
+#include "geometry/Curve.h"
+#include "geometry/mesh.h"
+#include "image/Texture.h"
+#include "scenes/SceneShared.h"
+#include "scenes/ViewVolume.h"
+
 #include <GL/gl.h>
+#include <GL/glu.h>
 
-void scene5init() {}
+#include <cmath>
+#include <cstdlib>
+#include <vector>
 
-void scene5update() {
+namespace {
+
+constexpr int kBubbles = 200;
+constexpr int kSegments = 8;
+
+Mesh* colaRoom = nullptr;     // the room, seen from inside
+Vector3D* bubble2 = nullptr;  // x, z: position (z negated when drawn); y: remaining rise
+Curve camera5[kSegments];     // one camera path per segment
+
+// The room's faces and first edges that can reach the viewport from this
+// camera, refilled by every render. From inside the room most of its wall
+// lies outside the view; those faces and lines would be clipped away whole,
+// so while invisible work is skipped they are not sent at all (the same pixels).
+struct VisibleRoom {
+    std::vector<unsigned> outside; // per vertex: the view planes it lies outside of
+    std::vector<unsigned> faces, edges;
+} visible;
+
+void findVisibleRoom() {
+    const ViewVolume volume;
+    const Mesh& room = *colaRoom;
+    visible.outside.resize(room.verticeAmount);
+    for (unsigned v = 0; v < room.verticeAmount; ++v) visible.outside[v] = volume.outside(room.vertices[v]);
+    visible.faces.clear();
+    visible.edges.clear();
+    for (unsigned f = 0; f < room.faceAmount; ++f) {
+        const unsigned a = visible.outside[room.faces[3 * f]], b = visible.outside[room.faces[3 * f + 1]];
+        const unsigned c = visible.outside[room.faces[3 * f + 2]];
+        if (!ViewVolume::culled(a, b, c)) visible.faces.push_back(f);
+        if (!ViewVolume::culled(a, b)) visible.edges.push_back(f);
+    }
+}
+
+// The noise panel's texture offset: a fresh rand() on every draw.
+float noiseOffset() { return static_cast<float>(std::rand() % 100) / 100; }
+
+// Latitude and longitude lines over the wall, as opaque as the lowest band is loud.
+void drawWireframe() {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_DEPTH_TEST);
+    glColor4f(1, 1, 1, frequencies[0]);
+    // At opacity 0 (or less, clamped) the lines change no pixel, and with the
+    // depth test off they write no depth either.
+    if (!skipInvisibleWork)
+        colaRoom->wfrender();
+    else if (frequencies[0] > 0)
+        colaRoom->wfrender(visible.edges.data(), static_cast<unsigned>(visible.edges.size()));
+}
+
+// The screen at z = 40: a 30 x 20 noise panel at a random offset, and the
+// segment's greeting, 30 x 30, over it, as opaque as band 1 is quiet.
+void drawScreen(int segment) {
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glPushMatrix();
+    glTranslatef(0, 0, 40);
+
+    engine->textureManager->bind(engine->textures[kSlotNoise]);
+    const float r = noiseOffset();
+    glBegin(GL_QUADS);
+    glTexCoord2f(r, r);
+    glVertex3f(-15, 10, 0);
+    glTexCoord2f(r + 1, r);
+    glVertex3f(15, 10, 0);
+    glTexCoord2f(r + 1, r + 1);
+    glVertex3f(15, -10, 0);
+    glTexCoord2f(r, r + 1);
+    glVertex3f(-15, -10, 0);
+    glEnd();
+
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 1 - frequencies[1]);
+    engine->textureManager->bind(engine->textures[kSlotGreet1 + segment]);
+    // Mirrored in u: the camera looks along +z, so +x is on the viewer's left
+    // and the image reads the right way round.
+    glBegin(GL_QUADS);
+    glTexCoord2f(1, 0);
+    glVertex3f(-15, 15, 0);
+    glTexCoord2f(0, 0);
+    glVertex3f(15, 15, 0);
+    glTexCoord2f(0, 1);
+    glVertex3f(15, -15, 0);
+    glTexCoord2f(1, 1);
+    glVertex3f(-15, -15, 0);
+    glEnd();
+    glPopMatrix();
+}
+
+void scene5() {
+    const int k = scene5Segment(demoMS);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    // The eye swings along the whole path and back every 2 pi seconds.
+    const Vector3D eye = camera5[k].vReturnPoint(0.5f * sinf(demoMS / 1000) + 0.5f);
+    gluLookAt(eye.x, eye.y, eye.z, 0, 0, 40, 0, 1, 0);
+
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    // Black linear fog from 100 to 200 units.
+    const GLfloat black[4] = {0, 0, 0, 1};
+    glFogfv(GL_FOG_COLOR, black);
+    glFogf(GL_FOG_DENSITY, 0.015f);
+    glFogf(GL_FOG_START, 100);
+    glFogf(GL_FOG_END, 200);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glEnable(GL_FOG);
+
+    findVisibleRoom();
+    // The wall: colainter as it is, the cola image added as a reflection.
+    glColor3f(1, 1, 1);
+    if (skipInvisibleWork)
+        renderReflective(colaRoom, kSlotColaInter, kSlotCola, visible.faces.data(),
+                         static_cast<unsigned>(visible.faces.size()));
+    else
+        renderReflective(colaRoom, kSlotColaInter, kSlotCola);
+    drawWireframe();
+    drawScreen(k);
+    // Unsorted, over everything; z negated.
+    renderBubbles(bubble2, kBubbles, -60, -1);
 }
+
+} // namespace
+
+int scene5Segment(float ms) { return static_cast<int>((ms - 119000) * 8 / 29800); }
+
+void scene5init() {
+    for (int k = 0; k < kSegments; ++k) {
+        const float a = 40 * sinf(0.6f * k + 0.2f) * sinf(0.4f * k + 0.2f);
+        const float b = 40 * sinf(0.2f * k + 0.1f) * cosf(0.5f * k);
+        const float c = -40 * cosf(0.9f * k) * sinf(1.2f * k + 0.2f);
+        const float d = -40 * sinf(0.1f * k + 0.2f) * sinf(1.1f * k + 0.2f);
+        const float e = -40 * sinf(0.1f * k + 0.2f) * sinf(1.4f * k + 0.2f);
+        const float f = -40 * cosf(0.9f * k) * sinf(1.4f * k + 0.2f);
+        const float h = 30 * sinf(1.2f * k + 0.2f) - 15;
+        const float g = 30 * cosf(0.8f * k + 0.2f) - 15;
+        camera5[k] = Curve({a, b, h}, {b, d, h}, {c, a, h}, {e, f, g});
+    }
+
+    // Every life starts at 0, so the first update respawns every bubble.
+    bubble2 = new Vector3D[kBubbles];
+    scene5reset();
+
+    // A unit sphere pushed in and out by three waves: radius 30 to 210, about 120.
+    colaRoom = new Mesh();
+    colaRoom->makeSphere(1.0f, 64);
+    for (unsigned i = 0; i < colaRoom->verticeAmount; ++i) {
+        Vector3D& v = colaRoom->vertices[i];
+        const float s = sinf(12 * v.x + 20) + cosf(12 * v.y + 25) + cosf(18 * v.z + 40);
+        v = v * ((0.3f * s + 1.2f) * 100);
+    }
+    colaRoom->createNormals();
+    colaRoom->flipNormals();
+}
+
+void scene5reset() {
+    for (int i = 0; i < kBubbles; ++i) bubble2[i] = Vector3D(0, 0, 0);
+}
+
+void scene5advance() {
+    moveBubbles(bubble2, kBubbles, 2 * skip);
+    // The noise panel's draws of the frame's two renders.
+    noiseOffset();
+    noiseOffset();
+}
+
+void scene5update() {
+    // 2 ticks per 50 ms: 40 units of life a second.
+    moveBubbles(bubble2, kBubbles, 2 * skip);
+
+    engine->perspective(128, 128);
+    scene5();
+    engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5);
+    engine->perspective(1024, 768);
+    scene5();
+    engine->glow->Render(engine->textureManager, 0.8f);
+    engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
+
+    if (demoMS < 120000) renderTransition1(1 - (demoMS - 119000) / 1000);
+    if (demoMS + 1000 > 148800) renderTransition5(1 - (148800 - demoMS) / 1000);
+}
+
+const Mesh* scene5Room() { return colaRoom; }
+
+float scene5BubbleLife(int i) { return bubble2[i].y; }

@@ -17,7 +17,6 @@
 #include "geometry/Curve.h"
 #include "geometry/mesh.h"
 #include "image/Texture.h"
-#include "platform/GLExt.h"
 #include "scenes/SceneShared.h"
 
 #include <GL/gl.h>
@@ -115,22 +114,10 @@ void drawBlob() {
     glRotatef(demoMS / 15, 0, 1, 1);
     deformBlob();
 
-    // Unit 0: redtex, its RGB alone; unit 1: the specular2 highlight added,
-    // looked up by the vertex normal.
-    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
-    engine->textureManager->bind(engine->textures[kSlotRedTex]);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
-    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
-    engine->textureManager->bind(engine->textures[kSlotSpecular2]);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_ADD);
-    distObj->frender();
+    // redtex, its RGB alone, with the specular2 highlight added, looked up by
+    // the vertex normal.
+    renderReflective(distObj, kSlotRedTex, kSlotSpecular2);
     glPopMatrix();
-
-    glDisable(GL_TEXTURE_2D);
-    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
-    glDisable(GL_TEXTURE_2D);
     glDisable(GL_CULL_FACE);
 }
 

@@ -9,11 +9,14 @@
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
+#include "geometry/mesh.h"
 #include "image/Texture.h"
+#include "platform/GLExt.h"
 
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstdlib>
 
 void renderTexture(float x, float y, float scale, float angle, float r, float g, float b, float a) {
     glEnable(GL_BLEND);
@@ -95,6 +98,24 @@ void whiteFog(float start, float end) {
     glEnable(GL_FOG);
 }
 
+void renderReflective(Mesh* mesh, int base, int reflection, const unsigned* faceList, unsigned count) {
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    engine->textureManager->bind(engine->textures[base]);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
+    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
+    engine->textureManager->bind(engine->textures[reflection]);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_ADD);
+    if (faceList)
+        mesh->frender(faceList, count);
+    else
+        mesh->frender();
+    glDisable(GL_TEXTURE_2D);
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    glDisable(GL_TEXTURE_2D);
+}
+
 void renderTransition1(float t) {
     engine->glow->RenderQuad(1, 1, 1, t);
     engine->ortho(1024, 768);
@@ -129,6 +150,45 @@ void renderTransition5(float t) {
     engine->textureManager->bind(engine->textures[kSlotLayer2]);
     renderTexture(0, 0, 3 * t, 20 * t - 20, 1, 1, 1, 1);
     engine->glow->RenderQuad(1, 1, 1, (t - 0.5f) * 2);
+}
+
+void moveBubbles(Vector3D* bubbles, int count, float drop) {
+    for (int i = 0; i < count; ++i) {
+        Vector3D& b = bubbles[i];
+        if (b.y <= 0) {
+            b.x = static_cast<float>(std::rand() % 200 - 100);
+            b.z = static_cast<float>(std::rand() % 50 - 50);
+            b.y = static_cast<float>(std::rand() % 128 + 128);
+        }
+        b.y -= drop;
+    }
+}
+
+void spriteQuad(float x, float y, float z, float h) {
+    glTexCoord2f(0, 0);
+    glVertex3f(x - h, y + h, z);
+    glTexCoord2f(1, 0);
+    glVertex3f(x + h, y + h, z);
+    glTexCoord2f(1, 1);
+    glVertex3f(x + h, y - h, z);
+    glTexCoord2f(0, 1);
+    glVertex3f(x - h, y - h, z);
+}
+
+// Independent quads, each placed on the CPU: one glBegin serves them all.
+void renderBubbles(const Vector3D* bubbles, int count, float base, float zSign) {
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 1);
+    engine->textureManager->bind(engine->textures[kSlotBubble]);
+    glBegin(GL_QUADS);
+    for (int i = 0; i < count; ++i) {
+        const Vector3D& b = bubbles[i];
+        spriteQuad(b.x, 3000 / (std::fabs(b.y) + 0.5f) + base, b.z * zSign, (i & 3) * 0.5f + 1);
+    }
+    glEnd();
 }
 
 const float heads[numHeads][3] = {

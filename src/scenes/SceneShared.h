@@ -4,6 +4,8 @@
 #pragma once
 
 class Curve;
+class Mesh;
+class Vector3D;
 
 // Draws the bound texture as a square centred at (x, y) of the screen (-1..1
 // spans it, 0 is the centre); scale 0.5 is as wide as the screen; angle in degrees.
@@ -23,11 +25,32 @@ void stampDisco(float start);
 // the linear mode), switched on.
 void whiteFog(float start, float end);
 
+// `mesh` in the image of slot `base` on unit 0 (its RGB alone, the colour
+// giving only alpha) with the image of slot `reflection` added on unit 1,
+// looked up by the vertex normals (Mesh::frender); only the `count` faces of
+// `faceList`, or all of them when it is null. Both units are put in the
+// combine mode and left so; texturing is off on both afterwards, unit 0 active.
+void renderReflective(Mesh* mesh, int base, int reflection, const unsigned* faceList = nullptr, unsigned count = 0);
+
 void renderTransition1(float t); // white veil and a wavy curtain rising from the bottom
 void renderTransition2(float t); // the blurred picture blends in as the screen whitens
 void renderTransition3(float t); // fade to white
 void renderTransition4(float t); // fade to black
 void renderTransition5(float t); // the layer2 ornament zooms in, then white
+
+// Rising bubbles (Scenes 2 and 5): x and z place a bubble, y is its
+// remaining life. A bubble whose life has run out (y <= 0) respawns from
+// three rand() values in this order: x in [-100, 99], z in [-50, -1], life
+// in [128, 255]; then every life drops by `drop`.
+void moveBubbles(Vector3D* bubbles, int count, float drop);
+// The bubbles as sprites of slot bubble, blended over everything with the
+// depth test off, of half-size 1, 1.5, 2 or 2.5 by index, at height
+// 3000 / (|life| + 0.5) + base (creeping while the life is long, shooting up
+// as it runs out) and depth z * zSign. One batch.
+void renderBubbles(const Vector3D* bubbles, int count, float base, float zSign);
+// A square sprite of half-size h in the xy plane centred on (x, y, z), its
+// first texture row at the top; call between glBegin(GL_QUADS) and glEnd.
+void spriteQuad(float x, float y, float z, float h);
 
 // The talking head's poses: x offset, y offset (both in the head's plane,
 // 1.5 units in front of the eye) and angle in degrees. Scenes 10, 9 and 3

@@ -2,9 +2,9 @@
 // Scenes are numbered by source file, not by their order on the timeline.
 #pragma once
 
-class Curve;
+#include "geometry/Curve.h"
+
 class Mesh;
-class Vector3D;
 
 void scene1init();
 void scene2init();
@@ -37,42 +37,73 @@ void scene12update();
 // frame, without drawing. Catching up to a late moment calls it alone for
 // the frames of scenes that are over. Scenes without such state have none.
 void scene2advance();
-void scene7advance(); // the flower swarm: re-seeds (two rand() draws each) and moves
+void scene5advance();  // the bubbles' move and the noise panel's two draws
+void scene7advance();  // the flower swarm: re-seeds (two rand() draws each) and moves
+void scene11advance(); // the butterflies' climb and restarts (one rand() draw each)
 
 // Puts the state a scene moves frame by frame back as start-up left it, so
 // that the timeline can play again from 0 (a seek while playing live).
 // Scenes whose frames are pure functions of the time have none.
 void scene2reset();
 void scene4reset();  // the tunnel back at its start
+void scene5reset();  // every bubble's life at 0 again
+void scene7reset();  // the flower swarm unseeded
+void scene8reset();  // the cloud stack back at 1000
 void scene10reset(); // the road whole again, no block loose
-void scene7reset(); // the flower swarm unseeded
-void scene8reset(); // the cloud stack back at 1000
-
-// Read-only views of scene state, for tests.
-int scene2LedLevel(int tile);      // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
-float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
+void scene11reset(); // the butterflies back at their start
 
 // Scene 3: one tower at the local origin, 20 storeys tapering by `taper`
 // each, alpha rising from 0 at the ground to 1 half-way up; side faces at
 // half the colour, a roof of (r / 2, 0, 0).
 void renderHouse(float height, float size, float taper, float r, float g, float b);
-int scene3Segment();      // current segment 0..3 (a new curve every 3700 ms)
-float scene3Place();      // progress within the segment, 0..1
+
+// Scene 10: shapes the 1200 blocks of the road along `spine`, 300 rows of
+// four (block 4 * row + column), and records their centres.
+void generateCubes(Curve* spine);
+
+// ---- for tests ----------------------------------------------------------------
+// Switches: false draws the straightforward way, every square of Scene 4
+// whole (and its glow source every frame), every tile of Scene 6 on its own,
+// for pictures to compare against.
+extern bool scene4LeavesOutHiddenFragments;
+extern bool scene6BatchesTiles;
+
+// Read-only views of scene state.
+int scene2LedLevel(int tile);       // LED level 0..3 of wall tile `tile` (row by row from the bottom left)
+float scene2BubbleLife(int bubble); // remaining life of a bubble, in 50-ms ticks
+
+int scene3Segment();        // current segment 0..3 (a new curve every 3700 ms)
+float scene3Place();        // progress within the segment, 0..1
 unsigned scene3TowerRows(); // bit n: the tower pair at t = 2.0 - 0.1 n was drawn by the last render
 
-// Scene 11: a frame's butterfly moves and rand() draws, without drawing;
-// and the butterflies back at their start.
-void scene11advance();
-void scene11reset();
-class Vector3D;
-int scene11Orbit();             // 1 or 3: the high orbit; otherwise the low one
-Vector3D scene11Butterfly(int i); // position of butterfly i (0..19)
-// Scene 10: the road of 1200 blocks (block 4 * row + column).
-class Curve;
-class Mesh;
-class Vector3D;
-// Shapes the blocks along `spine`, 300 rows of four, and records their centres.
-void generateCubes(Curve* spine);
+// Scene 4, as its last render left it.
+float scene4ZPos();                  // distance travelled down the tunnel
+void scene4Gaze(float* x, float* y); // the point looked at is (x, y, -1)
+// Squares drawn: their count, and the nearest and farthest index (-1 if none).
+int scene4SquaresDrawn(int* nearest, int* farthest);
+
+int scene5Segment(float ms);        // camera path and greeting (slot kSlotGreet1 + segment) at music time ms
+const Mesh* scene5Room();           // the lumpy room
+float scene5BubbleLife(int bubble); // remaining rise of a bubble, in 50-ms ticks
+
+// Scene 6, as its last frame chose it.
+int scene6Camera();           // camera path in use, 0..3
+float scene6TimeLine();       // parameter along it, 0 at the start of its stretch, 1 at its end
+void scene6Eye(float eye[3]); // the camera's position on it
+
+float scene7Timeline();                      // timeLine7: parameter along the current camera arc
+Vector3D scene7Flower(int flower);           // z: remaining distance, y: height
+const Mesh* scene7Blob();                    // the blob as last deformed (savedVertices: the unit sphere)
+Curve scene7ArrowCurve(int arrow, float ms); // arrow's curve at music time ms
+float scene7ArrowHead(int arrow, float ms);  // arrow's head parameter at music time ms
+
+float scene8CloudPosition();                 // zPos: position along the cloud tunnel (1000 at load, only falls)
+int scene8CloudLayersDrawn(float* position); // cloud layers drawn last, and the stack's position then
+
+float scene9FlowerGrowth(int flower, float ms); // how far flower 0..19 has grown at music time ms
+Curve scene9Blade(int i, int j, float ms);      // blade (i, j)'s curve at music time ms (root at its own origin)
+int scene9HeadPose(float ms);                   // row of `heads` the talking head takes at music time ms
+
 int scene10Camera();                     // camera stretch 0..7 of the last frame
 const Vector3D* scene10BlockPositions(); // world centre of each block
 const Vector3D* scene10BlockSpins();     // degrees: x about the x axis, z about the z axis
@@ -82,30 +113,5 @@ Vector3D scene10Eye();                   // the camera of the last draw: eye ...
 Vector3D scene10LookAt();                // ... and the point it looks at
 const float* scene10HeadPose();          // x, y and angle (degrees) the head was last drawn at
 
-// Scene 7.
-float scene7Timeline();                 // timeLine7: parameter along the current camera arc
-Vector3D scene7Flower(int flower);      // z: remaining distance, y: height
-const Mesh* scene7Blob();               // the blob as last deformed (savedVertices: the unit sphere)
-Curve scene7ArrowCurve(int arrow, float ms); // arrow's curve at music time ms
-float scene7ArrowHead(int arrow, float ms);  // arrow's head parameter at music time ms
-
-// Scene 8.
-float scene8CloudPosition();  // zPos: position along the cloud tunnel (1000 at load, only falls)
-int scene8CloudLayersDrawn(float* position); // cloud layers drawn last, and the stack's position then
-
-// Switches for tests: false draws the straightforward way, every square of
-// Scene 4 whole (and its glow source every frame), every tile of Scene 6 on
-// its own, for pictures to compare against.
-extern bool scene4LeavesOutHiddenFragments;
-extern bool scene6BatchesTiles;
-
-// Scene 4, as its last render left it.
-float scene4ZPos();                  // distance travelled down the tunnel
-void scene4Gaze(float* x, float* y); // the point looked at is (x, y, -1)
-// Squares drawn: their count, and the nearest and farthest index (-1 if none).
-int scene4SquaresDrawn(int* nearest, int* farthest);
-
-// Scene 6, as its last frame chose it.
-int scene6Camera();     // camera path in use, 0..3
-float scene6TimeLine(); // parameter along it, 0 at the start of its stretch, 1 at its end
-void scene6Eye(float eye[3]); // the camera's position on it
+int scene11Orbit();               // 1 or 3: the high orbit; otherwise the low one
+Vector3D scene11Butterfly(int i); // position of butterfly i (0..19)

@@ -1,7 +1,9 @@
 // Starts the demo once for the whole test process (see DemoFixture.h).
 #include "scenes/DemoFixture.h"
 
+#include "app/Engine.h"
 #include "app/Timeline.h"
+#include "image/Texture.h"
 
 #include <GL/gl.h>
 
@@ -52,6 +54,15 @@ void renderAt(double ms, double stepMs) {
     app.run();
 }
 
+unsigned solidTexture(std::array<unsigned char, 4> rgba) {
+    const unsigned index = engine->textureManager->empty(4, GL_NEAREST);
+    engine->textureManager->bind(index);
+    std::vector<unsigned char> texels;
+    for (int i = 0; i < 16; ++i) texels.insert(texels.end(), rgba.begin(), rgba.end());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 4, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return index;
+}
+
 Frame::Frame() : rgb_(platform::kFrameWidth * platform::kFrameHeight * 3) { platform::readFrame(rgb_.data()); }
 
 std::array<int, 3> Frame::at(int x, int y) const {
@@ -63,6 +74,19 @@ double Frame::differenceTo(const Frame& other) const {
     double sum = 0;
     for (size_t i = 0; i < rgb_.size(); ++i) sum += std::abs(rgb_[i] - other.rgb_[i]);
     return sum / rgb_.size();
+}
+
+double Frame::shareNear(std::array<int, 3> rgb, int tolerance) const {
+    long near = 0, all = 0;
+    for (int y = 0; y < 768; y += 4)
+        for (int x = 0; x < 1024; x += 4) {
+            if (x >= 896 && y >= 640) continue;
+            const auto p = at(x, y);
+            ++all;
+            near += std::abs(p[0] - rgb[0]) <= tolerance && std::abs(p[1] - rgb[1]) <= tolerance &&
+                    std::abs(p[2] - rgb[2]) <= tolerance;
+        }
+    return static_cast<double>(near) / all;
 }
 
 } // namespace demotest

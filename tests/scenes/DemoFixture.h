@@ -22,6 +22,10 @@ extern StartState startState;
 extern bool started; // start-up ran in a folder with the real images
 extern CApplication app;
 
+// A new 4 x 4 texture of one colour (through the texture manager), to stand
+// in for an image in a texture slot; its index.
+unsigned solidTexture(std::array<unsigned char, 4> rgba);
+
 // One frame at music time `ms` with the step `stepMs` since the previous frame.
 void renderAt(double ms, double stepMs = 1000.0 / 60.0);
 
@@ -32,6 +36,9 @@ public:
     std::array<int, 3> at(int x, int y) const; // y from the top
     // Mean absolute difference per channel over the whole picture.
     double differenceTo(const Frame& other) const;
+    // Share of the picture outside the logo's corner (on a 4-pixel grid)
+    // whose every channel lies within `tolerance` of `rgb`.
+    double shareNear(std::array<int, 3> rgb, int tolerance) const;
 
 private:
     std::vector<unsigned char> rgb_;

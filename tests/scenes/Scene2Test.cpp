@@ -22,20 +22,6 @@ using demotest::renderAt;
 
 class Scene2Test : public DemoTest {};
 
-// Share of the picture (outside the logo's corner) within `tolerance` of `rgb`.
-double shareNear(const Frame& f, std::array<int, 3> rgb, int tolerance) {
-    long near = 0, all = 0;
-    for (int y = 0; y < 768; y += 4)
-        for (int x = 0; x < 1024; x += 4) {
-            if (x >= 896 && y >= 640) continue;
-            const auto p = f.at(x, y);
-            ++all;
-            near += std::abs(p[0] - rgb[0]) <= tolerance && std::abs(p[1] - rgb[1]) <= tolerance &&
-                    std::abs(p[2] - rgb[2]) <= tolerance;
-        }
-    return static_cast<double>(near) / all;
-}
-
 int brightestOutsideLogo(const Frame& f) {
     int best = 0;
     for (int y = 0; y < 768; y += 2)
@@ -120,9 +106,9 @@ TEST_F(Scene2Test, FadeFromBlackHalvesThePictureAtHalfASecond) {
 TEST_F(Scene2Test, CurtainCoversTheScreenByTheEnd) {
     const std::array<int, 3> curtain = {153, 128, 77}; // (0.6, 0.5, 0.3) at full opacity
     renderAt(13800); // not yet called at 13800 exactly
-    EXPECT_LT(shareNear(Frame(), curtain, 3), 0.01);
+    EXPECT_LT(Frame().shareNear(curtain, 3), 0.01);
     renderAt(14799.5);
-    EXPECT_GT(shareNear(Frame(), curtain, 3), 0.99);
+    EXPECT_GT(Frame().shareNear(curtain, 3), 0.99);
 }
 
 TEST(RenderArrowTest, BodyStripsAndHeadAreWhatGLReceives) {

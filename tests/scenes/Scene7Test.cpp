@@ -7,6 +7,7 @@
 #include "app/CApplication.h"
 #include "geometry/Curve.h"
 #include "geometry/mesh.h"
+#include "scenes/SceneChecks.h"
 #include "scenes/Scenes.h"
 
 #include <GL/gl.h>
@@ -216,13 +217,7 @@ TEST(Scene7ArrowTest, CurvesSwingAQuarterTurnPerArrowAndHeadsRunEveryFiveSeconds
 
 TEST_F(Scene7Test, TexturedDrawsKeepTheImagesOwnColoursFromHereOn) {
     renderAt(92500);
-    GLint active = 0, mode = 0, rgb = 0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &active);
-    EXPECT_EQ(active, GL_TEXTURE0_ARB);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, &rgb);
-    EXPECT_EQ(mode, GL_COMBINE_ARB);
-    EXPECT_EQ(rgb, GL_REPLACE);
+    demotest::expectCombineModeLeft();
 
     // The flowers image is drawn in black, yet shows its blossoms and stems
     // in their own light colours over the white ground: no dark pixels.

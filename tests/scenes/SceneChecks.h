@@ -6,6 +6,7 @@
 #include "app/Engine.h"
 #include "app/Timeline.h"
 #include "image/Texture.h"
+#include "platform/GLExt.h"
 #include "scenes/DemoFixture.h"
 
 #include <GL/gl.h>
@@ -21,6 +22,21 @@ namespace demotest {
 inline void useCombineMode() {
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
     glTexEnvf(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_REPLACE);
+}
+
+// Unit 0 active and left in that combine mode (as the blob and the sphere
+// room leave it), unit 1 with texturing off.
+inline void expectCombineModeLeft() {
+    GLint active = 0, mode = 0, rgb = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &active);
+    EXPECT_EQ(active, GL_TEXTURE0_ARB);
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, &rgb);
+    EXPECT_EQ(mode, GL_COMBINE_ARB);
+    EXPECT_EQ(rgb, GL_REPLACE);
+    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
 }
 
 // The image of a texture slot as RGBA, first row first; width and height out.
