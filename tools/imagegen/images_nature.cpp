@@ -144,8 +144,11 @@ void drawClouds(Sink& out) {
     float s = d3.sample(x - 4, y - 4) - d3.sample(x + 4, y + 4);
     float dens = d3.at(int(x), int(y));
     float lit = clamp01(0.86f + 0.8f * s);
-    // White sprites with faint warm grey in their dense cores.
-    Rgb c = mix(pal::white, Rgb{0.74f, 0.7f, 0.7f}, smoothstep(0.45f, 1.f, dens) * 0.6f);
+    // Mid-grey wisps with dark red cores: the tunnel they build is laid
+    // under a full-strength additive glow on white, which roughly doubles
+    // every colour, so the clouds keep their shape only below half
+    // brightness (the wisps then glow near white, the cores stay red).
+    Rgb c = mix(Rgb{0.5f, 0.47f, 0.47f}, Rgb{0.3f, 0.06f, 0.05f}, smoothstep(0.3f, 1.f, dens));
     return c * lit;
   });
   out.colour("cloud3.jpg", p3, Chroma::k420);
