@@ -27,6 +27,10 @@ std::vector<unsigned char> decodePng(const std::string& path) {
     return rgb;
 }
 
+// Pixels of the still at `ms` (top-left 256 x 256) darker than a quarter
+// of full brightness, set by differingPixels.
+long darkCornerPixels = -1;
+
 // Pixels of the last rendered frame that differ from the still at `ms`.
 long differingPixels(const Frame& full, double ms, int fps) {
     const std::string out = testgl::tmpDir() + "/replay-" + std::to_string(static_cast<long>(ms)) + ".png";
@@ -38,6 +42,12 @@ long differingPixels(const Frame& full, double ms, int fps) {
         ADD_FAILURE() << "still at " << ms << " ms has " << still.size() << " bytes";
         return -1;
     }
+    darkCornerPixels = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const unsigned char* q = &still[(static_cast<size_t>(y) * 1024 + x) * 3];
+            darkCornerPixels += q[0] < 64 && q[1] < 64 && q[2] < 64;
+        }
     long differing = 0;
     for (int y = 0; y < 768; ++y)
         for (int x = 0; x < 1024; ++x) {
@@ -63,6 +73,12 @@ TEST_F(ReplayTest, StillsEqualTheFramesOfARunFromZero) {
         if (ms == checks[next]) {
             const Frame full;
             EXPECT_EQ(differingPixels(full, ms, fps), 0) << "at " << ms << " ms";
+            // The pale flowers over the columns' corner show their own colours
+            // in the still: the texture environment the blob left is there (a
+            // black silhouette of them would darken thousands of pixels).
+            if (ms == 186000) {
+                EXPECT_LT(darkCornerPixels, 200);
+            }
             ++next;
         }
     }
