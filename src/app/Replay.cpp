@@ -15,7 +15,7 @@ void renderFixedStep(CApplication& app, double ms, double stepMs) {
     app.run();
 }
 
-long replayUnshown(CApplication& app, double pictureMs, double stepMs) {
+long replayUnshown(CApplication& app, double pictureMs, double stepMs, long maxSceneFrames) {
     auto msOf = [stepMs](long n) { return static_cast<double>(n) * stepMs; };
     auto sceneOf = [](double ms) { return sceneForTime(static_cast<float>(ms), 0); };
     const long to = static_cast<long>(std::ceil(pictureMs / stepMs - 1e-9));
@@ -23,15 +23,27 @@ long replayUnshown(CApplication& app, double pictureMs, double stepMs) {
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
     // A stop signal (SIGINT, SIGTERM) ends the replay; the caller checks it.
-    for (long n = 0; n < to && !platform::stopSignal(); ++n) {
+    long n = 0;
+    for (; n < to && !platform::stopSignal(); ++n) {
         const int scene = sceneOf(msOf(n));
-        if (scene == owner || scene != sceneOf(msOf(n + 1))) {
+        if (scene == owner) break;
+        if (scene != sceneOf(msOf(n + 1))) {
             renderFixedStep(app, msOf(n), stepMs);
         } else {
             setFixedStepPosition(msOf(n));
             skip = static_cast<float>(stepMs / 50.0);
             advanceFrame();
         }
+    }
+    // The owning scene's frames, on the grid, or on fewer, longer steps when
+    // there are more than the caller can wait for.
+    if (maxSceneFrames <= 0 || to - n <= maxSceneFrames) {
+        for (; n < to && !platform::stopSignal(); ++n) renderFixedStep(app, msOf(n), stepMs);
+    } else {
+        const double first = msOf(n), step = (pictureMs - first) / maxSceneFrames;
+        // Its first frame follows the grid's last; the rest are `step` apart.
+        for (long k = 0; k < maxSceneFrames && !platform::stopSignal(); ++k)
+            renderFixedStep(app, first + k * step, k == 0 ? stepMs : step);
     }
     glDisable(GL_SCISSOR_TEST);
     return to;

@@ -13,9 +13,12 @@ class CApplication;
 // order; a scene that is over by then only advances what it leaves to later
 // scenes (its rand() draws), except its last frame, which runs whole so that
 // the GL state it leaves behind is there too. Expects the timeline at its
-// start (start-up, or restartTimeline). Returns the number of grid frames
-// played (the index of the first grid frame at or after `pictureMs`).
-long replayUnshown(CApplication& app, double pictureMs, double stepMs);
+// start (start-up, or restartTimeline). With `maxSceneFrames` > 0 the owning
+// scene plays at most that many frames, on longer, equal steps from its
+// first grid frame (a live seek's bound on waiting: motion that accumulates
+// over frames then lands close to, not exactly on, the still's state).
+// Returns the index of the first grid frame at or after `pictureMs`.
+long replayUnshown(CApplication& app, double pictureMs, double stepMs, long maxSceneFrames = 0);
 
 // One frame at music time `ms`, `stepMs` after the previous one, on the
 // fixed-step clock.
