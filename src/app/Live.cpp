@@ -10,29 +10,16 @@
 #include <cmath>
 
 namespace live {
-namespace {
-
-// The starts of the twelve stretches in timeline order.
-struct Starts {
-    float ms[12];
-    Starts() {
-        for (int s = 0; s < 12; ++s) ms[s] = sceneStartMs(s);
-        std::sort(ms, ms + 12);
-    }
-};
-
-} // namespace
 
 double seekTarget(platform::Event key, double nowMs) {
-    static const Starts starts;
     // The stretch playing now.
     int now = 0;
-    while (now + 1 < 12 && nowMs >= starts.ms[now + 1]) ++now;
+    while (now + 1 < kStretchCount && nowMs >= stretchStartMs(now + 1)) ++now;
     switch (key) {
     case platform::Event::Left: return std::max(0.0, nowMs - kSeekStepMs);
     case platform::Event::Right: return nowMs + kSeekStepMs;
-    case platform::Event::Previous: return now > 0 ? starts.ms[now - 1] : 0.0;
-    case platform::Event::Next: return now + 1 < 12 ? starts.ms[now + 1] : kDemoEndMs;
+    case platform::Event::Previous: return now > 0 ? stretchStartMs(now - 1) : 0.0;
+    case platform::Event::Next: return stretchEndMs(now);
     case platform::Event::Home: return 0.0;
     default: return -1;
     }
@@ -63,16 +50,15 @@ void FrameStats::add(int scene, double frameMs) {
 }
 
 void FrameStats::print(std::FILE* out) const {
-    static const Starts starts;
     std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps\n");
-    for (int i = 0; i < 12; ++i)
-        for (int s = 0; s < 12; ++s) {
-            if (sceneStartMs(s) != starts.ms[i] || frames_[s] == 0) continue;
-            const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;
-            const double slowest = slowestMs_[s] > 0 ? 1000.0 / slowestMs_[s] : 0.0;
-            std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f\n", s + 1, starts.ms[i],
-                         i + 1 < 12 ? starts.ms[i + 1] : kDemoEndMs, frames_[s], mean, slowest);
-        }
+    for (int i = 0; i < kStretchCount; ++i) {
+        const int s = stretchScene(i);
+        if (frames_[s] == 0) continue;
+        const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;
+        const double slowest = slowestMs_[s] > 0 ? 1000.0 / slowestMs_[s] : 0.0;
+        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f\n", s + 1, stretchStartMs(i), stretchEndMs(i),
+                     frames_[s], mean, slowest);
+    }
 }
 
 void showPlace(int scene, double ms, bool paused) {

@@ -227,27 +227,18 @@ int runBenchmark(CApplication& app, const Options& o) {
     }
     enableFramePasses(false);
     std::printf("scene  music time (ms)      frames   mean ms   p95 ms\n");
-    // Timeline order: sort the scenes by the start of their stretch.
-    int order[12];
-    for (int i = 0; i < 12; ++i) order[i] = i;
-    std::sort(order, order + 12, [](int a, int b) { return sceneStartMs(a) < sceneStartMs(b); });
-    for (int s : order) {
+    for (int i = 0; i < kStretchCount; ++i) {
+        const int s = stretchScene(i);
         if (perScene[s].empty()) continue;
-        const float start = sceneStartMs(s);
-        float end = kDemoEndMs;
-        for (int t : order)
-            if (sceneStartMs(t) > start) {
-                end = sceneStartMs(t);
-                break;
-            }
-        std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f\n", s + 1, start, end, perScene[s].size(),
-                    mean(perScene[s]), percentile95(perScene[s]));
+        std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f\n", s + 1, stretchStartMs(i), stretchEndMs(i),
+                    perScene[s].size(), mean(perScene[s]), percentile95(perScene[s]));
     }
     if (timed) {
         std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
         for (int k = 0; k < kFramePasses; ++k) std::printf(" %11s", framePassName(static_cast<FramePass>(k)));
         std::printf("\n");
-        for (int s : order) {
+        for (int i = 0; i < kStretchCount; ++i) {
+            const int s = stretchScene(i);
             if (perScene[s].empty()) continue;
             std::printf("%5d", s + 1);
             for (int k = 0; k < kFramePasses; ++k) std::printf(" %11.2f", passes[s][k] / perScene[s].size());

@@ -26,6 +26,13 @@ float getTimeSinceSync();
 int sceneForTime(float ms, int previous);
 // Start of the stretch owned by scene index `scene` (0..11), ms.
 float sceneStartMs(int scene);
+// The schedule's stretches in timeline order, i = 0..kStretchCount - 1: the
+// scene index that owns stretch i, its start, and its end (the next start,
+// or the end of the demo), ms.
+constexpr int kStretchCount = 12;
+int stretchScene(int i);
+float stretchStartMs(int i);
+float stretchEndMs(int i);
 
 // Counts the sync points (the index of the first terminator).
 int countSyncs();

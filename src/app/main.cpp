@@ -127,6 +127,14 @@ int sceneForTime(float ms, int previous) {
     return kSchedule[0].scene; // before 0 ms (never happens with a real clock)
 }
 
+static_assert(kStretches == kStretchCount, "one stretch per scene");
+
+int stretchScene(int i) { return kSchedule[i].scene; }
+
+float stretchStartMs(int i) { return kSchedule[i].startMs; }
+
+float stretchEndMs(int i) { return i + 1 < kStretches ? kSchedule[i + 1].startMs : kDemoEndMs; }
+
 float sceneStartMs(int scene) {
     for (const Stretch& s : kSchedule)
         if (s.scene == scene) return s.startMs;
@@ -197,13 +205,11 @@ namespace {
 // The start of every frame: the position, the scene that owns it and the end.
 void readClock(bool withSpectrum) {
     if (fixedStep.active) {
-        if (!withSpectrum) {
-            // Nothing that only advances state reads the spectrum.
-        } else if (fixedStep.spectrumAt) {
+        // Nothing that only advances state reads the spectrum.
+        if (withSpectrum && fixedStep.spectrumAt)
             fixedStep.spectrumAt(fixedStep.positionMs, frequencies);
-        } else {
+        else if (withSpectrum)
             std::fill(frequencies, frequencies + platform::kSpectrumBands, 0.0f);
-        }
         demoMS = static_cast<float>(fixedStep.positionMs);
     } else {
         platform::soundUpdate();

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -29,6 +30,18 @@ struct RunResult {
     std::string err;  // what it printed on stderr
     std::string out;  // what it printed on stdout
 };
+
+// The pixels of a PNG the demo wrote, as RGB bytes with the first row at the
+// top, decoded by ffmpeg (empty if it could not be read).
+inline std::vector<unsigned char> decodePng(const std::string& path) {
+    std::vector<unsigned char> rgb;
+    FILE* p = popen(("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
+    if (!p) return rgb;
+    unsigned char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) rgb.insert(rgb.end(), buf, buf + n);
+    pclose(p);
+    return rgb;
+}
 
 inline std::string slurp(const std::string& path) {
     std::ifstream f(path);

@@ -118,17 +118,12 @@ TEST_F(LiveControlsTest, SceneJumpsLandOnTheFirstFrameOfTheNextAndPreviousScene)
     EXPECT_EQ(currentScene, 1);
 }
 
-// The decoded PNG written by the executable, as RGB bytes.
+// The still the executable writes at `ms`, as RGB bytes.
 std::vector<unsigned char> stillAt(double ms) {
     const std::string out = testgl::tmpDir() + "/live-still.png";
     const RunResult r = runDemo({"--frame", std::to_string(static_cast<long>(ms)), "--silent", "--out", out});
     EXPECT_EQ(r.status, 0) << r.err;
-    std::vector<unsigned char> rgb;
-    FILE* p = popen(("ffmpeg -v error -i '" + out + "' -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
-    unsigned char buf[65536];
-    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) rgb.insert(rgb.end(), buf, buf + n);
-    if (p) pclose(p);
-    return rgb;
+    return decodePng(out);
 }
 
 // After a seek, back or forth, the picture goes on with the state a still

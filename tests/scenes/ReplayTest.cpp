@@ -15,18 +15,6 @@ using demotest::renderAt;
 
 class ReplayTest : public DemoTest {};
 
-// The PNG's pixels as RGB bytes, first row at the top, through ffmpeg.
-std::vector<unsigned char> decodePng(const std::string& path) {
-    std::vector<unsigned char> rgb;
-    FILE* p = popen(("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
-    if (!p) return rgb;
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) rgb.insert(rgb.end(), buf, buf + n);
-    pclose(p);
-    return rgb;
-}
-
 // Pixels of the still at `ms` (top-left 256 x 256) darker than a quarter
 // of full brightness, set by differingPixels.
 long darkCornerPixels = -1;
