@@ -11,6 +11,7 @@
 #include "app/Offline.h"
 #include "app/Options.h"
 #include "app/Timeline.h"
+#include "platform/Output.h"
 #include "platform/Sound.h"
 
 #include <GL/gl.h>
@@ -38,6 +39,11 @@ bool CApplication::init(const platform::DisplayOptions& display) {
 }
 
 void CApplication::turn() {
+    // SIGINT, SIGTERM or SIGHUP: the demo ends as by Escape (the caller says why).
+    if (platform::stopSignal()) {
+        done = true;
+        return;
+    }
     platform::Event event;
     if (platform::pollEvent(&event)) {
         handle(event); // a turn that handled an event draws no frame
@@ -59,8 +65,22 @@ void CApplication::handle(platform::Event event) {
     case platform::Event::Space: setPaused(!paused); return;
     default: break;
     }
-    const double target = live::seekTarget(event, demoMS);
+    double target = live::seekTarget(event, demoMS);
     if (target < 0) return; // every other key does nothing
+    // Seek keys waiting behind this one add up to one seek (a held arrow key
+    // repeats), and an Escape or quit among them ends the demo before any
+    // catch-up is played. Other events are handled as they come.
+    for (platform::Event next; platform::pollEvent(&next);) {
+        if (next == platform::Event::Escape || next == platform::Event::Quit) {
+            done = true;
+            return;
+        }
+        const double then = live::seekTarget(next, target);
+        if (then >= 0)
+            target = then;
+        else
+            handle(next);
+    }
     live::seek(*this, stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
     lastScene = -1;
     titleUntil = platform::monotonicMs() + 3000;
@@ -143,12 +163,15 @@ void findDataFolder() {
 extern const char* musicFile; // main.cpp: the track InitFMOD starts
 
 int demoMain(int argc, char** argv) {
+    // From here on SIGINT, SIGTERM and SIGHUP end the program in order: after
+    // the frame in hand, with its output cleaned up, one line and 128 + the signal.
+    platform::catchStopSignals();
     Options options;
     std::string error;
     switch (parseOptions(argc, argv, &options, &error)) {
     case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
     case ParseResult::Error:
-        std::fprintf(stderr, "demo: %s; see demo --help\n", error.c_str());
+        std::fprintf(stderr, "demo: %s; see demo --help\n", platform::printable(error).c_str());
         return 2;
     case ParseResult::Run: break;
     }
@@ -166,11 +189,21 @@ int demoMain(int argc, char** argv) {
     if (options.toGiven) app.stopAtMs = options.toMs;
     live::FrameStats stats;
     if (options.stats) app.stats = &stats;
+    if (musicFile) {
+        // A track too short for the demo plays what it holds; the clock runs on.
+        const std::string shortfall = trackShortfall(musicFile, kDemoEndMs);
+        if (!shortfall.empty())
+            std::fprintf(stderr, "demo: %s; the demo runs on silently after it\n", shortfall.c_str());
+    }
     app.precalc();
     if (options.fromMs > 0) live::seek(app, options.fromMs);
-    app.execute();
+    if (!platform::stopSignal()) app.execute();
     platform::soundStop();
     app.deinit();
     if (options.stats) stats.print(stderr);
+    if (const int signal = platform::stopSignal()) {
+        std::fprintf(stderr, "demo: stopped by %s\n", platform::signalName(signal));
+        return 128 + signal;
+    }
     return 0;
 }

@@ -6,6 +6,8 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace live {
 class FrameStats;
@@ -53,6 +55,10 @@ private:
     uint64_t titleUntil = 0;   // the title shows the place until this time (ms)
     void showPlace();
 };
+
+// What the last start-up could not load (files missing or damaged), one
+// message each ("File Textures/noise.jpg not found!"), in loading order.
+const std::vector<std::string>& startupProblems();
 
 // The whole program: options, start-up, loop, shutdown. Returns the exit status.
 int demoMain(int argc, char** argv);

@@ -27,7 +27,8 @@ double seekTarget(platform::Event key, double nowMs) {
 
 void seek(CApplication& app, double ms) {
     ms = std::max(0.0, ms);
-    if (ms >= kDemoEndMs) {
+    // Past the end the demo ends; at the end itself its last picture shows first.
+    if (ms > kDemoEndMs) {
         done = true;
         return;
     }

@@ -30,8 +30,8 @@ constexpr long kReplaySceneFrames = 240;
 // one playing and of the one after it (after the last one, the end).
 double seekTarget(platform::Event key, double nowMs);
 
-// Picture and music go on from `ms` (0 at the least); at or past the end of
-// the demo, the demo ends.
+// Picture and music go on from `ms` (0 at the least); past the end of the
+// demo, the demo ends (at its very end, it shows the last picture and ends).
 void seek(CApplication& app, double ms);
 
 // The frames a viewer got, per scene.

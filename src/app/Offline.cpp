@@ -13,14 +13,19 @@
 
 #include <GL/gl.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
+
+constexpr char kMusicFile[] = "demosong.mp3";
 
 // The decoded track behind the fixed-step spectrum: the same computation as
 // live playback, of the 128 frames heard just before the position.
@@ -39,20 +44,32 @@ void renderFrame(CApplication& app, double ms, double stepMs) {
 }
 
 
+// The capture's progress on stderr: a bar redrawn in place on a terminal;
+// in a log (stderr not a terminal) a plain line at every tenth of the way.
 class Progress {
 public:
-    explicit Progress(long total) : total_(total), start_(std::chrono::steady_clock::now()) {}
+    explicit Progress(long total)
+        : total_(total), start_(std::chrono::steady_clock::now()), animated_(platform::isTerminal(stderr)) {}
     void update(long done, bool final = false) {
         const auto now = std::chrono::steady_clock::now();
+        const double share = total_ > 0 ? static_cast<double>(done) / total_ : 1.0;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double left = done > 0 ? elapsed * (total_ - done) / done : 0.0;
+        const int leftS = static_cast<int>(left);
+        if (!animated_) {
+            const int tenth = static_cast<int>(share * 10.0);
+            if (tenth <= lastTenth_ && !(final && done != lastDone_)) return;
+            lastTenth_ = tenth;
+            lastDone_ = done;
+            std::fprintf(stderr, "demo: %ld/%ld frames (%.0f%%), %d:%02d left\n", done, total_, share * 100.0,
+                         leftS / 60, leftS % 60);
+            return;
+        }
         if (!final && now - last_ < std::chrono::milliseconds(250)) return;
         last_ = now;
-        const double elapsed = std::chrono::duration<double>(now - start_).count();
-        const double share = total_ > 0 ? static_cast<double>(done) / total_ : 1.0;
-        const double left = done > 0 ? elapsed * (total_ - done) / done : 0.0;
         const int width = 30, filled = std::min(width, static_cast<int>(share * width));
         std::fprintf(stderr, "\r[%s%s] %ld/%ld frames %5.1f%% %d:%02d left ", std::string(filled, '#').c_str(),
-                     std::string(width - filled, '.').c_str(), done, total_, share * 100.0,
-                     static_cast<int>(left) / 60, static_cast<int>(left) % 60);
+                     std::string(width - filled, '.').c_str(), done, total_, share * 100.0, leftS / 60, leftS % 60);
         if (final) std::fputc('\n', stderr);
         std::fflush(stderr);
     }
@@ -60,6 +77,9 @@ public:
 private:
     long total_;
     std::chrono::steady_clock::time_point start_, last_{};
+    bool animated_;
+    int lastTenth_ = 0;
+    long lastDone_ = -1;
 };
 
 // Frames a plan shows (for the progress bar): to the end, the demo's last
@@ -76,7 +96,7 @@ bool openHeadless(CApplication& app) {
 }
 
 int fail(const std::string& message, int status) {
-    std::fprintf(stderr, "demo: %s\n", message.c_str());
+    std::fprintf(stderr, "demo: %s\n", platform::printable(message).c_str());
     return status;
 }
 
@@ -121,7 +141,7 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
                                      "-framerate", std::to_string(o.stepFps()), "-i", "-"};
     if (withAudio)
         args.insert(args.end(), {"-ss", number("%.3f", fromMs / 1000.0), "-t", number("%.3f", durationS), "-i",
-                                 "demosong.mp3"});
+                                 kMusicFile});
     args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", "medium", "-crf", "17", "-pix_fmt",
                              "yuv420p"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
@@ -135,11 +155,27 @@ std::string ffmpegSaid(const platform::PipedProcess& ffmpeg) {
     return line.empty() ? "" : " (ffmpeg: " + line + ")";
 }
 
+// "" when `path` holds a video stream that ffprobe reads, else why not.
+std::string unreadableVideo(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || st.st_size == 0) return "the file is empty";
+    if (!platform::findProgram("ffprobe")) return ""; // nothing more to ask
+    platform::PipedProcess probe;
+    std::string error;
+    if (!probe.start({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_type",
+                      "-of", "csv=p=0", path},
+                     &error))
+        return "";
+    const bool ok = probe.finish();
+    if (!ok || probe.lastErrorLine() != "video") return "ffprobe finds no video stream in it";
+    return "";
+}
+
 int runCapture(CApplication& app, const Options& o, platform::OutputFile& output) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
     const long total = shownFrames(p);
     const double durationS = static_cast<double>(total) / o.stepFps();
-    const bool withAudio = !o.silent && platform::fileExists("demosong.mp3");
+    const bool withAudio = !o.silent;
     // ffmpeg writes the partial file beside the target; the finished file
     // takes the target's name.
     platform::PipedProcess ffmpeg;
@@ -165,14 +201,27 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
     }
     progress.update(shown, true);
     if (platform::stopSignal()) return stopped("no video written");
+    const int waitS = ffmpeg.stallMs / 1000;
     if (!written) {
+        const bool stalled = ffmpeg.stalled();
         ffmpeg.abort();
+        if (stalled)
+            return fail("ffmpeg took no frame for " + std::to_string(waitS) + " s; ended it" + ffmpegSaid(ffmpeg) +
+                            "; no video written",
+                        1);
         return fail("ffmpeg stopped reading frames" + ffmpegSaid(ffmpeg) + "; no video written", 1);
     }
     if (!ffmpeg.finish()) {
         if (platform::stopSignal()) return stopped("no video written");
+        if (ffmpeg.stalled())
+            return fail("ffmpeg had not finished " + std::to_string(waitS) + " s after the last frame; ended it" +
+                            ffmpegSaid(ffmpeg) + "; no video written",
+                        1);
         return fail("ffmpeg failed" + ffmpegSaid(ffmpeg) + "; no video written", 1);
     }
+    // An encoder that says it succeeded must also have written a video.
+    if (const std::string why = unreadableVideo(output.partialPath()); !why.empty())
+        return fail("ffmpeg ended without a readable video (" + why + "); no video written", 1);
     if (!output.commit(&error)) return fail(error + "; no video written", 1);
     std::fprintf(stderr, "demo: %ld frames (%.2f s) written to %s\n", shown, durationS, o.output.c_str());
     return 0;
@@ -261,7 +310,47 @@ int runBenchmark(CApplication& app, const Options& o) {
     return 0;
 }
 
+// The music time of the last frame a run renders (the first past the end
+// of the demo when it runs to the end).
+double lastRenderedMs(const Options& o) {
+    if (o.mode == Mode::Frame) return o.frameMs;
+    const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
+    return p.last >= 0 ? msOf(p.last, p.stepMs) : kDemoEndMs;
+}
+
 } // namespace
+
+std::string trackShortfall(const char* path, double untilMs) {
+    if (!platform::fileExists(path)) return std::string("File ") + path + " not found!";
+    // An MP3 starts with an ID3 tag or an MPEG frame's sync bits. mpg123
+    // searches any file for frames, and finds some in noise or PCM data.
+    unsigned char head[4] = {};
+    size_t n = 0;
+    if (std::FILE* f = std::fopen(path, "rb")) {
+        n = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
+    const bool tagged = n >= 3 && std::memcmp(head, "ID3", 3) == 0;
+    const bool framed = n >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
+    if (!tagged && !framed) {
+        std::string kind = "no MPEG audio frame at its start";
+        for (const char* other : {"RIFF", "fLaC", "OggS", "FORM"})
+            if (n == 4 && std::memcmp(head, other, 4) == 0) kind = std::string("it holds ") + other + " data";
+        return std::string("File ") + path + " is not an MP3 (" + kind + ")";
+    }
+    platform::TrackReader reader;
+    std::string error;
+    if (!reader.open(path, &error)) return error;
+    const int64_t frames = reader.lengthFrames();
+    const double ms = frames > 0 ? frames * 1000.0 / reader.rate() : 0.0;
+    if (ms + 0.5 < std::min<double>(untilMs, kDemoEndMs)) {
+        char text[64];
+        std::snprintf(text, sizeof text, " holds %.1f s of music, short of the %.1f s needed", ms / 1000.0,
+                      std::min<double>(untilMs, kDemoEndMs) / 1000.0);
+        return std::string("File ") + path + text;
+    }
+    return "";
+}
 
 FramePlan planFrames(int fps, double fromMs, double toMs, bool toGiven) {
     FramePlan p;
@@ -293,14 +382,29 @@ int runOffline(const Options& o) {
     if ((o.mode == Mode::Capture || o.mode == Mode::Frame) && !output.open(o.output, &outputError))
         return fail(outputError, 2);
 
+    // A picture made without its data is not the picture: the track must
+    // cover every frame rendered, and every image must load.
+    if (!o.silent) {
+        const std::string shortfall = trackShortfall(kMusicFile, lastRenderedMs(o));
+        if (!shortfall.empty()) return fail(shortfall + "; nothing rendered (--silent renders without it)", 2);
+    }
     std::string trackError;
-    const bool track = !o.silent && spectrumTrack.open("demosong.mp3", &trackError);
-    if (!o.silent && !track) std::fprintf(stderr, "demo: %s; the spectrum stays zero\n", trackError.c_str());
-    useFixedStepClock(track ? trackSpectrum : nullptr);
+    if (!o.silent && !spectrumTrack.open(kMusicFile, &trackError)) return fail(trackError, 2);
+    useFixedStepClock(o.silent ? nullptr : trackSpectrum);
     CApplication app;
     if (!openHeadless(app)) return 1;
     const auto startUp = std::chrono::steady_clock::now();
     app.precalc();
+    if (const auto& problems = startupProblems(); !problems.empty()) {
+        app.deinit();
+        const size_t more = problems.size() - 1;
+        return fail(problems.front() +
+                        (more ? " (and " + std::to_string(more) + " more file" + (more > 1 ? "s" : "") +
+                                    " missing or damaged)"
+                              : "") +
+                        "; nothing rendered",
+                    2);
+    }
     const double startUpMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startUp).count();
     if (o.mode == Mode::Benchmark) {

@@ -12,12 +12,21 @@
 
 #include "app/Options.h"
 
+#include <string>
+
 // Runs the mode in `options`; returns the process exit status: 0 done;
-// 1 the display could not be opened, ffmpeg failed or the output could not be
-// written (nothing is left behind); 2 bad arguments or an output that is
-// refused, before anything is rendered; 128 + the signal (130, 143) when
-// SIGINT or SIGTERM stopped the run after the current frame.
+// 1 the display could not be opened, ffmpeg failed, stalled or wrote no
+// video, or the output could not be written (nothing is left behind); 2 bad
+// arguments, an output that is refused, or data that is missing or damaged
+// (the track, unless --silent, or any image), before anything is rendered;
+// 128 + the signal (130, 143, 129) when SIGINT, SIGTERM or SIGHUP stopped
+// the run after the current frame.
 int runOffline(const Options& options);
+
+// "" when the track at `path` is an MP3 that plays up to `untilMs` (at most
+// the end of the demo); else one line that names the file and says what is
+// wrong: missing, not an MP3, or how much music it holds.
+std::string trackShortfall(const char* path, double untilMs);
 
 // The shown frames of one run, on the step grid (the unshown catch-up before
 // them is Replay.h's). Exposed for tests.

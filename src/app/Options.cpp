@@ -4,6 +4,7 @@
 #include "app/Options.h"
 
 #include "app/Timeline.h"
+#include "platform/Platform.h"
 
 #include <CLI/CLI.hpp>
 
@@ -59,7 +60,9 @@ void describe(CLI::App& app, Words& w) {
                  "with --benchmark: also the time of each pass of a frame\n"
                  "(each pass waits for the rasteriser: frames get slower)")
         ->group(tools);
-    app.add_option("--fps", w.fps, "frames per second of the fixed step, 1 to 240 (default 60)")
+    app.add_option("--fps", w.fps,
+                   "frames per second of the fixed step, 1 to 240 (default 60 for\n"
+                   "--capture and --benchmark, 30 for --frame)")
         ->type_name("N")
         ->group(tools);
     app.footer("Keys while playing: Escape quits, Space pauses and resumes, Left / Right seek 5 s,\n"
@@ -76,6 +79,36 @@ std::string firstExtra(const CLI::App& app) {
 ParseResult fail(std::string* error, const std::string& what) {
     *error = what;
     return ParseResult::Error;
+}
+
+// 'value' for a message: quoted, control characters escaped.
+std::string shownValue(const std::string& value) { return "'" + platform::printable(value) + "'"; }
+
+// The modes an option does something in, and what the refusal says. An
+// option given in any other mode is refused rather than silently ignored.
+struct ModeRule {
+    const char* option;
+    bool live, capture, frame, benchmark;
+    const char* goesWith;
+};
+constexpr ModeRule kModeRules[] = {
+    {"--window", true, false, false, false, "playing live (the headless tools open no window)"},
+    {"--stats", true, false, false, false, "playing live"},
+    {"--from", true, true, false, true, "playing, --capture or --benchmark"},
+    {"--to", true, true, false, true, "playing, --capture or --benchmark"},
+    {"--fps", false, true, true, true, "--capture, --frame or --benchmark (live, frames follow the display)"},
+    {"--out", false, false, true, false, "--frame"},
+    {"--passes", false, false, false, true, "--benchmark"},
+};
+
+bool appliesIn(const ModeRule& r, Mode m) {
+    switch (m) {
+    case Mode::Live: return r.live;
+    case Mode::Capture: return r.capture;
+    case Mode::Frame: return r.frame;
+    case Mode::Benchmark: return r.benchmark;
+    }
+    return false;
 }
 
 } // namespace
@@ -99,10 +132,19 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     } catch (const CLI::ParseError& e) {
         return fail(error, e.what());
     }
+    // An option's value is never another option: "--capture --silent" lacks
+    // the file name rather than naming a video "--silent".
+    for (const CLI::Option* opt : app.get_options()) {
+        if (opt->get_expected_min() < 1 || opt->count() == 0) continue;
+        for (const std::string& value : opt->results())
+            if (value.rfind("--", 0) == 0)
+                return fail(error, opt->get_name() + " needs a value, not the option " + shownValue(value));
+    }
+
     if (const std::string extra = firstExtra(app); !extra.empty()) {
         // An unknown word at the very end may also be an option whose value is missing.
         const bool last = argc > 1 && extra == argv[argc - 1];
-        return fail(error, "unknown option '" + extra + "'" + (last ? " (or a missing value)" : ""));
+        return fail(error, "unknown option " + shownValue(extra) + (last ? " (or a missing value)" : ""));
     }
 
     const int modes = !w.capture.empty() + !w.frame.empty() + w.benchmark;
@@ -117,22 +159,19 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     o->output = o->mode == Mode::Capture ? w.capture : w.out;
 
     if (app.count("--frame") && !parseMs(w.frame, &o->frameMs))
-        return fail(error, "--frame needs a music time from 0 to 200000 ms, not '" + w.frame + "'");
+        return fail(error, "--frame needs a music time from 0 to 200000 ms, not " + shownValue(w.frame));
     if (app.count("--from") && !parseMs(w.from, &o->fromMs))
-        return fail(error, "--from needs a music time from 0 to 200000 ms, not '" + w.from + "'");
+        return fail(error, "--from needs a music time from 0 to 200000 ms, not " + shownValue(w.from));
     if (app.count("--to") && !parseMs(w.to, &o->toMs))
-        return fail(error, "--to needs a music time from 0 to 200000 ms, not '" + w.to + "'");
+        return fail(error, "--to needs a music time from 0 to 200000 ms, not " + shownValue(w.to));
     o->toGiven = app.count("--to") > 0;
     if (app.count("--fps") && !parseFps(w.fps, &o->fps))
-        return fail(error, "--fps needs a whole number from 1 to 240, not '" + w.fps + "'");
+        return fail(error, "--fps needs a whole number from 1 to 240, not " + shownValue(w.fps));
 
-    const bool outGiven = app.count("--out") > 0;
-    if (o->mode == Mode::Frame && !outGiven) return fail(error, "--frame needs --out FILE.png");
-    if (o->mode != Mode::Frame && outGiven) return fail(error, "--out goes with --frame");
-    if ((app.count("--from") || o->toGiven) && o->mode == Mode::Frame)
-        return fail(error, "--from and --to go with playing, --capture or --benchmark");
-    if (o->stats && o->mode != Mode::Live) return fail(error, "--stats goes with playing live");
-    if (o->passes && o->mode != Mode::Benchmark) return fail(error, "--passes goes with --benchmark");
+    if (o->mode == Mode::Frame && !app.count("--out")) return fail(error, "--frame needs --out FILE.png");
+    for (const ModeRule& r : kModeRules)
+        if (app.count(r.option) && !appliesIn(r, o->mode))
+            return fail(error, std::string(r.option) + " goes with " + r.goesWith);
     if (o->toGiven && o->toMs <= o->fromMs) return fail(error, "--to must be later than --from");
     if (o->mode == Mode::Capture && o->output.empty()) return fail(error, "--capture needs a file name");
     return ParseResult::Run;

@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 float demoMS = 0.0f;
 float* frequencies = nullptr;
@@ -156,7 +158,16 @@ void useLiveClock() { fixedStep.active = false; }
 
 bool fixedStepClock() { return fixedStep.active; }
 
+namespace {
+std::vector<std::string> problems; // what start-up could not load, one line each
+} // namespace
+
+const std::vector<std::string>& startupProblems() { return problems; }
+
 void CApplication::precalc() {
+    // Missing and damaged files are gathered and shown together at the end:
+    // one box, not one per file.
+    platform::gatherErrors(true);
     frequencies = new float[10000](); // only entries 0..63 are ever written
     syncCount = countSyncs();
     engine = new Engine();
@@ -197,6 +208,11 @@ void CApplication::precalc() {
     scene11init();
     scene12init();
 
+    platform::gatherErrors(false);
+    problems = platform::gatheredErrors();
+    // Live, the demo plays on without what is missing (empty textures); the
+    // headless tools refuse to render without it (their caller decides).
+    if (!fixedStep.active) platform::showErrors("Error", problems);
     InitFMOD();
 }
 

@@ -169,6 +169,7 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGINT);
     sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGHUP);
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setsigmask(&attr, &none);
@@ -187,6 +188,7 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
         return false;
     }
     pid_ = pid;
+    stalled_ = false;
     input_ = fds[1];
     // Writes never block: write() polls, so that a stop signal is noticed
     // even while the program does not read.
@@ -196,15 +198,24 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
 
 bool PipedProcess::write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
+    // Time without progress, counted in the poll's own steps (no clock: a
+    // step is at least its 100 ms, so a busy machine only waits longer).
+    int waitedMs = 0;
     while (size > 0) {
         if (input_ < 0 || stopSignal()) return false;
         const ssize_t n = ::write(input_, p, size);
         if (n > 0) {
             p += n;
             size -= static_cast<size_t>(n);
+            waitedMs = 0;
         } else if (n < 0 && errno == EAGAIN) {
+            if (waitedMs >= stallMs) {
+                stalled_ = true;
+                return false;
+            }
             pollfd pfd{input_, POLLOUT, 0};
             poll(&pfd, 1, 100);
+            waitedMs += 100;
         } else if (n < 0 && errno != EINTR) {
             return false; // EPIPE: nobody reads any more
         }
@@ -235,8 +246,9 @@ bool PipedProcess::finish() {
     if (pid_ < 0) return false;
     closeInput();
     int status = -1;
-    while (!waitForExit(&status, 100)) {
-        if (stopSignal()) {
+    for (int waitedMs = 0; !waitForExit(&status, 100); waitedMs += 100) {
+        if (waitedMs >= stallMs) stalled_ = true;
+        if (stopSignal() || stalled_) {
             abort();
             return false;
         }
@@ -280,7 +292,23 @@ PipedProcess::~PipedProcess() {
 
 namespace {
 volatile std::sig_atomic_t stopReceived = 0;
-void onStop(int signal) { stopReceived = signal; }
+volatile std::sig_atomic_t exitAtOnce = 0;
+
+// Only async-signal-safe calls: write() and _exit().
+void onStop(int signal) {
+    stopReceived = signal;
+    if (!exitAtOnce) return;
+    const char* name = signalName(signal);
+    char line[64] = "demo: stopped by ";
+    size_t n = std::strlen(line);
+    for (const char* c = name; *c && n + 2 < sizeof line; ++c) line[n++] = *c;
+    line[n++] = '\n';
+    ssize_t ignored = ::write(2, line, n);
+    (void)ignored;
+    _exit(128 + signal);
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 } // namespace
 
 void catchStopSignals() {
@@ -292,24 +320,31 @@ void catchStopSignals() {
     sa.sa_handler = onStop;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART; // file reads elsewhere (the track, the images) go on undisturbed
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
     // Started with them blocked, we would never see them: one that is already
     // pending is taken now.
     sigset_t stops;
     sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
+    for (const int s : kStopSignals) {
+        sigaction(s, &sa, nullptr);
+        sigaddset(&stops, s);
+    }
     pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 }
 
 int stopSignal() { return stopReceived; }
 
+void exitOnStopSignal(bool on) {
+    exitAtOnce = on;
+    // One that came just before is acted on now.
+    if (on && stopReceived) onStop(stopReceived);
+}
+
 const char* signalName(int signal) {
     switch (signal) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
     default: return "a signal";
     }
 }

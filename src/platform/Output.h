@@ -60,12 +60,19 @@ public:
     // Starts argv[0] (looked up on PATH). False with *error if it could not be started.
     bool start(const std::vector<std::string>& argv, std::string* error);
     // Writes all `size` bytes, waiting while the pipe is full. False when the
-    // program stopped reading (it has exited) or a stop signal came.
+    // program stopped reading (it has exited), took nothing for stallMs
+    // (stalled() then says so; it is left running for abort()), or a stop
+    // signal came.
     bool write(const void* data, size_t size);
     // Closes its input and waits for it to end. True if it exited with
-    // status 0; false if it failed, or a stop signal came while waiting (it
-    // is then ended as by abort()).
+    // status 0; false if it failed, did not end within stallMs (stalled();
+    // it is then ended as by abort()), or a stop signal came while waiting
+    // (ended as well).
     bool finish();
+    // How long the program may take no input, or linger after its input
+    // closed, before it counts as stalled (ms).
+    int stallMs = 30000;
+    bool stalled() const { return stalled_; }
     // Ends it at once (SIGTERM, SIGKILL if it lingers) and waits for it.
     // Nothing if it is not running.
     void abort();
@@ -77,19 +84,24 @@ private:
     bool waitForExit(int* status, int timeoutMs);
 
     pid_t pid_ = -1;
+    bool stalled_ = false;
     int input_ = -1;  // our end of the pipe to its standard input
     int errors_ = -1; // an unnamed file that holds what it printed
 };
 
-// From here on SIGINT and SIGTERM only note that they came (stopSignal()), so
-// that the headless tools can stop after the current frame, clean up and exit;
-// a write to a pipe whose reader is gone fails (EPIPE) instead of killing the
-// process with SIGPIPE. Call before the display is opened (SDL then leaves
-// the two signals alone).
+// From here on SIGINT, SIGTERM and SIGHUP (a closed terminal) only note that
+// they came (stopSignal()), so that the program can stop after the current
+// frame, clean up and exit; a write to a pipe whose reader is gone fails
+// (EPIPE) instead of killing the process with SIGPIPE. Call before the
+// display is opened (SDL then leaves the signals alone).
 void catchStopSignals();
-// The stop signal that came (SIGINT or SIGTERM, the latest), or 0.
+// The stop signal that came (the latest), or 0.
 int stopSignal();
-// "SIGINT", "SIGTERM", ...
+// While on (a modal message box is up, whose own loop never looks at
+// stopSignal()), a stop signal ends the process at once with one line on
+// stderr and the shell's status for it (128 + the signal).
+void exitOnStopSignal(bool on);
+// "SIGINT", "SIGTERM", "SIGHUP", ...
 const char* signalName(int signal);
 
 } // namespace platform

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -74,8 +75,21 @@ void sleepMs(unsigned ms);
 void setWindowTitle(const char* title);
 
 // Shows a modal error box (only when a real screen is there) and always
-// prints "caption: text" as one line on stderr.
+// prints "caption: text" as one line on stderr (control characters escaped).
+// While errors are gathered it only keeps the text.
 void showError(const char* caption, const char* text);
+// Start-up gathers its problems (missing or damaged files) instead of showing
+// a box for each: on(true) starts afresh, gatheredErrors() lists them so far.
+void gatherErrors(bool on);
+std::vector<std::string> gatheredErrors();
+// Every line on stderr as showError prints it, and one box (with a screen)
+// that lists the first kErrorBoxLines of them and how many more there are.
+constexpr size_t kErrorBoxLines = 12;
+void showErrors(const char* caption, const std::vector<std::string>& lines);
+
+// `text` with its control characters shown as escapes (\n, \t, \x1b), so
+// that a file name or value in a message stays on one line.
+std::string printable(const std::string& text);
 
 // Folder of the running executable ("" if unknown), and a change of the
 // working directory (false if it failed).
@@ -84,6 +98,9 @@ bool changeDirectory(const std::string& dir);
 bool fileExists(const std::string& path);
 // `path` made absolute against the current working directory.
 std::string absolutePath(const std::string& path);
+
+// True if `stream` is a terminal (progress bars animate only there).
+bool isTerminal(std::FILE* stream);
 
 // True if `name` is an executable on PATH.
 bool findProgram(const char* name);

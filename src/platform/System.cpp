@@ -1,5 +1,6 @@
 // Clock, error message and PNG writing.
 #include "platform/Platform.h"
+#include "platform/Output.h"
 
 #include <SDL2/SDL.h>
 #include <png.h>
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -22,10 +25,72 @@ uint64_t monotonicMs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
+namespace {
+// Start-up's problems while they are gathered (see gatherErrors).
+bool gathering = false;
+std::vector<std::string> gathered;
+
+// A modal box: while it is up, a stop signal ends the process at once (the
+// box's own event loop would never look at it).
+void messageBox(const char* caption, const std::string& text) {
+    if (!hasScreen()) return;
+    exitOnStopSignal(true);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text.c_str(), nullptr);
+    exitOnStopSignal(false);
+}
+} // namespace
+
 void showError(const char* caption, const char* text) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+    if (gathering) {
+        gathered.push_back(text);
+        return;
+    }
+    std::fprintf(stderr, "%s: %s\n", caption, printable(text).c_str());
     std::fflush(stderr);
-    if (hasScreen()) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+    messageBox(caption, text);
+}
+
+void gatherErrors(bool on) {
+    gathering = on;
+    if (on) gathered.clear();
+}
+
+std::vector<std::string> gatheredErrors() { return gathered; }
+
+void showErrors(const char* caption, const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::fprintf(stderr, "%s: %s\n", caption, printable(lines[i]).c_str());
+        if (i < kErrorBoxLines) text += printable(lines[i]) + "\n";
+    }
+    std::fflush(stderr);
+    if (lines.size() > kErrorBoxLines)
+        text += "... and " + std::to_string(lines.size() - kErrorBoxLines) + " more (all of them on stderr)\n";
+    messageBox(caption, text);
+}
+
+std::string printable(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (u < 0x20 || u == 0x7f) {
+                out += "\\x";
+                out += hex[u >> 4];
+                out += hex[u & 15];
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
 }
 
 std::string executableDir() {
@@ -36,6 +101,8 @@ std::string executableDir() {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? "" : path.substr(0, slash);
 }
+
+bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 bool changeDirectory(const std::string& dir) { return chdir(dir.c_str()) == 0; }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace {
 
 TEST(ProgramTest, HelpPrintsUsageAndSucceeds) {
@@ -25,10 +27,34 @@ TEST(ProgramTest, NoDisplayExitsOneWithOneClearLine) {
     EXPECT_NE(r.err.find("demo: cannot open a display"), std::string::npos) << r.err;
 }
 
-TEST(ProgramTest, HeadlessRunPlaysFramesAndQuitsCleanlyOnInterrupt) {
+// Live, SIGINT, SIGTERM and SIGHUP (a closed terminal) end the demo in
+// order: one line, and the shell's status for the signal.
+TEST(ProgramTest, LiveRunEndsOnEachStopSignalWithOneLineAndItsStatus) {
     // The test environment selects SDL's offscreen driver: a real GL context, no screen.
-    const RunResult r = runDemo({"--window", "--silent"}, {}, 2500);
-    EXPECT_EQ(r.status, 0) << r.err;
+    const std::pair<int, const char*> signals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+    for (const auto& [signal, name] : signals) {
+        RunOptions o;
+        o.signal = signal;
+        // Once it plays: start-up has said nothing by then, so wait a moment.
+        o.signalAfterMs = 1500;
+        const RunResult r = runDemo({"--window", "--silent"}, o);
+        EXPECT_EQ(r.signal, 0) << name;
+        EXPECT_EQ(r.status, 128 + signal) << name << "\n" << r.err;
+        EXPECT_EQ(r.err, std::string("demo: stopped by ") + name + "\n");
+    }
+}
+
+// A start at the very end shows the last picture and ends by itself (a
+// safety SIGTERM after a minute would show as status 143).
+TEST(ProgramTest, LiveStartAtTheEndEndsAtOnce) {
+    for (const char* from : {"200000", "199990"}) {
+        RunOptions o;
+        o.signal = SIGTERM;
+        o.signalAfterMs = 60000;
+        const RunResult r = runDemo({"--window", "--silent", "--from", from}, o);
+        EXPECT_EQ(r.status, 0) << from << "\n" << r.err;
+        EXPECT_EQ(r.err, "") << from;
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// Start-up of the real executable with images missing or damaged: every
-// image and every mask that is missing is named as a single image always was,
-// each damaged file says what is wrong with it, and start-up goes on to render.
+// Start-up of the real executable with images missing or damaged: live,
+// every image and every mask that is missing is named as a single image
+// always was, each damaged file says what is wrong with it, and the demo
+// plays on; the headless tools refuse with one line and render nothing.
 #include "app/DemoProcess.h"
 
 #include <gtest/gtest.h>
@@ -47,13 +48,13 @@ std::string dataFolder(const std::string& name, const std::set<std::string>& lea
     return dir.string();
 }
 
-// Start-up and one still, in `dir`; the still must be written.
+// Start-up and a moment of live play in `dir` (offscreen: no message box),
+// which goes on without what is missing.
 RunResult startUp(const std::string& dir) {
     RunOptions o;
     o.dir = dir;
-    const RunResult r = runDemo({"--frame", "100", "--out", dir + "/still.png", "--fps", "1", "--silent"}, o);
+    const RunResult r = runDemo({"--window", "--silent", "--to", "200"}, o);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir + "/still.png"));
     return r;
 }
 
@@ -131,6 +132,94 @@ TEST(StartupImagesTest, DamagedFilesAreNamed) {
     };
     for (const char* line : expected) EXPECT_EQ(count(r.err, line), 1) << line << r.err;
     EXPECT_EQ(count(r.err, "Error: "), 5) << r.err; // and nothing about the others
+}
+
+// Without its data a still, a capture or a benchmark is not the demo's
+// picture: one line naming the first missing file and how many more, status
+// 2, nothing written.
+TEST(StartupImagesTest, HeadlessToolsRefuseWithoutTheirData) {
+    const std::vector<std::string> all = dataImages();
+    const std::string none = dataFolder("headless-none", {all.begin(), all.end()});
+    const std::string one = dataFolder("headless-one", {"noise.jpg"});
+    const std::string damaged = dataFolder("headless-damaged", {});
+    std::ofstream((fs::path(damaged) / "Textures" / "led2.jpg").string(), std::ios::trunc) << "not a picture";
+    const std::pair<std::string, std::string> cases[] = {
+        {none, "demo: File Textures/cola.jpg not found! (and 55 more files missing or damaged); nothing rendered\n"},
+        {one, "demo: File Textures/noise.jpg not found!; nothing rendered\n"},
+        {damaged, "demo: File Textures/led2.jpg cannot be decoded: it is not a JPEG image!; nothing rendered\n"},
+    };
+    for (const auto& [dir, line] : cases) {
+        RunOptions o;
+        o.dir = dir;
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--frame", "100", "--out", dir + "/still.png", "--silent"},
+              std::vector<std::string>{"--capture", dir + "/video.mp4", "--to", "500", "--silent"},
+              std::vector<std::string>{"--benchmark", "--to", "500", "--silent"}}) {
+            const RunResult r = runDemo(args, o);
+            EXPECT_EQ(r.status, 2) << args[0];
+            EXPECT_EQ(r.err, line) << args[0];
+            EXPECT_EQ(r.out, "") << args[0];
+        }
+        EXPECT_FALSE(fs::exists(dir + "/still.png"));
+        EXPECT_FALSE(fs::exists(dir + "/video.mp4"));
+        for (const auto& e : fs::directory_iterator(dir))
+            EXPECT_EQ(e.path().string().find(".partial"), std::string::npos) << e.path();
+    }
+}
+
+// The track is data too: missing, another kind of audio, or too short for
+// the stretch rendered is refused headless; live, a short track is named and
+// the demo plays on.
+TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
+    const std::string dir = dataFolder("track", {});
+    const fs::path track = fs::path(dir) / "demosong.mp3";
+    const std::string whole = slurp((fs::path(testgl::dataDir()) / "demosong.mp3").string());
+    auto put = [&](const std::string& bytes) {
+        fs::remove(track);
+        std::ofstream(track.string(), std::ios::binary) << bytes;
+    };
+    RunOptions o;
+    o.dir = dir;
+    auto still = [&](const std::string& ms) {
+        return runDemo({"--frame", ms, "--out", dir + "/still.png"}, o);
+    };
+
+    // About 125 s of the 205 s (192 kbit/s): a still at 100 s is fine, one at 150 s is not.
+    put(whole.substr(0, 3000000));
+    RunResult r = still("100000");
+    EXPECT_EQ(r.status, 0) << r.err;
+    fs::remove(dir + "/still.png");
+    r = still("150000");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "demo: File demosong.mp3 holds 125.0 s of music, short of the 150.0 s needed; nothing "
+                     "rendered (--silent renders without it)\n");
+    r = runDemo({"--benchmark", "--from", "120000", "--to", "130000", "--fps", "10"}, o);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("short of the 129.9 s needed"), std::string::npos) << r.err;
+    // Live: named once on stderr, and the demo plays on.
+    r = runDemo({"--window", "--from", "1000", "--to", "1300"}, o);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("demo: File demosong.mp3 holds 125.0 s of music, short of the 200.0 s needed; the demo "
+                         "runs on silently after it\n"),
+              std::string::npos)
+        << r.err;
+
+    // Not an MP3: WAV data under the track's name, raw samples.
+    put("RIFF" + std::string(4000, '\x11'));
+    r = still("100");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "demo: File demosong.mp3 is not an MP3 (it holds RIFF data); nothing rendered (--silent renders "
+                     "without it)\n");
+    put(std::string(4000, '\x11'));
+    r = still("100");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("is not an MP3 (no MPEG audio frame at its start)"), std::string::npos) << r.err;
+    // Missing.
+    fs::remove(track);
+    r = still("100");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "demo: File demosong.mp3 not found!; nothing rendered (--silent renders without it)\n");
+    EXPECT_FALSE(fs::exists(dir + "/still.png"));
 }
 
 } // namespace

@@ -1,0 +1,83 @@
+// Command-line checks in process: every option that does nothing in the
+// chosen mode is refused, a missing value never swallows the next option,
+// and what a message echoes stays on one line.
+#include "app/Options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Parses `args` (without the program name); the error, or "" when it runs.
+std::string refusal(std::vector<std::string> args, Options* out = nullptr) {
+    args.insert(args.begin(), "demo");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    Options o;
+    std::string error;
+    const ParseResult r = parseOptions(static_cast<int>(argv.size()), argv.data(), &o, &error);
+    if (out) *out = o;
+    return r == ParseResult::Error ? error : "";
+}
+
+TEST(OptionsTest, OptionsThatDoNothingInTheModeAreRefused) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--window", "--capture", "x.mp4"}, "--window goes with playing live (the headless tools open no window)"},
+        {{"--window", "--frame", "100", "--out", "x.png"}, "--window goes with playing live (the headless tools open no window)"},
+        {{"--benchmark", "--window"}, "--window goes with playing live (the headless tools open no window)"},
+        {{"--stats", "--capture", "x.mp4"}, "--stats goes with playing live"},
+        {{"--fps", "30"}, "--fps goes with --capture, --frame or --benchmark (live, frames follow the display)"},
+        {{"--window", "--fps", "30"}, "--fps goes with --capture, --frame or --benchmark (live, frames follow the display)"},
+        {{"--out", "x.png"}, "--out goes with --frame"},
+        {{"--benchmark", "--out", "x.png"}, "--out goes with --frame"},
+        {{"--capture", "x.mp4", "--passes"}, "--passes goes with --benchmark"},
+        {{"--frame", "100", "--out", "x.png", "--from", "50"}, "--from goes with playing, --capture or --benchmark"},
+        {{"--frame", "100", "--out", "x.png", "--to", "500"}, "--to goes with playing, --capture or --benchmark"},
+    };
+    for (const auto& [args, line] : cases) EXPECT_EQ(refusal(args), line) << args[0] << " " << args[1];
+
+    // What each mode does take.
+    Options o;
+    EXPECT_EQ(refusal({"--window", "--silent", "--from", "100", "--to", "900", "--stats"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::Live);
+    EXPECT_EQ(refusal({"--capture", "x.mp4", "--silent", "--from", "100", "--to", "900", "--fps", "25"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::Capture);
+    EXPECT_EQ(refusal({"--frame", "100", "--out", "x.png", "--fps", "25", "--silent"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::Frame);
+    EXPECT_EQ(refusal({"--benchmark", "--passes", "--from", "100", "--to", "900", "--fps", "25"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::Benchmark);
+}
+
+TEST(OptionsTest, FrameRateDefaultsPerModeAreSaidInTheHelp) {
+    Options o;
+    ASSERT_EQ(refusal({"--frame", "100", "--out", "x.png"}, &o), "");
+    EXPECT_EQ(o.stepFps(), 30);
+    ASSERT_EQ(refusal({"--capture", "x.mp4"}, &o), "");
+    EXPECT_EQ(o.stepFps(), 60);
+    ASSERT_EQ(refusal({"--benchmark"}, &o), "");
+    EXPECT_EQ(o.stepFps(), 60);
+    const std::string help = usageText();
+    EXPECT_NE(help.find("default 60 for\n"), std::string::npos) << help;
+    EXPECT_NE(help.find("--capture and --benchmark, 30 for --frame"), std::string::npos) << help;
+}
+
+TEST(OptionsTest, AMissingValueNeverSwallowsTheNextOption) {
+    EXPECT_EQ(refusal({"--capture", "--silent", "--to", "100"}), "--capture needs a value, not the option '--silent'");
+    EXPECT_EQ(refusal({"--capture", "--benchmark"}), "--capture needs a value, not the option '--benchmark'");
+    EXPECT_EQ(refusal({"--frame", "100", "--out", "--silent"}), "--out needs a value, not the option '--silent'");
+    EXPECT_EQ(refusal({"--frame", "--out", "x.png"}), "--frame needs a value, not the option '--out'");
+    // A file whose name starts with dashes is still reachable through a path.
+    Options o;
+    EXPECT_EQ(refusal({"--capture", "./--silent"}, &o), "");
+    EXPECT_EQ(o.output, "./--silent");
+}
+
+TEST(OptionsTest, ControlCharactersInValuesAreShownEscaped) {
+    EXPECT_EQ(refusal({"--from", "12\n34"}), "--from needs a music time from 0 to 200000 ms, not '12\\n34'");
+    EXPECT_EQ(refusal({"--fps", "3\x1b[31m"}), "--fps needs a whole number from 1 to 240, not '3\\x1b[31m'");
+    EXPECT_EQ(refusal({"--window", "stray\tword"}), "unknown option 'stray\\tword' (or a missing value)");
+}
+
+} // namespace
