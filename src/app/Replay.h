@@ -17,8 +17,10 @@ class CApplication;
 // scene plays at most that many frames, on longer, equal steps from its
 // first grid frame (a live seek's bound on waiting: motion that accumulates
 // over frames then lands close to, not exactly on, the still's state).
-// Returns the index of the first grid frame at or after `pictureMs`.
-long replayUnshown(CApplication& app, double pictureMs, double stepMs, long maxSceneFrames = 0);
+// Returns the index of the first grid frame at or after `pictureMs`; with
+// `wholeFrames`, also how many frames it rendered whole (the rest only advanced).
+long replayUnshown(CApplication& app, double pictureMs, double stepMs, long maxSceneFrames = 0,
+                   long* wholeFrames = nullptr);
 
 // One frame at music time `ms`, `stepMs` after the previous one, on the
 // fixed-step clock.

@@ -65,6 +65,7 @@ struct SoundStatus {
     int rate = 0;                // track frames per second
     int channels = 0;            // track channels
     int periodFrames = 0;        // frames per audio callback
+    int queuedPeriods = 0;       // periods still queued in the device when it asks for the next
     int64_t framesDecoded = 0;   // frames taken from the track so far
     int64_t framesHanded = 0;    // frames handed to the device (the track, then silence)
     bool trackEnded = false;     // the decoder reached the end of the track

@@ -291,6 +291,7 @@ SoundStatus SoundPlayer::status() {
     s.rate = rate_;
     s.channels = channels_;
     s.periodFrames = periodFrames_;
+    s.queuedPeriods = queuedPeriods_;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         s.framesHanded = handed_;

@@ -3,6 +3,7 @@
 // disk, an encoder that fails or stalls, SIGINT and SIGTERM, a stretch that
 // holds no frame.
 #include "app/DemoProcess.h"
+#include "platform/Output.h"
 
 #include <gtest/gtest.h>
 
@@ -263,6 +264,129 @@ TEST(OutputTest, StretchWithoutAFrameIsRefused) {
     // One frame in the stretch is enough.
     const RunResult r = runDemo({"--benchmark", "--from", "100", "--to", "1001", "--fps", "1", "--silent"});
     EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// A closed terminal (SIGHUP) in the middle of a capture: handled as Ctrl-C
+// is, with the shell's status 129, ffmpeg ended and waited for, no file.
+TEST(OutputTest, HangUpDuringACaptureLeavesNoFileAndNoEncoder) {
+    const std::string dir = freshDir("capture-hangup");
+    const std::string pidFile = dir + "/ffmpeg.pid";
+    RunOptions o;
+    o.set = {fakeFfmpeg(dir, "echo $$ > '" + pidFile + "'\nexec cat >/dev/null\n")};
+    o.signal = SIGHUP;
+    o.when = [](const std::string& err, const std::string&) { return err.find("/100 frames") != std::string::npos; };
+    const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "10000", "--fps", "10", "--silent"}, o);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 129) << r.err;
+    EXPECT_NE(r.err.find("demo: stopped by SIGHUP; no video written\n"), std::string::npos) << r.err;
+    const pid_t ffmpeg = std::atoi(slurp(pidFile).c_str());
+    ASSERT_GT(ffmpeg, 0);
+    EXPECT_EQ(kill(ffmpeg, 0), -1);
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "ffmpeg.pid"}));
+
+    // A still and a benchmark likewise: no partial file, the figures so far.
+    const std::string stillDir = freshDir("still-hangup");
+    RunOptions pending;
+    pending.signal = SIGHUP;
+    pending.signalPending = true;
+    const RunResult still = runDemo({"--frame", "100", "--out", stillDir + "/still.png", "--fps", "1"}, pending);
+    EXPECT_EQ(still.status, 129) << still.err;
+    EXPECT_TRUE(namesIn(stillDir).empty());
+    RunOptions later;
+    later.signal = SIGHUP;
+    later.when = [](const std::string&, const std::string& out) { return out.find("start-up") != std::string::npos; };
+    const RunResult bench = runDemo({"--benchmark", "--fps", "10", "--silent"}, later);
+    EXPECT_EQ(bench.status, 129) << bench.err;
+    EXPECT_NE(bench.out.find("\ntotal "), std::string::npos) << bench.out;
+}
+
+// Progress in a log (stderr is a file here): plain lines, no carriage
+// returns, at most one a tenth of the way.
+TEST(OutputTest, ProgressInALogIsPlainLines) {
+    const std::string dir = freshDir("progress");
+    const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "2000", "--fps", "10", "--silent"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    EXPECT_NE(r.err.find("demo: 2/20 frames (10%)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("demo: 20/20 frames (100%)"), std::string::npos) << r.err;
+    EXPECT_LE(lines(r.err), 11) << r.err;
+}
+
+// The encoder's process on its own, with a short wait: one that takes no
+// input, and one that never ends after its input closed, count as stalled
+// and are ended (not left running).
+TEST(OutputTest, StalledEncoderIsEndedAfterItsWait) {
+    const std::string dir = freshDir("stall-unit");
+    const std::string pidFile = dir + "/pid";
+    std::vector<char> frame(1 << 20, 'x');
+    for (const bool reads : {false, true}) {
+        platform::PipedProcess p;
+        p.stallMs = 300;
+        std::string error;
+        const std::string body = reads ? "cat >/dev/null; exec sleep 60" : "exec sleep 60";
+        ASSERT_TRUE(p.start({"sh", "-c", "echo $$ > '" + pidFile + "'; " + body}, &error)) << error;
+        bool written = true;
+        for (int i = 0; i < 4 && written; ++i) written = p.write(frame.data(), frame.size());
+        EXPECT_EQ(written, reads);
+        if (reads) {
+            EXPECT_FALSE(p.finish());
+        }
+        EXPECT_TRUE(p.stalled()) << reads;
+        p.abort();
+        const pid_t pid = std::atoi(slurp(pidFile).c_str());
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(kill(pid, 0), -1) << "left running";
+    }
+    // One that just takes its time within the wait is not stalled.
+    platform::PipedProcess slow;
+    slow.stallMs = 5000;
+    std::string error;
+    ASSERT_TRUE(slow.start({"sh", "-c", "sleep 0.3; cat >/dev/null"}, &error));
+    EXPECT_TRUE(slow.write(frame.data(), frame.size()));
+    EXPECT_TRUE(slow.finish());
+    EXPECT_FALSE(slow.stalled());
+}
+
+// An encoder that exits 0 but writes nothing, or something that is no
+// video, is a failure: status 1, and the old file of that name stays.
+TEST(OutputTest, EncoderThatWritesNoVideoIsAFailure) {
+    for (const char* body : {"cat >/dev/null\nexit 0\n",
+                             "cat >/dev/null\nfor a; do last=$a; done\necho 'not a video' > \"$last\"\nexit 0\n"}) {
+        const std::string dir = freshDir("encoder-empty");
+        const std::string video = dir + "/video.mp4";
+        writeText(video, "the old video");
+        RunOptions o;
+        o.set = {fakeFfmpeg(dir, body)};
+        const RunResult r = runDemo({"--capture", video, "--to", "300", "--fps", "10", "--silent"}, o);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("demo: ffmpeg ended without a readable video"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("; no video written\n"), std::string::npos) << r.err;
+        EXPECT_EQ(slurp(video), "the old video");
+        EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "video.mp4"}));
+    }
+}
+
+// While a modal message box is up its own loop runs, not ours: a stop signal
+// then ends the process at once, with the same line and status.
+TEST(OutputTest, StopSignalEndsTheProcessAtOnceWhileABoxIsUp) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string errPath = testgl::tmpDir() + "/box-signal.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, 2);
+            platform::catchStopSignals();
+            platform::exitOnStopSignal(true); // as while the box is shown
+            kill(getpid(), signal);
+            pause(); // a box's loop that never looks at the signal
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_EQ(slurp(errPath), std::string("demo: stopped by ") + platform::signalName(signal) + "\n");
+    }
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 // environment they leave behind are there, not only the owning scene's state.
 #include "app/DemoProcess.h"
 #include "scenes/DemoFixture.h"
+#include "app/Replay.h"
+#include "app/Timeline.h"
 
 #include <cstdio>
 #include <string>
@@ -70,6 +72,22 @@ TEST_F(ReplayTest, StillsEqualTheFramesOfARunFromZero) {
             ++next;
         }
     }
+}
+
+// The very end as the moment: the last scene owns it as it owns 199999 ms,
+// so the catch-up plays that scene whole (and the last frame of each scene
+// before it), never the timeline from its start.
+TEST_F(ReplayTest, CatchUpToTheEndPlaysOnlyTheLastSceneWhole) {
+    const double step = 1000.0 / 30;
+    long atEnd = -1, justBefore = -1;
+    restartTimeline();
+    replayUnshown(demotest::app, 200000, step, 0, &atEnd);
+    restartTimeline();
+    replayUnshown(demotest::app, 199999, step, 0, &justBefore);
+    EXPECT_EQ(atEnd, justBefore);
+    // Scene 12's 6300 ms at 30 fps, plus the eleven scenes' last frames.
+    EXPECT_EQ(atEnd, 189 + 11);
+    restartTimeline();
 }
 
 } // namespace

@@ -13,18 +13,28 @@
 #include <xmmintrin.h>
 #endif
 
+#include <unistd.h>
+
 #include "encoder.h"
 #include "song.h"
 
 namespace {
 
-// A one-line progress bar, redrawn only when the shown percentage changes.
+// A one-line progress bar, redrawn only when the shown percentage changes;
+// in a log (stderr not a terminal) a plain line per stage and tenth instead.
 class ProgressBar {
  public:
-  explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+  explicit ProgressBar(bool enabled) : enabled_(enabled), animated_(isatty(fileno(stderr)) == 1) {}
   void show(const char* stage, float fraction) {
     if (!enabled_) return;
     int pct = static_cast<int>(fraction * 100.0f + 0.5f);
+    if (!animated_) {
+      if (stage == stage_ && pct / 10 == last_ / 10) return;
+      last_ = pct;
+      stage_ = stage;
+      std::fprintf(stderr, "musicgen: %s %3d%%\n", stage, pct / 10 * 10);
+      return;
+    }
     if (pct == last_ && stage == stage_) return;
     last_ = pct;
     stage_ = stage;
@@ -35,11 +45,12 @@ class ProgressBar {
     std::fflush(stderr);
   }
   void done() {
-    if (enabled_) std::fprintf(stderr, "\n");
+    if (enabled_ && animated_) std::fprintf(stderr, "\n");
   }
 
  private:
   bool enabled_;
+  bool animated_;
   int last_ = -1;
   const char* stage_ = nullptr;
 };
