@@ -52,6 +52,15 @@ std::pair<std::string, std::string> fakeFfmpeg(const std::string& dir, const std
     return {"PATH", bin + ":" + (path ? path : "/usr/bin:/bin")};
 }
 
+// The process whose pid a stand-in wrote into `pidFile` is gone (ended and
+// reaped), not left running.
+void expectProcessGone(const std::string& pidFile) {
+    const pid_t pid = std::atoi(slurp(pidFile).c_str());
+    ASSERT_GT(pid, 0) << pidFile;
+    EXPECT_EQ(kill(pid, 0), -1) << "left running";
+    EXPECT_EQ(errno, ESRCH);
+}
+
 TEST(OutputTest, TargetsThatAreNotRegularFilesAreRefusedAndLeftAsTheyAre) {
     const std::string dir = freshDir("special");
     fs::create_directory(dir + "/folder");
@@ -207,10 +216,7 @@ TEST(OutputTest, TerminatedCaptureEndsAStalledEncoder) {
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "2000", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.status, 143) << r.err;
     EXPECT_NE(r.err.find("demo: stopped by SIGTERM; no video written\n"), std::string::npos) << r.err;
-    const pid_t ffmpeg = std::atoi(slurp(pidFile).c_str());
-    ASSERT_GT(ffmpeg, 0);
-    EXPECT_EQ(kill(ffmpeg, 0), -1); // gone, not left running
-    EXPECT_EQ(errno, ESRCH);
+    expectProcessGone(pidFile);
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "ffmpeg.pid"}));
 }
 
@@ -279,9 +285,7 @@ TEST(OutputTest, HangUpDuringACaptureLeavesNoFileAndNoEncoder) {
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.status, 129) << r.err;
     EXPECT_NE(r.err.find("demo: stopped by SIGHUP; no video written\n"), std::string::npos) << r.err;
-    const pid_t ffmpeg = std::atoi(slurp(pidFile).c_str());
-    ASSERT_GT(ffmpeg, 0);
-    EXPECT_EQ(kill(ffmpeg, 0), -1);
+    expectProcessGone(pidFile);
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "ffmpeg.pid"}));
 
     // A still and a benchmark likewise: no partial file, the figures so far.
@@ -333,9 +337,7 @@ TEST(OutputTest, StalledEncoderIsEndedAfterItsWait) {
         }
         EXPECT_TRUE(p.stalled()) << reads;
         p.abort();
-        const pid_t pid = std::atoi(slurp(pidFile).c_str());
-        ASSERT_GT(pid, 0);
-        EXPECT_EQ(kill(pid, 0), -1) << "left running";
+        expectProcessGone(pidFile);
     }
     // One that just takes its time within the wait is not stalled.
     platform::PipedProcess slow;
