@@ -9,6 +9,8 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
 (cd build && ctest --output-on-failure -j"$jobs")
+# The Debian package and tarball of that build, checked unpacked (not installed).
+./scripts/check-package.sh build
 
 # The sanitizer build reuses the Release build's generated assets.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_SANITIZE=ON \

@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   ffmpeg
+  lintian desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -7,6 +7,7 @@
 // do nothing. While paused, the held frame is shown again every 10 ms.
 #include "app/CApplication.h"
 
+#include "app/DataFolder.h"
 #include "app/Live.h"
 #include "app/Offline.h"
 #include "app/Options.h"
@@ -144,22 +145,6 @@ void CApplication::execute() {
 
 void CApplication::deinit() { platform::closeDisplay(); }
 
-namespace {
-
-// Runs from anywhere: if the working directory has neither the track nor the
-// images but the data folder beside the executable has, work from there.
-bool holdsData(const std::string& dir) {
-    return platform::fileExists(dir + "demosong.mp3") || platform::fileExists(dir + "Textures/cola.jpg");
-}
-
-void findDataFolder() {
-    if (holdsData("")) return;
-    const std::string data = platform::executableDir() + "/data";
-    if (holdsData(data + "/")) platform::changeDirectory(data);
-}
-
-} // namespace
-
 extern const char* musicFile; // main.cpp: the track InitFMOD starts
 
 int demoMain(int argc, char** argv) {
@@ -170,6 +155,7 @@ int demoMain(int argc, char** argv) {
     std::string error;
     switch (parseOptions(argc, argv, &options, &error)) {
     case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
+    case ParseResult::Version: std::fputs(versionText().c_str(), stdout); return 0;
     case ParseResult::Error:
         std::fprintf(stderr, "demo: %s; see demo --help\n", platform::printable(error).c_str());
         return 2;
@@ -177,7 +163,7 @@ int demoMain(int argc, char** argv) {
     }
     // Output names are the user's, relative to where the demo was started.
     if (!options.output.empty()) options.output = platform::absolutePath(options.output);
-    findDataFolder();
+    enterDataFolder(platform::executableDir());
     if (options.silent) musicFile = nullptr;
     if (options.mode != Mode::Live) return runOffline(options);
 

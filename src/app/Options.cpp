@@ -40,6 +40,7 @@ struct Words {
 void describe(CLI::App& app, Words& w) {
     app.description("Plays the demo fullscreen.");
     app.set_help_flag("-h,--help", "show this text");
+    app.set_version_flag("--version", versionText(), "print the program's name and version");
     app.add_flag("--window", w.window, "play in a 1024 x 768 window");
     app.add_flag("--silent", w.silent, "no music track (silent clock, zero spectrum)");
     app.add_option("--from", w.from, "start at this music time (ms)")->type_name("MS");
@@ -113,6 +114,8 @@ bool appliesIn(const ModeRule& r, Mode m) {
 
 } // namespace
 
+std::string versionText() { return DEMO_PROGRAM_NAME " " DEMO_VERSION "\n"; }
+
 std::string usageText() {
     CLI::App app("", "demo");
     Words w;
@@ -129,6 +132,8 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return ParseResult::Help;
+    } catch (const CLI::CallForVersion&) {
+        return ParseResult::Version;
     } catch (const CLI::ParseError& e) {
         return fail(error, e.what());
     }

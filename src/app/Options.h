@@ -29,9 +29,11 @@ struct Options {
     int stepFps() const { return fps ? fps : (mode == Mode::Frame ? 30 : 60); }
 };
 
-enum class ParseResult { Run, Help, Error };
+enum class ParseResult { Run, Help, Version, Error };
 
 // Parses argv into *options; on Error, *error says what was wrong.
 ParseResult parseOptions(int argc, char** argv, Options* options, std::string* error);
 // The --help text (generated from the options CLI11 knows).
 std::string usageText();
+// The --version line: the installed program's name and the project's version.
+std::string versionText();

@@ -155,6 +155,7 @@ Bytes readJpeg(const std::string& path) {
 }
 
 void writePng(const std::string& path, const Bytes& rgb) {
+  if (rgb.comps != 3 && rgb.comps != 4) throw std::runtime_error("PNG needs RGB or RGBA: " + path);
   File f(path, "wb");
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -163,10 +164,11 @@ void writePng(const std::string& path, const Bytes& rgb) {
     throw std::runtime_error("cannot write " + path);
   }
   png_init_io(png, f.f);
-  png_set_IHDR(png, info, png_uint_32(rgb.w), png_uint_32(rgb.h), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, png_uint_32(rgb.w), png_uint_32(rgb.h), 8,
+               rgb.comps == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  for (int y = 0; y < rgb.h; ++y) png_write_row(png, &rgb.data[size_t(y) * rgb.w * 3]);
+  for (int y = 0; y < rgb.h; ++y) png_write_row(png, &rgb.data[size_t(y) * rgb.w * rgb.comps]);
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
 }

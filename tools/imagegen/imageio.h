@@ -1,6 +1,6 @@
 // File output of the image generator: baseline JPEG through libjpeg (the
 // demo's own decoder reads only sequential baseline files) and PNG through
-// libpng for the contact sheet.
+// libpng for the contact sheet and the desktop icon.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,7 @@ enum class Chroma { k444, k420 };
 void writeJpeg(const std::string& path, const Bytes& img, Chroma chroma = Chroma::k444);
 // Reads a JPEG back (for the contact sheet), as RGB or grey bytes.
 Bytes readJpeg(const std::string& path);
-// Writes an 8-bit RGB PNG.
+// Writes an 8-bit RGB (comps 3) or RGBA (comps 4) PNG.
 void writePng(const std::string& path, const Bytes& rgb);
 
 }  // namespace gen

@@ -1,8 +1,10 @@
 // imagegen: draws the demo's 56 texture images and writes them as baseline
 // JPEG files into a folder; optionally writes a contact sheet (PNG) showing
-// every slot's image beside its mask and as it is laid over a scene.
+// every slot's image beside its mask and as it is laid over a scene, and the
+// installed program's icon (the logo with its mask as alpha, PNG).
 //
-//   imagegen OUT_DIR [--contact-sheet FILE.png]
+//   imagegen OUT_DIR [--contact-sheet FILE.png] [--icon FILE.png]
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -131,15 +133,33 @@ void writeContactSheet(const std::string& dir, const std::string& path, const Fo
   writePng(path, toBytes(sheet));
 }
 
+// ---- desktop icon -----------------------------------------------------------------
+// The logo as the installed program's 256 x 256 icon: cola.jpg's colours with
+// colamask.jpg as alpha, read back from the very files the demo loads.
+void writeIcon(const std::string& dir, const std::string& path) {
+  const int kSize = 256;
+  Bytes logo = readJpeg(dir + "/cola.jpg"), mask = readJpeg(dir + "/colamask.jpg");
+  if (logo.w != kSize || logo.h != kSize || logo.comps != 3 || mask.w != kSize || mask.h != kSize || mask.comps != 1)
+    throw std::runtime_error("the logo is not a 256 x 256 colour image with a grey mask of that size");
+  Bytes icon{kSize, kSize, 4, std::vector<uint8_t>(size_t(kSize) * kSize * 4)};
+  for (size_t i = 0; i < size_t(kSize) * kSize; ++i) {
+    std::copy_n(&logo.data[i * 3], 3, &icon.data[i * 4]);
+    icon.data[i * 4 + 3] = mask.data[i];
+  }
+  writePng(path, icon);
+}
+
 int run(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: imagegen OUT_DIR [--contact-sheet FILE.png]\n");
+    std::fprintf(stderr, "usage: imagegen OUT_DIR [--contact-sheet FILE.png] [--icon FILE.png]\n");
     return 2;
   }
-  std::string dir = argv[1], sheet;
+  std::string dir = argv[1], sheet, icon;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--contact-sheet") == 0 && i + 1 < argc) {
       sheet = argv[++i];
+    } else if (std::strcmp(argv[i], "--icon") == 0 && i + 1 < argc) {
+      icon = argv[++i];
     } else {
       std::fprintf(stderr, "imagegen: unknown argument %s\n", argv[i]);
       return 2;
@@ -184,6 +204,7 @@ int run(int argc, char** argv) {
   }
   if (sink.kinds().size() != expected) throw std::runtime_error("drew a file that no slot uses");
   if (!sheet.empty()) writeContactSheet(dir, sheet, fonts, sink.kinds());
+  if (!icon.empty()) writeIcon(dir, icon);
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::printf("imagegen: %zu files in %s (%.0f ms)\n", expected, dir.c_str(), ms);
   return 0;
