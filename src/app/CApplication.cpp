@@ -3,8 +3,9 @@
 // The loop never sleeps while playing: each turn handles one waiting event or
 // draws one frame, so all waiting events are handled before the next frame.
 // Escape, a quit request and closing the window end the demo; Space, the
-// arrows, Page Up / Down and Home are the live controls (Live.h); other keys
-// do nothing. While paused, the held frame is shown again every 10 ms.
+// arrows, Page Up / Down and Home are the live controls (Live.h); o, i and a
+// click on its bar work the on-screen display (Osd.h); other keys do
+// nothing. While paused, the held frame is shown again every 10 ms.
 #include "app/CApplication.h"
 
 #include "app/Live.h"
@@ -30,6 +31,13 @@ bool CApplication::init(const platform::DisplayOptions& display) {
         return false;
     }
     currentFrameTime = 0;
+    if (!display.headless) {
+        osdRenderer.open();
+        osdRenderer.prepare(osd::fontPixels(platform::presentation().picture.h));
+        platform::setOverlay([](const platform::Presentation& where, void* app) {
+            static_cast<CApplication*>(app)->overlay(where);
+        }, this);
+    }
     // The window shows black while start-up loads.
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -57,13 +65,18 @@ void CApplication::handle(platform::Event event) {
     case platform::Event::Escape:
     case platform::Event::Quit: done = true; return;
     case platform::Event::Space: setPaused(!paused); return;
+    case platform::Event::ToggleOsd: osd.toggle(timeGetTime()); return;
+    case platform::Event::ToggleInfo: osd.toggleStats(); return;
+    case platform::Event::PointerMoved: osd.pointerMoved(timeGetTime()); return;
     default: break;
     }
-    const double target = live::seekTarget(event, demoMS);
+    const double target = event == platform::Event::Click ? osd.clickTarget(event.x, event.y, timeGetTime())
+                                                          : live::seekTarget(event, demoMS);
     if (target < 0) return; // every other key does nothing
     live::seek(*this, stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
     lastScene = -1;
     titleUntil = platform::monotonicMs() + 3000;
+    osd.seeked(timeGetTime());
     if (paused && !done) {
         // Paused, the new place shows at once and stays.
         run();
@@ -82,7 +95,18 @@ void CApplication::setPaused(bool on) {
     previousFrameTime = kUnmeasured;
     lastScene = -1;
     titleUntil = on ? 0 : platform::monotonicMs() + 3000;
+    osd.pausedChanged(on, timeGetTime());
     showPlace();
+}
+
+void CApplication::overlay(const platform::Presentation& where) {
+    const uint64_t now = timeGetTime();
+    if (osd.pointerShown(now) != pointerShown) {
+        pointerShown = !pointerShown;
+        platform::showPointer(pointerShown);
+    }
+    if (const osd::View* view = osd.view(where.picture, now, currentScene, demoMS, stats))
+        osdRenderer.draw(*view, where);
 }
 
 void CApplication::showPlace() {
@@ -122,7 +146,11 @@ void CApplication::execute() {
     while (!done) turn();
 }
 
-void CApplication::deinit() { platform::closeDisplay(); }
+void CApplication::deinit() {
+    platform::setOverlay(nullptr, nullptr);
+    osdRenderer.release();
+    platform::closeDisplay();
+}
 
 namespace {
 
@@ -164,8 +192,8 @@ int demoMain(int argc, char** argv) {
     if (!app.init(display)) return 1;
     app.placeInTitle = options.windowed;
     if (options.toGiven) app.stopAtMs = options.toMs;
-    live::FrameStats stats;
-    if (options.stats) app.stats = &stats;
+    live::FrameStats stats; // printed with --stats, shown by the OSD's second line
+    app.stats = &stats;
     app.precalc();
     if (options.fromMs > 0) live::seek(app, options.fromMs);
     app.execute();
