@@ -49,9 +49,9 @@ void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t 
 }
 
 int fontPixels(int pictureHeight) {
-    // 23 px on a 768-line picture, 32 on 1080; never too small to read, and
+    // 22 px on a 768-line picture, 31 on 1080; never too small to read, and
     // bounded so that the glyph atlas stays small.
-    return std::clamp(static_cast<int>(std::lround(pictureHeight / 34.0)), 9, 96);
+    return std::clamp(static_cast<int>(std::lround(pictureHeight / 35.0)), 9, 96);
 }
 
 int xOfTime(const platform::PixelRect& bar, double ms) {
@@ -71,14 +71,15 @@ Layout layoutFor(const platform::PixelRect& picture, double ms, bool withStats) 
     const int px = fontPixels(picture.h);
     l.fontPx = px;
     // From the top of the band: padding, the lines (DejaVu's ascent is about
-    // 0.93 em, a line 1.25 em), a half padding, the bar's row (as high as the
-    // marker), padding.
-    const int pad = px / 2;
-    const int lineHeight = static_cast<int>(std::lround(px * 1.25));
+    // 0.93 em, a line 1.2 em), a half padding, the bar's row (as high as the
+    // marker), padding. Kept tight: every pixel of the band is blended, which
+    // is most of what the OSD costs a software rasteriser.
+    const int pad = px * 2 / 5;
+    const int lineHeight = static_cast<int>(std::lround(px * 1.2));
     const int ascent = static_cast<int>(std::lround(px * 0.93));
     const int barHeight = std::max(2, px / 6);
     l.markerWidth = std::max(2, px / 5);
-    l.markerHeight = barHeight + 2 * std::max(2, px / 4);
+    l.markerHeight = barHeight + 2 * std::max(2, px / 5);
     l.tickWidth = std::max(1, px / 12);
     l.tickHeight = barHeight + 2 * std::max(1, px / 8);
     const int lines = withStats ? 2 : 1;
@@ -89,6 +90,10 @@ Layout layoutFor(const platform::PixelRect& picture, double ms, bool withStats) 
     l.placeBaseline = l.band.y + pad + ascent;
     l.statsBaseline = l.placeBaseline + lineHeight;
     const int barRow = l.band.y + pad + lines * lineHeight + pad / 2;
+    // The lines' rows down to half the gap above the bar's row; the bar's row and what is below.
+    const int split = barRow - pad / 4;
+    l.textArea = {l.band.x, l.band.y, l.band.w, split - l.band.y};
+    l.barArea = {l.band.x, split, l.band.w, l.band.y + l.band.h - split};
     l.bar = {picture.x + margin, barRow + (l.markerHeight - barHeight) / 2,
              std::max(0, picture.w - 2 * margin), barHeight};
     for (int i = 0; i < kStretchCount; ++i)
@@ -127,12 +132,9 @@ float Osd::automaticOpacity(uint64_t nowMs) const {
 
 float Osd::opacity(uint64_t nowMs) const {
     switch (forced_) {
-    case Forced::Shown:
-        return 1;
-    case Forced::Hidden:
-        return 0;
-    case Forced::No:
-        break;
+    case Forced::Shown: return 1;
+    case Forced::Hidden: return 0;
+    case Forced::No: break;
     }
     return automaticOpacity(nowMs);
 }

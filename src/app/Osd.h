@@ -38,8 +38,10 @@ void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t 
 
 // Where everything goes, in window pixels (y down).
 struct Layout {
-    platform::PixelRect band;      // the whole band: a dark backing, and where a click seeks
+    platform::PixelRect band;      // the whole band: drawn over, and where a click seeks
     platform::PixelRect bar;       // the progress bar's track, 0 ms at its left edge, the end at its right
+    // The band in two: the rows of the text, and the bar's row below them.
+    platform::PixelRect textArea, barArea;
     int fontPx = 0;                // the font's size (pixels per em)
     int textX = 0;                 // where the lines start
     int placeBaseline = 0;         // baseline of the first line
@@ -70,7 +72,7 @@ struct View {
 
 // The OSD's state. Every call that depends on time takes the time now (ms).
 class Osd {
-  public:
+public:
     // A seek or scene jump: shows the OSD for kShowMs, then it fades.
     void seeked(uint64_t nowMs);
     // Paused, it shows as long as the pause lasts; a resume shows it for kShowMs.
@@ -98,7 +100,7 @@ class Osd {
     // OSD is hidden or the click is outside its band.
     double clickTarget(int x, int y, uint64_t nowMs) const;
 
-  private:
+private:
     enum class Forced { No, Shown, Hidden }; // what o asked for
     float automaticOpacity(uint64_t nowMs) const;
 

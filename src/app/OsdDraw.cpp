@@ -208,8 +208,13 @@ void Renderer::draw(const View& view, const platform::Presentation& where) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
     glBegin(GL_QUADS);
-    glColor4f(0, 0, 0, 0.55f * a); // the backing: the picture shows through, the text reads on it
-    rect(l.band.x, l.band.y, l.band.w, l.band.h);
+    // The backing: the picture shows through, the text and bar read on it.
+    // Behind the text it reaches only a little past the longer line: each
+    // blended pixel costs a software rasteriser, and the band is wide.
+    glColor4f(0, 0, 0, 0.55f * a);
+    const int textEnd = l.textX + std::max(textWidth(view.place), textWidth(view.stats)) + l.fontPx;
+    rect(l.textArea.x, l.textArea.y, std::min(textEnd, l.textArea.x + l.textArea.w) - l.textArea.x, l.textArea.h);
+    rect(l.barArea.x, l.barArea.y, l.barArea.w, l.barArea.h);
     const int played = l.markerX - l.bar.x;
     glColor4f(1, 1, 1, 0.3f * a); // the track still to play
     rect(l.bar.x + played, l.bar.y, l.bar.w - played, l.bar.h);

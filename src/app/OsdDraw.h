@@ -20,7 +20,7 @@ namespace osd {
 constexpr const char* kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 class Renderer {
-  public:
+public:
     Renderer() = default;
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -43,7 +43,7 @@ class Renderer {
     int textWidth(const char* utf8) const;
     int atlasPixels() const { return atlasPx_; }
 
-  private:
+private:
     struct Glyph {
         int x = 0, y = 0, w = 0, h = 0; // its bitmap in the atlas, texels
         int left = 0, top = 0;          // bitmap offset from the pen, pixels (top: up from the baseline)

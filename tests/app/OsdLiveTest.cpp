@@ -202,8 +202,9 @@ TEST_F(OsdLiveTest, ItsLineNamesTheSceneAndTheMusicTime) {
     const int width = app.osdRenderer.textWidth(v->place);
     ASSERT_GT(width, 10 * l.fontPx); // some forty glyphs, none missing from the atlas
     int x0 = presentedW, x1 = -1, y0 = presentedH, y1 = -1;
-    for (int y = l.band.y; y < l.bar.y - l.markerHeight; ++y)
-        for (int x = 0; x < presentedW; ++x) {
+    // Where the text's backing is: up to a little past the line's end.
+    for (int y = l.textArea.y; y < l.textArea.y + l.textArea.h; ++y)
+        for (int x = l.textArea.x; x < l.textX + width + l.fontPx; ++x) {
             const size_t i = (static_cast<size_t>(y) * presentedW + x) * 3;
             bool lit = false;
             for (int c = 0; c < 3; ++c)

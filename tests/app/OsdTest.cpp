@@ -120,16 +120,24 @@ TEST(OsdStateTest, ThePointerShowsForTwoSecondsAfterItMoves) {
 TEST(OsdLayoutTest, ABandAlongTheBottomOfThePictureWithTheBarAcrossIt) {
     const platform::PixelRect picture{0, 0, 1024, 768};
     const osd::Layout l = osd::layoutFor(picture, 0, false);
-    EXPECT_EQ(l.fontPx, 23);
+    EXPECT_EQ(l.fontPx, 22);
     EXPECT_EQ(l.band.x, 0);
     EXPECT_EQ(l.band.w, 1024);
     EXPECT_EQ(l.band.y + l.band.h, 768);
     EXPECT_LT(l.band.h, 768 / 8); // a band, not a panel
-    EXPECT_EQ(l.bar.x, 23);
-    EXPECT_EQ(l.bar.x + l.bar.w, 1024 - 23);
+    EXPECT_EQ(l.bar.x, 22);
+    EXPECT_EQ(l.bar.x + l.bar.w, 1024 - 22);
     EXPECT_GE(l.bar.h, 2);
     EXPECT_TRUE(l.band.contains(l.bar.x, l.bar.y - l.markerHeight / 2));
     EXPECT_LT(l.placeBaseline, l.bar.y);
+    // The band in two: the text's rows above the bar's row, nothing left over.
+    EXPECT_EQ(l.textArea.y, l.band.y);
+    EXPECT_EQ(l.textArea.y + l.textArea.h, l.barArea.y);
+    EXPECT_EQ(l.barArea.y + l.barArea.h, 768);
+    EXPECT_EQ(l.textArea.w, 1024);
+    EXPECT_EQ(l.barArea.w, 1024);
+    EXPECT_LT(l.placeBaseline + l.fontPx / 4, l.barArea.y); // descenders stay above the bar's row
+    EXPECT_LE(l.barArea.y, l.bar.y - (l.markerHeight - l.bar.h) / 2);
     // Ticks at the scene starts: the first at 0 ms, 29600 ms at 14.8 % of the bar.
     EXPECT_EQ(l.tickX[0], l.bar.x);
     EXPECT_EQ(l.tickX[2], l.bar.x + static_cast<int>(0.148 * l.bar.w));
@@ -149,11 +157,11 @@ TEST(OsdLayoutTest, FollowsTheLetterboxedPictureAndItsSize) {
     // Fullscreen 1920 x 1080: the picture is 1440 x 1080 between black bars.
     const platform::PixelRect picture{240, 0, 1440, 1080};
     const osd::Layout l = osd::layoutFor(picture, 0, false);
-    EXPECT_EQ(l.fontPx, 32);
+    EXPECT_EQ(l.fontPx, 31);
     EXPECT_EQ(l.band.x, 240);
     EXPECT_EQ(l.band.w, 1440);
     EXPECT_EQ(l.band.y + l.band.h, 1080);
-    EXPECT_EQ(l.bar.x, 240 + 32);
+    EXPECT_EQ(l.bar.x, 240 + 31);
     // A small window: the letters stay readable.
     EXPECT_EQ(osd::layoutFor({0, 20, 320, 240}, 0, false).fontPx, 9);
     // A window wider than 4:3 with the picture centred and a gap above it.
