@@ -50,7 +50,8 @@ public:
     // Measures skip and draws one frame.
     void frame();
     // What a waiting event does: Escape and quit requests end the demo, the
-    // live controls pause, seek and jump, any other event does nothing.
+    // live controls pause, seek and jump, o and i work the on-screen display
+    // and a click on its bar seeks; any other event does nothing.
     void handle(platform::Event event);
     void setPaused(bool on);
     // Drawn over each presented picture, before the swap: the OSD; and the
