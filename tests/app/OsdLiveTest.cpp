@@ -331,3 +331,30 @@ TEST_F(OsdLiveTest, WithoutItsFontTheOsdSaysSoAndDrawsNoText) {
 }
 
 } // namespace
+
+namespace {
+
+// The atlas is made again for each new size: the window changed size.
+TEST(OsdAtlasTest, FollowsTheFontSizeAndSkipsWhatItDoesNotHold) {
+    if (!started) GTEST_SKIP() << "the demo did not start in a window";
+    osd::Renderer renderer;
+    ASSERT_TRUE(renderer.open());
+    const char* line = "Scene 11 \u00b7 hexagonal columns   2:59.9 / 3:20   paused";
+    renderer.prepare(12);
+    EXPECT_EQ(renderer.atlasPixels(), 12);
+    const int small = renderer.textWidth(line);
+    for (int px : {24, 48, 96}) {
+        renderer.prepare(px);
+        EXPECT_EQ(renderer.atlasPixels(), px);
+        // Hinted advances round per glyph: close to proportional, not exactly.
+        EXPECT_NEAR(renderer.textWidth(line), small * px / 12.0, small * px / 12.0 * 0.1) << px;
+    }
+    EXPECT_GT(renderer.textWidth("\u00b7"), 0);
+    EXPECT_EQ(renderer.textWidth("\u00e9\u2014\U0001F600"), 0); // not in the atlas: skipped
+    EXPECT_EQ(renderer.textWidth("a\xC2"), renderer.textWidth("a")); // cut short: nothing read past the end
+    EXPECT_EQ(renderer.textWidth("a\x80\xBF"), renderer.textWidth("a")); // stray continuation bytes
+    renderer.release();
+    EXPECT_EQ(renderer.atlasPixels(), 0);
+}
+
+} // namespace
