@@ -83,6 +83,14 @@ BENCHMARK(BM_OsdDraw)
     ->Unit(benchmark::kMicrosecond)
     ->MeasureProcessCPUTime()->UseRealTime();
 
+// What the overlay does each present while the OSD is hidden: ask whether
+// there is anything to draw (no GL call follows).
+void BM_OsdHidden(benchmark::State& state) {
+    const platform::PixelRect picture{0, 0, 1024, 768};
+    for (auto _ : state) benchmark::DoNotOptimize(hiddenOsd.view(picture, 0, 3, 40000, nullptr));
+}
+BENCHMARK(BM_OsdHidden);
+
 // What a glFinish costs with nothing to draw: the floor under the figures above.
 void BM_FinishAlone(benchmark::State& state) {
     glFinish();
