@@ -3,8 +3,9 @@
 // The loop never sleeps while playing: each turn handles one waiting event or
 // draws one frame, so all waiting events are handled before the next frame.
 // Escape, a quit request and closing the window end the demo; Space, the
-// arrows, Page Up / Down and Home are the live controls (Live.h); other keys
-// do nothing. While paused, the held frame is shown again every 10 ms.
+// arrows, Page Up / Down and Home are the live controls (Live.h); o, i and a
+// click on its bar work the on-screen display (Osd.h); other keys do
+// nothing. While paused, the held frame is shown again every 10 ms.
 #include "app/CApplication.h"
 
 #include "app/DataFolder.h"
@@ -32,6 +33,13 @@ bool CApplication::init(const platform::DisplayOptions& display) {
         return false;
     }
     currentFrameTime = 0;
+    if (!display.headless) {
+        osdRenderer.open();
+        osdRenderer.prepare(osd::fontPixels(platform::presentation().picture.h));
+        platform::setOverlay([](const platform::Presentation& where, void* app) {
+            static_cast<CApplication*>(app)->overlay(where);
+        }, this);
+    }
     // The window shows black while start-up loads.
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -64,9 +72,17 @@ void CApplication::handle(platform::Event event) {
     case platform::Event::Escape:
     case platform::Event::Quit: done = true; return;
     case platform::Event::Space: setPaused(!paused); return;
+    case platform::Event::ToggleOsd: osd.toggle(timeGetTime()); return;
+    case platform::Event::ToggleInfo: osd.toggleStats(); return;
+    case platform::Event::PointerMoved: osd.pointerMoved(timeGetTime()); return;
     default: break;
     }
-    double target = live::seekTarget(event, demoMS);
+    // A seek: a key's step from the music time now, or a click on the bar's time.
+    auto targetOf = [this](platform::Event e, double fromMs) {
+        return e == platform::Event::Click ? osd.clickTarget(e.x, e.y, timeGetTime())
+                                           : live::seekTarget(e, fromMs);
+    };
+    double target = targetOf(event, demoMS);
     if (target < 0) return; // every other key does nothing
     // Seek keys waiting behind this one add up to one seek (a held arrow key
     // repeats), and an Escape or quit among them ends the demo before any
@@ -76,7 +92,7 @@ void CApplication::handle(platform::Event event) {
             done = true;
             return;
         }
-        const double then = live::seekTarget(next, target);
+        const double then = targetOf(next, target);
         if (then >= 0)
             target = then;
         else
@@ -85,6 +101,7 @@ void CApplication::handle(platform::Event event) {
     live::seek(*this, stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
     lastScene = -1;
     titleUntil = platform::monotonicMs() + 3000;
+    osd.seeked(timeGetTime());
     if (paused && !done) {
         // Paused, the new place shows at once and stays.
         run();
@@ -103,7 +120,18 @@ void CApplication::setPaused(bool on) {
     previousFrameTime = kUnmeasured;
     lastScene = -1;
     titleUntil = on ? 0 : platform::monotonicMs() + 3000;
+    osd.pausedChanged(on, timeGetTime());
     showPlace();
+}
+
+void CApplication::overlay(const platform::Presentation& where) {
+    const uint64_t now = timeGetTime();
+    if (osd.pointerShown(now) != pointerShown) {
+        pointerShown = !pointerShown;
+        platform::showPointer(pointerShown);
+    }
+    if (const osd::View* view = osd.view(where.picture, now, currentScene, demoMS, stats))
+        osdRenderer.draw(*view, where);
 }
 
 void CApplication::showPlace() {
@@ -143,7 +171,11 @@ void CApplication::execute() {
     while (!done) turn();
 }
 
-void CApplication::deinit() { platform::closeDisplay(); }
+void CApplication::deinit() {
+    platform::setOverlay(nullptr, nullptr);
+    osdRenderer.release();
+    platform::closeDisplay();
+}
 
 extern const char* musicFile; // main.cpp: the track InitFMOD starts
 
@@ -173,8 +205,8 @@ int demoMain(int argc, char** argv) {
     if (!app.init(display)) return 1;
     app.placeInTitle = options.windowed;
     if (options.toGiven) app.stopAtMs = options.toMs;
-    live::FrameStats stats;
-    if (options.stats) app.stats = &stats;
+    live::FrameStats stats; // printed with --stats, shown by the OSD's second line
+    app.stats = &stats;
     if (musicFile) {
         // A track too short for the demo plays what it holds; the clock runs on.
         const std::string shortfall = trackShortfall(musicFile, kDemoEndMs);

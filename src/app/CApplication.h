@@ -3,6 +3,8 @@
 // precalc() (start-up) and run() (one frame).
 #pragma once
 
+#include "app/Osd.h"
+#include "app/OsdDraw.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -31,7 +33,11 @@ public:
     bool paused = false;            // Space: picture and music hold still
     bool placeInTitle = false;      // a window's title shows the scene and time when paused or after a seek
     double stopAtMs = -1;           // --to: the demo ends at this music time (-1: at its own end)
-    live::FrameStats* stats = nullptr; // --stats: frame intervals counted per scene
+    live::FrameStats* stats = nullptr; // frame intervals counted per scene (--stats, the OSD's second line)
+
+    // The on-screen display over the presented picture (Osd.h); never headless.
+    osd::Osd osd;
+    osd::Renderer osdRenderer;
 
     // Opens the window and context; on failure prints one line naming what
     // failed and returns false.
@@ -46,13 +52,18 @@ public:
     // Measures skip and draws one frame.
     void frame();
     // What a waiting event does: Escape and quit requests end the demo, the
-    // live controls pause, seek and jump, any other event does nothing.
+    // live controls pause, seek and jump, o and i work the on-screen display
+    // and a click on its bar seeks; any other event does nothing.
     void handle(platform::Event event);
     void setPaused(bool on);
+    // Drawn over each presented picture, before the swap: the OSD; and the
+    // pointer shown or hidden.
+    void overlay(const platform::Presentation& where);
 
 private:
     int lastScene = -1;        // scene of the previous frame, for the statistics
     uint64_t titleUntil = 0;   // the title shows the place until this time (ms)
+    bool pointerShown = false; // the pointer over the window
     void showPlace();
 };
 

@@ -48,6 +48,13 @@ void FrameStats::add(int scene, double frameMs) {
     ++frames_[scene];
     totalMs_[scene] += frameMs;
     slowestMs_[scene] = std::max(slowestMs_[scene], frameMs);
+    // An exponential average: steady enough to read, quick to follow a new scene.
+    recentMs_ = recentMs_ > 0 ? recentMs_ + (frameMs - recentMs_) * 0.1 : frameMs;
+}
+
+double FrameStats::meanMs(int scene) const {
+    if (scene < 0 || scene >= 12 || frames_[scene] == 0) return 0;
+    return totalMs_[scene] / frames_[scene];
 }
 
 void FrameStats::print(std::FILE* out) const {

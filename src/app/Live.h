@@ -41,8 +41,13 @@ public:
     // One line per scene that was shown, in timeline order: frames drawn,
     // mean and slowest frame rate.
     void print(std::FILE* out) const;
+    // As it happens: the recent frame time (smoothed over about the last ten
+    // frames) and a scene's mean frame time so far, ms (0 before any frame).
+    double recentMs() const { return recentMs_; }
+    double meanMs(int scene) const;
 
 private:
+    double recentMs_ = 0;
     long frames_[12] = {};
     double totalMs_[12] = {};
     double slowestMs_[12] = {};

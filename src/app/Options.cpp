@@ -68,7 +68,9 @@ void describe(CLI::App& app, Words& w) {
         ->group(tools);
     app.footer("Keys while playing: Escape quits, Space pauses and resumes, Left / Right seek 5 s,\n"
                "Page Up / Page Down (or Up / Down) jump to the previous / next scene, Home goes back\n"
-               "to the start.");
+               "to the start. The on-screen display (scene, music time, progress bar) shows while\n"
+               "paused and for 2 s after a seek or resume: o shows or hides it, i adds the frame\n"
+               "rate, and a click on its bar seeks there.");
 }
 
 // The first word CLI11 did not take (an unknown option, or a stray value).

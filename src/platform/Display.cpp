@@ -1,7 +1,8 @@
 // SDL2 window, OpenGL context and the offscreen 1024 x 768 framebuffer that
 // stands in for the back buffer. Fullscreen uses the desktop's resolution
 // (no mode change, so nothing needs restoring if the process dies); the
-// picture is scaled to fit and letterboxed when it is presented.
+// picture is scaled to fit and letterboxed when it is presented, and an
+// overlay (the on-screen display) may then draw over it in window pixels.
 #include "platform/GLExt.h"
 #include "platform/Platform.h"
 
@@ -45,6 +46,8 @@ struct DisplayState {
     FboApi gl{};                      // framebuffer-object entry points
     GLuint fbo = 0;                   // stands in for the back buffer
     GLuint colour = 0, depth = 0;     // its RGB8 and 24-bit depth renderbuffers
+    Overlay overlay = nullptr;        // drawn over the presented picture (the OSD)
+    void* overlayUser = nullptr;
 };
 DisplayState state;
 
@@ -186,18 +189,28 @@ bool hasScreen() {
     return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
 }
 
+Presentation presentation() {
+    Presentation p;
+    if (!state.window) return p;
+    SDL_GL_GetDrawableSize(state.window, &p.windowWidth, &p.windowHeight);
+    const int w = p.windowWidth, h = p.windowHeight;
+    // Largest 4:3 rectangle that fits, centred; the rest stays black.
+    int outW = w, outH = w * kFrameHeight / kFrameWidth;
+    if (outH > h) {
+        outH = h;
+        outW = h * kFrameWidth / kFrameHeight;
+    }
+    // GL counts rows from the bottom: the gap below is (h - outH) / 2.
+    p.picture = {(w - outW) / 2, h - outH - (h - outH) / 2, outW, outH};
+    return p;
+}
+
 void present() {
     if (!state.context) return;
     if (!state.headless) {
-        int w = 0, h = 0;
-        SDL_GL_GetDrawableSize(state.window, &w, &h);
-        // Largest 4:3 rectangle that fits, centred; the rest stays black.
-        int outW = w, outH = w * kFrameHeight / kFrameWidth;
-        if (outH > h) {
-            outH = h;
-            outW = h * kFrameWidth / kFrameHeight;
-        }
-        const int x0 = (w - outW) / 2, y0 = (h - outH) / 2;
+        const Presentation where = presentation();
+        const PixelRect& out = where.picture;
+        const int x0 = out.x, y0 = where.windowHeight - out.y - out.h; // GL's bottom-left corner
         state.gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         state.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.fbo);
         glDrawBuffer(GL_BACK);
@@ -206,12 +219,25 @@ void present() {
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
-        state.gl.blitFramebuffer(0, 0, kFrameWidth, kFrameHeight, x0, y0, x0 + outW, y0 + outH,
-                                 GL_COLOR_BUFFER_BIT, outW == kFrameWidth ? GL_NEAREST : GL_LINEAR);
+        state.gl.blitFramebuffer(0, 0, kFrameWidth, kFrameHeight, x0, y0, x0 + out.w, y0 + out.h,
+                                 GL_COLOR_BUFFER_BIT, out.w == kFrameWidth ? GL_NEAREST : GL_LINEAR);
+        if (state.overlay) {
+            state.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+            state.overlay(where, state.overlayUser);
+        }
         SDL_GL_SwapWindow(state.window);
         state.gl.bindFramebuffer(GL_FRAMEBUFFER, state.fbo);
         glDrawBuffer(GL_COLOR_ATTACHMENT0);
     }
+}
+
+void setOverlay(Overlay draw, void* user) {
+    state.overlay = draw;
+    state.overlayUser = user;
+}
+
+void showPointer(bool shown) {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
 }
 
 void readFrame(unsigned char* rgb) {
@@ -246,8 +272,23 @@ Event keyEvent(SDL_Keycode key) {
     case SDLK_PAGEDOWN:
     case SDLK_DOWN: return Event::Next;
     case SDLK_HOME: return Event::Home;
+    case SDLK_o: return Event::ToggleOsd;
+    case SDLK_i: return Event::ToggleInfo;
     default: return Event::OtherKey;
     }
+}
+
+// The pointer's position in drawable pixels (SDL gives window points; they
+// differ only on a high-density screen).
+Event pointerEvent(Event::Kind kind, int x, int y) {
+    int w = 0, h = 0, pw = 0, ph = 0;
+    SDL_GetWindowSize(state.window, &w, &h);
+    SDL_GL_GetDrawableSize(state.window, &pw, &ph);
+    if (w > 0 && h > 0 && (w != pw || h != ph)) {
+        x = static_cast<int>(static_cast<long>(x) * pw / w);
+        y = static_cast<int>(static_cast<long>(y) * ph / h);
+    }
+    return Event(kind, x, y);
 }
 
 } // namespace
@@ -269,6 +310,11 @@ bool pollEvent(Event* event) {
     case SDL_WINDOWEVENT:
         *event = e.window.event == SDL_WINDOWEVENT_CLOSE ? Event::Quit : Event::Other;
         break;
+    case SDL_MOUSEBUTTONDOWN:
+        *event = e.button.button == SDL_BUTTON_LEFT ? pointerEvent(Event::Click, e.button.x, e.button.y)
+                                                    : Event(Event::Other);
+        break;
+    case SDL_MOUSEMOTION: *event = pointerEvent(Event::PointerMoved, e.motion.x, e.motion.y); break;
     default: *event = Event::Other; break;
     }
     return true;

@@ -3,8 +3,10 @@
 // Provides, on SDL2 + Mesa OpenGL:
 //   - the display: a window with an OpenGL compatibility context, and the
 //     1024 x 768 offscreen framebuffer that stands in for the back buffer;
-//     present() scales it into the window (letterboxed) and swaps;
-//   - events: key presses and quit requests, one at a time;
+//     present() scales it into the window (letterboxed), lets an overlay
+//     draw over that in window pixels, and swaps;
+//   - events: key presses, mouse clicks and motion, quit requests, one at a time;
+//   - the pointer: shown or hidden;
 //   - the clock: a monotonic millisecond counter;
 //   - the error message box (with the same line always on stderr);
 //   - GL entry-point lookup.
@@ -36,9 +38,36 @@ bool displayOpen();
 // True when a real screen is there (not the offscreen or dummy driver).
 bool hasScreen();
 
-// Shows the finished frame: scales the offscreen framebuffer into the window
-// and swaps. The offscreen framebuffer stays bound for drawing afterwards.
+// A rectangle in window pixels, (x, y) its top-left corner (y grows downward,
+// as the pointer's coordinates do).
+struct PixelRect {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
+};
+
+// What present() shows: the window's drawable size and, inside it, the
+// rectangle the picture is scaled into (the largest 4:3 one that fits,
+// centred; the rest is black).
+struct Presentation {
+    int windowWidth = 0, windowHeight = 0;
+    PixelRect picture;
+};
+Presentation presentation();
+
+// Shows the finished frame: scales the offscreen framebuffer into the window,
+// calls the overlay (if one is set) and swaps. The offscreen framebuffer stays
+// bound for drawing afterwards. Headless, nothing is presented and no overlay
+// runs.
 void present();
+
+// Drawn over the presented picture, before the swap: the window's own
+// framebuffer is then the draw and read target, in window pixels. An overlay
+// that changes GL state puts it back (the next frame's picture relies on it).
+using Overlay = void (*)(const Presentation& where, void* user);
+void setOverlay(Overlay draw, void* user);
+
+// Shows or hides the mouse pointer over the window.
+void showPointer(bool shown);
 
 // Reads the current frame: width x height x 3 bytes of RGB, first row at the
 // top of the picture. `rgb` must hold kFrameWidth * kFrameHeight * 3 bytes.
@@ -49,19 +78,35 @@ unsigned frameBufferObject();
 
 void* glProcAddress(const char* name);
 
-enum class Event {
-    Escape,   // the Escape key went down
-    OtherKey, // any other key went down
-    KeyUp,    // a key was released
-    Quit,     // the window was closed or the process was asked to quit
-    Other,    // anything else (mouse motion, focus, ...)
-    // The keys of the live controls (a key going down; held keys repeat).
-    Space,    // pause and resume
-    Left,     // seek back
-    Right,    // seek forward
-    Previous, // Page Up or Up: the previous scene
-    Next,     // Page Down or Down: the next scene
-    Home,     // back to the start
+// One input event: its kind and, for the mouse, where the pointer is. An
+// event converts to its kind, so it compares and switches as one
+// (`event == platform::Event::Space`).
+struct Event {
+    enum Kind {
+        Escape,   // the Escape key went down
+        OtherKey, // any other key went down
+        KeyUp,    // a key was released
+        Quit,     // the window was closed or the process was asked to quit
+        Other,    // anything else (other mouse buttons, focus, ...)
+        // The keys of the live controls (a key going down; held keys repeat).
+        Space,    // pause and resume
+        Left,     // seek back
+        Right,    // seek forward
+        Previous, // Page Up or Up: the previous scene
+        Next,     // Page Down or Down: the next scene
+        Home,     // back to the start
+        ToggleOsd,  // o: show or hide the on-screen display
+        ToggleInfo, // i: the frame-rate line of the on-screen display
+        // The mouse, at (x, y).
+        Click,        // the left button went down
+        PointerMoved, // the pointer moved
+    };
+    Kind kind = Other;
+    int x = 0, y = 0; // pointer position in window pixels from the top left (Click, PointerMoved)
+
+    Event() = default;
+    Event(Kind k, int px = 0, int py = 0) : kind(k), x(px), y(py) {}
+    operator Kind() const { return kind; }
 };
 
 // Takes one waiting event off the queue; false when the queue is empty.

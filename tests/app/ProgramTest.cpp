@@ -64,6 +64,9 @@ namespace {
 TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
     const RunResult help = runDemo({"--help"});
     EXPECT_NE(help.out.find("Space pauses"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("o shows or hides it, i adds the frame\nrate, and a click on its bar seeks"),
+              std::string::npos)
+        << help.out;
     EXPECT_NE(help.out.find("--stats"), std::string::npos);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--stats", "--benchmark"}, "--stats goes with playing live"},

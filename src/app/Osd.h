@@ -1,0 +1,118 @@
+// On-screen display (OSD): where the viewer is in the demo, drawn over the
+// presented picture in a window or fullscreen, never into the picture itself
+// (stills, captures and benchmarks never see it).
+//
+// This part is what the OSD shows and where: when it shows and how opaque it
+// is (from the time given by the caller, the app's monotonic ms, so tests
+// run on a clock of their own), its lines of text, the band along the bottom
+// of the picture with its progress bar, scene ticks and time marker in window
+// pixels, and the music time a click on the bar stands for. It knows nothing
+// of GL or fonts: OsdDraw.h draws what it lays out.
+#pragma once
+
+#include "app/Timeline.h"
+#include "platform/Platform.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace live {
+class FrameStats;
+}
+
+namespace osd {
+
+constexpr uint64_t kShowMs = 2000;        // a seek, scene jump or resume shows the OSD this long,
+constexpr uint64_t kFadeMs = 300;         // then it fades out over this
+constexpr uint64_t kPointerShowMs = 2000; // the pointer hides after this long without moving
+
+// The short name of scene index `scene` (0 is Scene 1), as in the README's table.
+const char* sceneName(int scene);
+
+// The first line: "Scene 4 · cloud tunnel   0:37.2 / 3:20", and "   paused"
+// while paused (UTF-8). The time is cut, not rounded, to tenths of a second.
+void placeLine(int scene, double ms, bool paused, char* out, std::size_t size);
+// The second line: "58.8 fps · 17.0 ms · scene mean 57.1 fps" (the smoothed
+// recent frame rate and time, and the mean rate of the scene so far).
+void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t size);
+
+// Where everything goes, in window pixels (y down).
+struct Layout {
+    platform::PixelRect band;      // the whole band: drawn over, and where a click seeks
+    platform::PixelRect bar;       // the progress bar's track, 0 ms at its left edge, the end at its right
+    // The band in two: the rows of the text, and the bar's row below them.
+    platform::PixelRect textArea, barArea;
+    int fontPx = 0;                // the font's size (pixels per em)
+    int textX = 0;                 // where the lines start
+    int placeBaseline = 0;         // baseline of the first line
+    int statsBaseline = 0;         // baseline of the second (when it shows)
+    int tickX[kStretchCount] = {}; // the scene starts on the bar
+    int markerX = 0;               // the current time on the bar
+    int tickHeight = 0, markerHeight = 0; // both centred on the bar
+    int tickWidth = 0, markerWidth = 0;
+};
+
+// The font size for a picture `pictureHeight` pixels high.
+int fontPixels(int pictureHeight);
+// The band along the bottom of `picture` at music time `ms`, with one line of
+// text or two (`withStats`).
+Layout layoutFor(const platform::PixelRect& picture, double ms, bool withStats);
+// The x of music time `ms` on the bar, and the music time at x (clamped to
+// the bar's ends: 0 to kDemoEndMs).
+int xOfTime(const platform::PixelRect& bar, double ms);
+double timeAtX(const platform::PixelRect& bar, int x);
+
+// Everything one drawing of the OSD needs.
+struct View {
+    Layout layout;
+    float opacity = 0;   // 1 shown, falling to 0 as it fades
+    char place[96] = ""; // the first line
+    char stats[96] = ""; // the second line, empty when it is off
+};
+
+// The OSD's state. Every call that depends on time takes the time now (ms).
+class Osd {
+public:
+    // A seek or scene jump: shows the OSD for kShowMs, then it fades.
+    void seeked(uint64_t nowMs);
+    // Paused, it shows as long as the pause lasts; a resume shows it for kShowMs.
+    void pausedChanged(bool paused, uint64_t nowMs);
+    // The o key: hides the OSD if it shows now, shows it if not, and keeps it
+    // so until the next press. A press that asks for what the pause and the
+    // seeks would show anyway hands the OSD back to them.
+    void toggle(uint64_t nowMs);
+    // The i key: the second line on or off.
+    void toggleStats() { statsShown_ = !statsShown_; }
+    bool statsShown() const { return statsShown_; }
+    // How opaque the OSD is at `nowMs`: 0 hidden, 1 shown, between while it fades.
+    float opacity(uint64_t nowMs) const;
+
+    // The pointer shows after it moves, and hides once it has been still for kPointerShowMs.
+    void pointerMoved(uint64_t nowMs);
+    bool pointerShown(uint64_t nowMs) const { return pointerMoved_ && nowMs < pointerUntil_; }
+
+    // The OSD over `picture` at this moment, or null when it is hidden (then
+    // nothing is drawn). `stats` may be null (no second line). The view is
+    // kept: a click is mapped onto the band that was last drawn.
+    const View* view(const platform::PixelRect& picture, uint64_t nowMs, int scene, double ms,
+                     const live::FrameStats* stats);
+    // The music time a click at window pixel (x, y) seeks to, or -1 when the
+    // OSD is hidden or the click is outside its band.
+    double clickTarget(int x, int y, uint64_t nowMs) const;
+
+private:
+    enum class Forced { No, Shown, Hidden }; // what o asked for
+    float automaticOpacity(uint64_t nowMs) const;
+
+    Forced forced_ = Forced::No;
+    bool paused_ = false;
+    bool timed_ = false;        // a seek or resume has set shownUntil_
+    uint64_t shownUntil_ = 0;   // shown until then, then fading (ms)
+    bool statsShown_ = false;   // the second line (i)
+    bool pointerMoved_ = false; // the pointer has moved since start-up
+    uint64_t pointerUntil_ = 0; // the pointer shows until then (ms)
+    bool drawn_ = false;        // view_ is on screen
+    View view_;                 // the last view laid out
+};
+
+} // namespace osd
