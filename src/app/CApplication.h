@@ -31,9 +31,10 @@ public:
     double stopAtMs = -1;           // --to: the demo ends at this music time (-1: at its own end)
     live::FrameStats* stats = nullptr; // --stats: frame intervals counted per scene
 
-    // Opens the window and context; on failure prints one line naming what
-    // failed and returns false.
-    bool init(const platform::DisplayOptions& display);
+    // Opens the window and context; returns 0, or on failure prints one line
+    // naming what failed and returns the exit status for it: 1 (no display or
+    // context), 2 (a frame size this OpenGL does not render).
+    int init(const platform::DisplayOptions& display);
     void precalc();
     void execute();
     void run();

@@ -1,6 +1,7 @@
 // Headless tools on the fixed-step clock: video capture, still frames and
 // the frame benchmark. No window, no audio device: frames render into the
-// offscreen 1024 x 768 framebuffer through SDL's offscreen video driver.
+// offscreen framebuffer (1024 x 768, or --size) through SDL's offscreen
+// video driver.
 //
 // Frame n of a run at F frames per second is at music time n * 1000 / F with
 // skip = (1000 / F) / 50. A run that starts late first catches up, unshown,
@@ -14,8 +15,9 @@
 
 // Runs the mode in `options`; returns the process exit status: 0 done;
 // 1 the display could not be opened, ffmpeg failed or the output could not be
-// written (nothing is left behind); 2 bad arguments or an output that is
-// refused, before anything is rendered; 128 + the signal (130, 143) when
+// written (nothing is left behind); 2 bad arguments, an output that is
+// refused or a --size larger than this OpenGL renders, before anything is
+// rendered; 128 + the signal (130, 143) when
 // SIGINT or SIGTERM stopped the run after the current frame.
 int runOffline(const Options& options);
 

@@ -154,7 +154,7 @@ void scene11() {
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
-    glLineWidth(2);
+    setLineWidth(2);
     drawColumns();
     drawButterflies();
 }
