@@ -73,9 +73,10 @@ void describe(CLI::App& app, Words& w) {
     app.add_option("--to", w.to, "end at this music time (ms)")->type_name("MS");
     app.add_flag("--stats", w.stats, "when the demo ends, frame rates per scene on stderr");
     app.add_option("--size", w.size,
-                   "render frames of W x H pixels, the 4:3 picture centred, black\n"
-                   "bars on the rest (default 1024x768; playing on a graphics\n"
-                   "card, the window's size); also for the tools below")
+                   "frames of W x H pixels, the 4:3 picture as large as fits,\n"
+                   "centred, black bars on the rest; default 1024x768 (playing on\n"
+                   "a graphics card: the window's size); with the tools below too\n"
+                   "(a capture needs even numbers)")
         ->type_name("WxH");
     auto* tools = "Headless tools (no window, no audio device; fixed-step clock)";
     app.add_option("--capture", w.capture, "render every frame into an H.264 + AAC video (needs ffmpeg)")

@@ -27,7 +27,8 @@ long litBarPixels(const std::vector<unsigned char>& rgb) {
     long lit = 0;
     for (int y = 0; y < 1080; ++y)
         for (int x = 0; x < 1920; ++x) {
-            if (x >= 240 && x < 1680) continue;
+            if (x >= 240 && x < 1680)
+                continue;
             const unsigned char* p = &rgb[(static_cast<size_t>(y) * 1920 + x) * 3];
             lit += p[0] || p[1] || p[2];
         }
@@ -41,7 +42,7 @@ float lineWidth() {
 }
 
 class FrameResizeTest : public DemoTest {
-protected:
+  protected:
     void TearDown() override { platform::resizeFrame(platform::kFrameWidth, platform::kFrameHeight); }
 };
 
@@ -66,10 +67,12 @@ TEST_F(FrameResizeTest, WideFrameAndBackKeepsThePictureCentredAndTheDesignFrames
         double carriedSum = 0, designSum = 0;
         for (int y = qy * 540; y < qy * 540 + 540; ++y)
             for (int x = 240 + qx * 720; x < 240 + qx * 720 + 720; ++x)
-                for (int c = 0; c < 3; ++c) carriedSum += carried[(static_cast<size_t>(y) * 1920 + x) * 3 + c];
+                for (int c = 0; c < 3; ++c)
+                    carriedSum += carried[(static_cast<size_t>(y) * 1920 + x) * 3 + c];
         for (int y = qy * 384; y < qy * 384 + 384; ++y)
             for (int x = qx * 512; x < qx * 512 + 512; ++x)
-                for (int c = 0; c < 3; ++c) designSum += before.at(x, y)[c];
+                for (int c = 0; c < 3; ++c)
+                    designSum += before.at(x, y)[c];
         EXPECT_NEAR(carriedSum / (540.0 * 720 * 3), designSum / (384.0 * 512 * 3), 1.0) << "quarter " << q;
     }
 
