@@ -17,8 +17,8 @@
 // 1 the display could not be opened, ffmpeg failed or the output could not be
 // written (nothing is left behind); 2 bad arguments, an output that is
 // refused or a --size larger than this OpenGL renders, before anything is
-// rendered; 128 + the signal (130, 143) when
-// SIGINT or SIGTERM stopped the run after the current frame.
+// rendered; 128 + the signal (130, 143) when SIGINT or SIGTERM stopped the
+// run after the current frame.
 int runOffline(const Options& options);
 
 // The shown frames of one run, on the step grid (the unshown catch-up before
