@@ -25,12 +25,13 @@
 bool done = false;
 float skip = 0.0f;
 
-bool CApplication::init(const platform::DisplayOptions& display) {
+int CApplication::init(const platform::DisplayOptions& display) {
     previousFrameTime = kUnmeasured;
     std::string error;
-    if (!platform::openDisplay(display, &error)) {
+    if (const platform::DisplayStatus status = platform::openDisplay(display, &error);
+        status != platform::DisplayStatus::Open) {
         std::fprintf(stderr, "demo: %s\n", error.c_str());
-        return false;
+        return status == platform::DisplayStatus::SizeRefused ? 2 : 1;
     }
     currentFrameTime = 0;
     if (!display.headless) {
@@ -44,7 +45,7 @@ bool CApplication::init(const platform::DisplayOptions& display) {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     platform::present();
-    return true;
+    return 0;
 }
 
 void CApplication::turn() {
@@ -202,7 +203,9 @@ int demoMain(int argc, char** argv) {
     CApplication app;
     platform::DisplayOptions display;
     display.windowed = options.windowed;
-    if (!app.init(display)) return 1;
+    display.width = options.width;
+    display.height = options.height;
+    if (const int status = app.init(display)) return status;
     app.placeInTitle = options.windowed;
     if (options.toGiven) app.stopAtMs = options.toMs;
     live::FrameStats stats; // printed with --stats, shown by the OSD's second line

@@ -39,9 +39,10 @@ public:
     osd::Osd osd;
     osd::Renderer osdRenderer;
 
-    // Opens the window and context; on failure prints one line naming what
-    // failed and returns false.
-    bool init(const platform::DisplayOptions& display);
+    // Opens the window and context; returns 0, or on failure prints one line
+    // naming what failed and returns the exit status for it: 1 (no display or
+    // context), 2 (a frame size this OpenGL does not render).
+    int init(const platform::DisplayOptions& display);
     void precalc();
     void execute();
     void run();

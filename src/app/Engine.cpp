@@ -5,11 +5,43 @@
 #include "fx/Glow.h"
 #include "geometry/mesh.h"
 #include "image/Texture.h"
+#include "platform/Platform.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
 Engine* engine = nullptr;
+
+namespace {
+
+float lineWidth = 1;   // design pixels, as last set (GL starts at 1)
+float designScale = 1; // frame pixels per design pixel in the set-up in use
+
+// The viewport of a w x h set-up (see Engine.h), and the line scale with it.
+// At the default frame size the scale stays 1 and no line width is set here.
+void setViewport(float w, float h) {
+    float scale = 1;
+    if (w == platform::kFrameWidth && h == platform::kFrameHeight)
+        scale = static_cast<float>(viewPicture().height) / h;
+    else
+        glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+    if (scale == designScale) return;
+    designScale = scale;
+    glLineWidth(lineWidth * scale);
+}
+
+// The wrap mode of the bound texture, both ways.
+void setEdgeWrap(GLint mode) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, mode);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, mode);
+}
+
+} // namespace
+
+void setLineWidth(float designPixels) {
+    lineWidth = designPixels;
+    glLineWidth(designPixels * designScale);
+}
 
 Engine::Engine() {}
 
@@ -32,7 +64,7 @@ void Engine::ortho(float w, float h) {
     glOrtho(0, w, h, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+    setViewport(w, h);
 }
 
 void Engine::perspective(float w, float h) {
@@ -49,7 +81,7 @@ void Engine::perspective(float w, float h) {
     gluPerspective(45, 1.25, 0.5, 500);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+    setViewport(w, h);
 }
 
 void Engine::render() {
@@ -62,6 +94,12 @@ void drawOverlay(int slot, float r, float g, float b, float a, double x0, double
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     engine->textureManager->bind(engine->textures[slot]);
+    // Each image covers as many design pixels as it has texels, so at the
+    // design size every pixel centre is a texel centre. Magnified, the
+    // quad's edge pixels would blend in the image's opposite edge (the
+    // images repeat, for their other uses), so the edge is clamped meanwhile.
+    const bool magnified = designScale > 1;
+    if (magnified) setEdgeWrap(GL_CLAMP_TO_EDGE);
     glColor4f(r, g, b, a);
     const float top = firstRowAtBottom ? 1.0f : 0.0f, bottom = 1.0f - top;
     glBegin(GL_QUADS);
@@ -74,6 +112,7 @@ void drawOverlay(int slot, float r, float g, float b, float a, double x0, double
     glTexCoord2f(0, bottom);
     glVertex2d(x0, y1);
     glEnd();
+    if (magnified) setEdgeWrap(GL_REPEAT);
 }
 
 void Engine::prepareScene() {}

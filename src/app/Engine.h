@@ -29,7 +29,11 @@ public:
 
     Engine();
     void init();
-    // 2D, y down, w x h pixels; depth test, culling, lighting and fog off.
+    // The viewport of both set-ups: 1024 x 768 (the design size) is the
+    // picture, wherever and however large the frame holds it; any other
+    // size (the 128 x 128 glow source) is that many pixels at the frame's
+    // lower-left corner.
+    // 2D, y down, w x h units; depth test, culling, lighting and fog off.
     void ortho(float w, float h);
     // 3D: 45 degrees, aspect 1.25 whatever the viewport, near 0.5, far 500.
     void perspective(float w, float h);
@@ -39,6 +43,11 @@ public:
 };
 
 extern Engine* engine;
+
+// glLineWidth in design pixels: the picture draws its lines wider in
+// proportion to its height (2 design pixels are 2.8 pixels in a 1080-line
+// picture); the 128 x 128 glow source draws them as given.
+void setLineWidth(float designPixels);
 
 // An image overlay: the 1024 x 768 ortho set-up, alpha blending, the image of
 // texture slot `slot` tinted by (r, g, b, a) over the screen rectangle

@@ -89,10 +89,18 @@ long shownFrames(const FramePlan& p) {
     return std::max(0L, last - p.first + 1);
 }
 
-bool openHeadless(CApplication& app) {
+// 0, or the exit status for why the display did not open.
+int openHeadless(CApplication& app, const Options& o) {
     platform::DisplayOptions display;
     display.headless = true;
+    display.width = o.width;
+    display.height = o.height;
     return app.init(display);
+}
+
+// A buffer for one frame's RGB, made once per run.
+std::vector<unsigned char> frameBuffer() {
+    return std::vector<unsigned char>(static_cast<size_t>(platform::frameWidth()) * platform::frameHeight() * 3);
 }
 
 int fail(const std::string& message, int status) {
@@ -114,11 +122,11 @@ int runFrame(CApplication& app, const Options& o, platform::OutputFile& output) 
     const double previous = end > 0 ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
     renderFrame(app, o.frameMs, o.frameMs - previous);
     if (platform::stopSignal()) return stopped("no picture written");
-    std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
+    std::vector<unsigned char> rgb = frameBuffer();
     platform::readFrame(rgb.data());
     std::string error;
-    if (!platform::writePng(output.partialPath().c_str(), rgb.data(), platform::kFrameWidth,
-                            platform::kFrameHeight, &error))
+    if (!platform::writePng(output.partialPath().c_str(), rgb.data(), platform::frameWidth(),
+                            platform::frameHeight(), &error))
         return fail("cannot write '" + o.output + "': " + error + "; no picture written", 1);
     if (!output.commit(&error)) return fail(error + "; no picture written", 1);
     std::fprintf(stderr, "demo: frame at %.0f ms written to %s\n", o.frameMs, o.output.c_str());
@@ -136,8 +144,8 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
     };
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
                                      "-f", "rawvideo", "-pix_fmt", "rgb24",
-                                     "-s", std::to_string(platform::kFrameWidth) + "x" +
-                                               std::to_string(platform::kFrameHeight),
+                                     "-s", std::to_string(platform::frameWidth()) + "x" +
+                                               std::to_string(platform::frameHeight()),
                                      "-framerate", std::to_string(o.stepFps()), "-i", "-"};
     if (withAudio)
         args.insert(args.end(), {"-ss", number("%.3f", fromMs / 1000.0), "-t", number("%.3f", durationS), "-i",
@@ -185,7 +193,7 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
         return fail("cannot start ffmpeg: " + error, 1);
 
     replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
-    std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
+    std::vector<unsigned char> rgb = frameBuffer();
     Progress progress(total);
     bool written = true;
     long shown = 0;
@@ -392,7 +400,7 @@ int runOffline(const Options& o) {
     if (!o.silent && !spectrumTrack.open(kMusicFile, &trackError)) return fail(trackError, 2);
     useFixedStepClock(o.silent ? nullptr : trackSpectrum);
     CApplication app;
-    if (!openHeadless(app)) return 1;
+    if (const int status = openHeadless(app, o)) return status;
     const auto startUp = std::chrono::steady_clock::now();
     app.precalc();
     if (const auto& problems = startupProblems(); !problems.empty()) {

@@ -1,6 +1,7 @@
 // Headless tools on the fixed-step clock: video capture, still frames and
 // the frame benchmark. No window, no audio device: frames render into the
-// offscreen 1024 x 768 framebuffer through SDL's offscreen video driver.
+// offscreen framebuffer (1024 x 768, or --size) through SDL's offscreen
+// video driver.
 //
 // Frame n of a run at F frames per second is at music time n * 1000 / F with
 // skip = (1000 / F) / 50. A run that starts late first catches up, unshown,
@@ -17,10 +18,10 @@
 // Runs the mode in `options`; returns the process exit status: 0 done;
 // 1 the display could not be opened, ffmpeg failed, stalled or wrote no
 // video, or the output could not be written (nothing is left behind); 2 bad
-// arguments, an output that is refused, or data that is missing or damaged
-// (the track, unless --silent, or any image), before anything is rendered;
-// 128 + the signal (130, 143, 129) when SIGINT, SIGTERM or SIGHUP stopped
-// the run after the current frame.
+// arguments, an output that is refused, a --size larger than this OpenGL
+// renders, or data that is missing or damaged (the track, unless --silent,
+// or any image), before anything is rendered; 128 + the signal (130, 143,
+// 129) when SIGINT, SIGTERM or SIGHUP stopped the run after the current frame.
 int runOffline(const Options& options);
 
 // "" when the track at `path` is an MP3 that plays up to `untilMs` (at most

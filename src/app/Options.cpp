@@ -30,10 +30,38 @@ bool parseFps(const std::string& text, int* fps) {
     return true;
 }
 
+// One side of a frame size: digits only (no sign, no spaces), at most
+// 1000000 (this OpenGL's own limit, checked once its context is open, is
+// far lower).
+bool parseSide(const std::string& text, int* side) {
+    if (text.empty() || text.size() > 7) return false;
+    long v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > 1000000) return false;
+    *side = static_cast<int>(v);
+    return true;
+}
+
+// A frame size "WxH" in pixels, at least 4 x 3 (so that the 4:3 picture in
+// it is not empty).
+bool parseSize(const std::string& text, int* width, int* height) {
+    const size_t x = text.find('x');
+    int w = 0, h = 0;
+    if (x == std::string::npos || !parseSide(text.substr(0, x), &w) || !parseSide(text.substr(x + 1), &h) ||
+        w < 4 || h < 3)
+        return false;
+    *width = w;
+    *height = h;
+    return true;
+}
+
 // The words as given, before their values are checked.
 struct Words {
     bool window = false, silent = false, benchmark = false, stats = false, passes = false;
-    std::string capture, out, frame, from, to, fps;
+    std::string capture, out, frame, from, to, fps, size;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -46,6 +74,12 @@ void describe(CLI::App& app, Words& w) {
     app.add_option("--from", w.from, "start at this music time (ms)")->type_name("MS");
     app.add_option("--to", w.to, "end at this music time (ms)")->type_name("MS");
     app.add_flag("--stats", w.stats, "when the demo ends, frame rates per scene on stderr");
+    app.add_option("--size", w.size,
+                   "frames of W x H pixels, the 4:3 picture as large as fits,\n"
+                   "centred, black bars on the rest; default 1024x768 (playing on\n"
+                   "a graphics card: the window's size); with the tools below too\n"
+                   "(a capture needs even numbers)")
+        ->type_name("WxH");
     auto* tools = "Headless tools (no window, no audio device; fixed-step clock)";
     app.add_option("--capture", w.capture, "render every frame into an H.264 + AAC video (needs ffmpeg)")
         ->type_name("FILE.mp4")
@@ -174,6 +208,9 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     o->toGiven = app.count("--to") > 0;
     if (app.count("--fps") && !parseFps(w.fps, &o->fps))
         return fail(error, "--fps needs a whole number from 1 to 240, not " + shownValue(w.fps));
+    if (app.count("--size") && !parseSize(w.size, &o->width, &o->height))
+        return fail(error, "--size needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1920x1080; not " +
+                               shownValue(w.size));
 
     if (o->mode == Mode::Frame && !app.count("--out")) return fail(error, "--frame needs --out FILE.png");
     for (const ModeRule& r : kModeRules)
@@ -181,5 +218,7 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
             return fail(error, std::string(r.option) + " goes with " + r.goesWith);
     if (o->toGiven && o->toMs <= o->fromMs) return fail(error, "--to must be later than --from");
     if (o->mode == Mode::Capture && o->output.empty()) return fail(error, "--capture needs a file name");
+    if (o->mode == Mode::Capture && (o->width % 2 || o->height % 2))
+        return fail(error, "--capture needs an even width and height (H.264 in yuv420p), not --size " + w.size);
     return ParseResult::Run;
 }

@@ -23,6 +23,9 @@ struct Options {
     double toMs = 0;        // --to MS (0 with toGiven false: the end of the demo)
     bool toGiven = false;
     double frameMs = 0;     // --frame MS
+    // --size WxH: the frame's size in pixels, the 4:3 picture centred in it
+    // (0 x 0: 1024 x 768; live, the window's size on a hardware renderer).
+    int width = 0, height = 0;
 
     // Frames per second the fixed step runs at: --fps, or 60 (capture and
     // benchmark) or 30 (the catch-up of --frame).

@@ -2,7 +2,7 @@
 //
 // One frame (CApplication::run): advance the sound, read the spectrum and the
 // position, pick the scene that owns the moment, let it draw, lay the logo
-// over the finished frame.
+// over the finished frame, blacken the frame outside the picture.
 #include "app/CApplication.h"
 #include "app/Engine.h"
 #include "app/Timeline.h"
@@ -263,4 +263,5 @@ void CApplication::run() {
     readClock(true);
     kUpdates[currentScene]();
     drawLogo();
+    platform::clearBars();
 }

@@ -35,6 +35,12 @@ void releaseGlowCorner() {
     cornerScissor = false;
 }
 
+platform::Rect viewPicture() {
+    const platform::Rect picture = platform::pictureRect();
+    glViewport(picture.x, picture.y, picture.width, picture.height);
+    return picture;
+}
+
 namespace {
 
 // Whether a layer blended at `alpha` has to be drawn.
@@ -90,7 +96,7 @@ void fullScreenSetup() {
     glOrtho(0, 1024, 768, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glViewport(0, 0, 1024, 768);
+    viewPicture();
 }
 
 void fullScreenQuad() { cornerQuad(0, 0, 1024, 768); }

@@ -3,8 +3,12 @@
 // pixels of the frame (the glow source); MakeBlur / MakeRadialBlur copy that
 // corner into a texture and blur it there, pass after pass, using the corner
 // as scratch; Render / RenderBlur / RenderRadialBlur stretch the result over
-// the 1024 x 768 screen. RenderQuad blends a flat colour over the screen.
+// the screen, the 1024 x 768 picture at whatever size the frame gives it.
+// RenderQuad blends a flat colour over the screen. The corner and the work
+// textures are 128 x 128 at every frame size.
 #pragma once
+
+#include "platform/Platform.h"
 
 class Texture;
 
@@ -23,6 +27,11 @@ extern bool skipInvisibleWork;
 // releases the corner.
 void keepToGlowCorner();
 void releaseGlowCorner();
+
+// The viewport of the full-screen set-ups: the picture's rectangle in the
+// frame (all of it at the default 1024 x 768), which the 1024 x 768 design
+// is mapped onto. Returns the rectangle.
+platform::Rect viewPicture();
 
 class Glow {
 public:

@@ -1,13 +1,17 @@
-// SDL2 window, OpenGL context and the offscreen 1024 x 768 framebuffer that
-// stands in for the back buffer. Fullscreen uses the desktop's resolution
-// (no mode change, so nothing needs restoring if the process dies); the
-// picture is scaled to fit and letterboxed when it is presented, and an
-// overlay (the on-screen display) may then draw over it in window pixels.
+// SDL2 window, OpenGL context and the offscreen framebuffer that stands in
+// for the back buffer: the frame, 1024 x 768 unless another size is asked
+// for, or, live on a hardware renderer, the window's drawable size. The 4:3
+// picture is centred in it with black bars on the rest. Fullscreen uses the
+// desktop's resolution (no mode change, so nothing needs restoring if the
+// process dies); the picture is scaled to fit the window and letterboxed
+// when it is presented, and an overlay (the on-screen display) may then draw
+// over it in window pixels.
 #include "platform/GLExt.h"
 #include "platform/Platform.h"
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace arb {
@@ -48,6 +52,9 @@ struct DisplayState {
     GLuint colour = 0, depth = 0;     // its RGB8 and 24-bit depth renderbuffers
     Overlay overlay = nullptr;        // drawn over the presented picture (the OSD)
     void* overlayUser = nullptr;
+    int width = 0, height = 0;        // its size in pixels
+    int maxWidth = 0, maxHeight = 0;  // the largest frame this OpenGL renders
+    bool followWindow = false;        // the frame is resized with the window's drawable
 };
 DisplayState state;
 
@@ -69,45 +76,92 @@ bool loadFboApi(FboApi* a) {
            lookUp(&a->blitFramebuffer, "glBlitFramebuffer");
 }
 
-bool makeFrameBuffer(std::string* error) {
+// A framebuffer of `width` x `height` with its two renderbuffers, bound for
+// drawing and reading; false (and nothing left made) if it is incomplete.
+bool makeFrameBuffer(int width, int height, GLuint* fbo, GLuint* colour, GLuint* depth) {
     FboApi& gl = state.gl;
-    if (!loadFboApi(&gl)) {
-        *error = "OpenGL has no framebuffer objects";
-        return false;
-    }
-    gl.genRenderbuffers(1, &state.colour);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, state.colour);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGB8, kFrameWidth, kFrameHeight);
-    gl.genRenderbuffers(1, &state.depth);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, state.depth);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kFrameWidth, kFrameHeight);
-    gl.genFramebuffers(1, &state.fbo);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, state.fbo);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, state.colour);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, state.depth);
+    gl.genRenderbuffers(1, colour);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, *colour);
+    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGB8, width, height);
+    gl.genRenderbuffers(1, depth);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, *depth);
+    gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    gl.genFramebuffers(1, fbo);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, *fbo);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, *colour);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, *depth);
     if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        *error = "the 1024 x 768 offscreen framebuffer is incomplete";
+        gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
+        gl.deleteFramebuffers(1, fbo);
+        gl.deleteRenderbuffers(1, colour);
+        gl.deleteRenderbuffers(1, depth);
+        *fbo = *colour = *depth = 0;
         return false;
     }
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glViewport(0, 0, kFrameWidth, kFrameHeight);
+    return true;
+}
+
+// The largest frame this OpenGL renders: a renderbuffer, a texture (the
+// frame's regions are copied into textures) and a viewport must all hold it.
+void readLimits() {
+    GLint texture = 0, renderbuffer = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    state.maxWidth = std::min({texture, renderbuffer, viewport[0]});
+    state.maxHeight = std::min({texture, renderbuffer, viewport[1]});
+}
+
+// Chooses the frame's size and makes it; the status says what went wrong.
+DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
+    if (!loadFboApi(&state.gl)) {
+        *error = "OpenGL has no framebuffer objects";
+        return DisplayStatus::Failed;
+    }
+    readLimits();
+    int width = kFrameWidth, height = kFrameHeight;
+    if (options.width > 0 && options.height > 0) {
+        width = options.width;
+        height = options.height;
+        if (width > state.maxWidth || height > state.maxHeight) {
+            *error = "a " + std::to_string(width) + " x " + std::to_string(height) +
+                     " frame is larger than this OpenGL renders (at most " + std::to_string(state.maxWidth) +
+                     " x " + std::to_string(state.maxHeight) + ")";
+            return DisplayStatus::SizeRefused;
+        }
+    } else if (!options.headless &&
+               !softwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)))) {
+        state.followWindow = true;
+        SDL_GL_GetDrawableSize(state.window, &width, &height);
+        width = std::clamp(width, 4, state.maxWidth);
+        height = std::clamp(height, 3, state.maxHeight);
+    }
+    if (!makeFrameBuffer(width, height, &state.fbo, &state.colour, &state.depth)) {
+        *error = "the " + std::to_string(width) + " x " + std::to_string(height) +
+                 " offscreen framebuffer is incomplete";
+        return DisplayStatus::Failed;
+    }
+    state.width = width;
+    state.height = height;
+    glViewport(0, 0, width, height);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    return true;
+    return DisplayStatus::Open;
 }
 
 } // namespace
 
-bool openDisplay(const DisplayOptions& options, std::string* error) {
-    if (state.window) return true;
+DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
+    if (state.window) return DisplayStatus::Open;
     if (options.headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     // Without a Wayland session go straight to X11 (probing Wayland prints noise).
     else if (!SDL_getenv("SDL_VIDEODRIVER") && !SDL_getenv("WAYLAND_DISPLAY"))
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *error = std::string("cannot open a display: ") + SDL_GetError();
-        return false;
+        return DisplayStatus::Failed;
     }
     // With no screen SDL falls back to its offscreen driver by itself; a live
     // run wants a real screen unless that driver was asked for by name.
@@ -116,7 +170,7 @@ bool openDisplay(const DisplayOptions& options, std::string* error) {
     if (!options.headless && driver && !hasScreen() && !(wanted && std::strcmp(wanted, driver) == 0)) {
         *error = "cannot open a display: no screen found (is DISPLAY set?)";
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return false;
+        return DisplayStatus::Failed;
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -141,18 +195,20 @@ bool openDisplay(const DisplayOptions& options, std::string* error) {
     if (!state.window) {
         *error = std::string("cannot create the window: ") + SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return false;
+        return DisplayStatus::Failed;
     }
     state.context = SDL_GL_CreateContext(state.window);
     if (!state.context) {
         *error = std::string("cannot create an OpenGL context: ") + SDL_GetError();
         closeDisplay();
-        return false;
+        return DisplayStatus::Failed;
     }
     state.headless = options.headless;
-    if (!makeFrameBuffer(error)) {
+    // The frame's size is checked against the context's limits before
+    // anything is drawn.
+    if (const DisplayStatus status = openFrame(options, error); status != DisplayStatus::Open) {
         closeDisplay();
-        return false;
+        return status;
     }
     arb::loadEntryPoints();
     if (!options.headless) {
@@ -160,7 +216,7 @@ bool openDisplay(const DisplayOptions& options, std::string* error) {
         SDL_GL_SetSwapInterval(1);
         SDL_RaiseWindow(state.window);
     }
-    return true;
+    return DisplayStatus::Open;
 }
 
 void closeDisplay() {
@@ -193,24 +249,89 @@ Presentation presentation() {
     Presentation p;
     if (!state.window) return p;
     SDL_GL_GetDrawableSize(state.window, &p.windowWidth, &p.windowHeight);
-    const int w = p.windowWidth, h = p.windowHeight;
-    // Largest 4:3 rectangle that fits, centred; the rest stays black.
-    int outW = w, outH = w * kFrameHeight / kFrameWidth;
-    if (outH > h) {
-        outH = h;
-        outW = h * kFrameWidth / kFrameHeight;
-    }
-    // GL counts rows from the bottom: the gap below is (h - outH) / 2.
-    p.picture = {(w - outW) / 2, h - outH - (h - outH) / 2, outW, outH};
+    // GL counts rows from the bottom; the presentation's rectangle from the top.
+    const Rect to = fitPicture(p.windowWidth, p.windowHeight);
+    p.picture = {to.x, p.windowHeight - to.y - to.height, to.width, to.height};
     return p;
+}
+
+Rect fitPicture(int width, int height) {
+    int w = width, h = width * kFrameHeight / kFrameWidth;
+    if (h > height) {
+        h = height;
+        w = height * kFrameWidth / kFrameHeight;
+    }
+    return {(width - w) / 2, (height - h) / 2, w, h};
+}
+
+bool softwareRenderer(const char* renderer) {
+    return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
+}
+
+int frameWidth() { return state.width; }
+
+int frameHeight() { return state.height; }
+
+Rect pictureRect() { return fitPicture(state.width, state.height); }
+
+bool resizeFrame(int width, int height) {
+    if (!state.fbo || (width == state.width && height == state.height)) return state.fbo != 0;
+    if (width < 1 || height < 1 || width > state.maxWidth || height > state.maxHeight) return false;
+    GLuint fbo = 0, colour = 0, depth = 0;
+    if (!makeFrameBuffer(width, height, &fbo, &colour, &depth)) {
+        state.gl.bindFramebuffer(GL_FRAMEBUFFER, state.fbo);
+        return false;
+    }
+    // The picture so far, scaled into the new frame's picture; bars black.
+    const Rect from = pictureRect(), to = fitPicture(width, height);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    state.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.fbo);
+    state.gl.blitFramebuffer(from.x, from.y, from.x + from.width, from.y + from.height, to.x, to.y,
+                             to.x + to.width, to.y + to.height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    state.gl.deleteFramebuffers(1, &state.fbo);
+    state.gl.deleteRenderbuffers(1, &state.colour);
+    state.gl.deleteRenderbuffers(1, &state.depth);
+    state.fbo = fbo;
+    state.colour = colour;
+    state.depth = depth;
+    state.width = width;
+    state.height = height;
+    state.gl.bindFramebuffer(GL_FRAMEBUFFER, fbo);
+    return true;
+}
+
+void clearBars() {
+    const Rect p = pictureRect();
+    if ((p.width == state.width && p.height == state.height) || glIsEnabled(GL_SCISSOR_TEST)) return;
+    // Left and right of a wide frame's picture, below and above a tall one's.
+    const Rect bars[4] = {{0, 0, p.x, state.height},
+                          {p.x + p.width, 0, state.width - p.x - p.width, state.height},
+                          {0, 0, state.width, p.y},
+                          {0, p.y + p.height, state.width, state.height - p.y - p.height}};
+    // Every scene sets its clear colour before it clears, but the bars leave
+    // the one it set as they found it.
+    GLfloat clearColour[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glClearColor(0, 0, 0, 1);
+    glEnable(GL_SCISSOR_TEST);
+    for (const Rect& b : bars) {
+        if (b.width <= 0 || b.height <= 0) continue;
+        glScissor(b.x, b.y, b.width, b.height);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
 }
 
 void present() {
     if (!state.context) return;
     if (!state.headless) {
         const Presentation where = presentation();
-        const PixelRect& out = where.picture;
-        const int x0 = out.x, y0 = where.windowHeight - out.y - out.h; // GL's bottom-left corner
+        // The picture into the largest 4:3 rectangle of the window, centred;
+        // the rest stays black. A frame that follows the window is copied 1:1.
+        const Rect from = pictureRect(), to = fitPicture(where.windowWidth, where.windowHeight);
         state.gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         state.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.fbo);
         glDrawBuffer(GL_BACK);
@@ -219,8 +340,10 @@ void present() {
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
-        state.gl.blitFramebuffer(0, 0, kFrameWidth, kFrameHeight, x0, y0, x0 + out.w, y0 + out.h,
-                                 GL_COLOR_BUFFER_BIT, out.w == kFrameWidth ? GL_NEAREST : GL_LINEAR);
+        const bool oneToOne = to.width == from.width && to.height == from.height;
+        state.gl.blitFramebuffer(from.x, from.y, from.x + from.width, from.y + from.height, to.x, to.y,
+                                 to.x + to.width, to.y + to.height, GL_COLOR_BUFFER_BIT,
+                                 oneToOne ? GL_NEAREST : GL_LINEAR);
         if (state.overlay) {
             state.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
             state.overlay(where, state.overlayUser);
@@ -242,16 +365,12 @@ void showPointer(bool shown) {
 
 void readFrame(unsigned char* rgb) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kFrameWidth, kFrameHeight, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glReadPixels(0, 0, state.width, state.height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
     // GL's rows run bottom-up; flip so the first row is the top of the picture.
-    const int stride = kFrameWidth * 3;
-    unsigned char tmp[kFrameWidth * 3];
-    for (int y = 0; y < kFrameHeight / 2; ++y) {
+    const size_t stride = static_cast<size_t>(state.width) * 3;
+    for (int y = 0; y < state.height / 2; ++y) {
         unsigned char* a = rgb + y * stride;
-        unsigned char* b = rgb + (kFrameHeight - 1 - y) * stride;
-        std::memcpy(tmp, a, stride);
-        std::memcpy(a, b, stride);
-        std::memcpy(b, tmp, stride);
+        std::swap_ranges(a, a + stride, rgb + (state.height - 1 - y) * stride);
     }
 }
 
@@ -309,6 +428,12 @@ bool pollEvent(Event* event) {
     case SDL_QUIT: *event = Event::Quit; break;
     case SDL_WINDOWEVENT:
         *event = e.window.event == SDL_WINDOWEVENT_CLOSE ? Event::Quit : Event::Other;
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && state.followWindow) {
+            int w = 0, h = 0;
+            SDL_GL_GetDrawableSize(state.window, &w, &h);
+            // A minimised window keeps the frame it had.
+            if (w >= 4 && h >= 3) resizeFrame(std::min(w, state.maxWidth), std::min(h, state.maxHeight));
+        }
         break;
     case SDL_MOUSEBUTTONDOWN:
         *event = e.button.button == SDL_BUTTON_LEFT ? pointerEvent(Event::Click, e.button.x, e.button.y)

@@ -2,9 +2,10 @@
 //
 // Provides, on SDL2 + Mesa OpenGL:
 //   - the display: a window with an OpenGL compatibility context, and the
-//     1024 x 768 offscreen framebuffer that stands in for the back buffer;
-//     present() scales it into the window (letterboxed), lets an overlay
-//     draw over that in window pixels, and swaps;
+//     offscreen framebuffer that stands in for the back buffer (the frame,
+//     1024 x 768 unless asked otherwise), with the 4:3 picture centred in it;
+//     present() scales the picture into the window (letterboxed), lets an
+//     overlay draw over that in window pixels, and swaps;
 //   - events: key presses, mouse clicks and motion, quit requests, one at a time;
 //   - the pointer: shown or hidden;
 //   - the clock: a monotonic millisecond counter;
@@ -20,18 +21,29 @@
 
 namespace platform {
 
-// The picture is always this size, whatever the window's size.
+// The default frame, and the picture's design size: every scene is given in
+// these units, and the picture is drawn at any size from them.
 constexpr int kFrameWidth = 1024;
 constexpr int kFrameHeight = 768;
 
 struct DisplayOptions {
     bool windowed = false; // a 1024 x 768 window instead of fullscreen at the desktop's size
     bool headless = false; // SDL's offscreen driver: a real GL context, no window on screen
+    // The frame's size in pixels. 0 x 0: 1024 x 768, except that a live
+    // display on a hardware renderer follows the window's drawable size
+    // (on a software rasteriser every pixel costs, so it stays 1024 x 768).
+    int width = 0, height = 0;
+};
+
+enum class DisplayStatus {
+    Open,
+    Failed,      // no display, window, context or framebuffer
+    SizeRefused, // the frame is larger than this OpenGL renders
 };
 
 // Opens the window and GL context and makes the offscreen framebuffer the
-// draw and read target. On failure returns false and says what failed in *error.
-bool openDisplay(const DisplayOptions& options, std::string* error);
+// draw and read target. On failure says what failed in *error (one line).
+DisplayStatus openDisplay(const DisplayOptions& options, std::string* error);
 // Releases the framebuffer, context and window. Safe to call when not open.
 void closeDisplay();
 bool displayOpen();
@@ -69,8 +81,38 @@ void setOverlay(Overlay draw, void* user);
 // Shows or hides the mouse pointer over the window.
 void showPointer(bool shown);
 
+// A rectangle of frame pixels, x and y from the lower left (GL's way).
+struct Rect {
+    int x, y, width, height;
+};
+
+// The largest 4:3 rectangle that fits a width x height area, centred in it
+// (1440 x 1080 at x 240 in 1920 x 1080).
+Rect fitPicture(int width, int height);
+
+// Whether GL_RENDERER names a software rasteriser (Mesa's llvmpipe or
+// softpipe), where every pixel of the frame costs CPU time.
+bool softwareRenderer(const char* renderer);
+
+// The frame (the offscreen framebuffer, the size of a still or a video
+// frame) and the picture in it; the rest of the frame is black bars.
+int frameWidth();
+int frameHeight();
+Rect pictureRect();
+
+// Makes the frame width x height pixels (a window that follows its drawable
+// size does this on a resize). The picture shown so far is carried over,
+// scaled, so a held frame stays on screen. False, with the frame as it was,
+// if the framebuffer could not be made.
+bool resizeFrame(int width, int height);
+
+// Blackens what lies outside the picture (a glow source in the corner, a
+// scene's clear colour). Nothing to do when the picture fills the frame,
+// nor while a scissor is on (the unshown catch-up draws one pixel).
+void clearBars();
+
 // Reads the current frame: width x height x 3 bytes of RGB, first row at the
-// top of the picture. `rgb` must hold kFrameWidth * kFrameHeight * 3 bytes.
+// top of the picture. `rgb` must hold frameWidth() * frameHeight() * 3 bytes.
 void readFrame(unsigned char* rgb);
 
 // The GL framebuffer object that stands in for the back buffer (for tests).

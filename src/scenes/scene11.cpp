@@ -57,10 +57,11 @@ void setCamera() {
 // Column (i, j) stands at (30 i, 0, 30 j), stretched along y by
 // 1 + 2.5 m (1 + band 6) with m = 10 / sqrt(i^2 + j^2 + 1): the centre one
 // 26 to 51 times the mesh's height, the corners about 5.3 to 9.7 times.
-// Per column the picture is: black solid, then red 2-pixel wire edges
-// blended over it. Drawing all solids before all wires gives the same
-// picture except where the soft edge of a wire lies over a column drawn
-// after it (measured on stills, PSNR in the commit).
+// Per column the picture is: black solid, then red wire edges 2 pixels wide
+// (at 1024 x 768; in proportion in a larger picture) blended over it.
+// Drawing all solids before all wires gives the same picture except where
+// the soft edge of a wire lies over a column drawn after it (measured on
+// stills, PSNR in the commit).
 void drawColumns() {
     const unsigned n = loota->verticeAmount;
     Vector3D* out = fieldVertices;
@@ -154,7 +155,7 @@ void scene11() {
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
-    glLineWidth(2);
+    setLineWidth(2);
     drawColumns();
     drawButterflies();
 }

@@ -32,10 +32,12 @@ struct RunResult {
 };
 
 // The pixels of a PNG the demo wrote, as RGB bytes with the first row at the
-// top, decoded by ffmpeg (empty if it could not be read).
-inline std::vector<unsigned char> decodePng(const std::string& path) {
+// top, decoded by ffmpeg (empty if it could not be read), after the ffmpeg
+// video filter `filter` if one is given (a crop, a scale).
+inline std::vector<unsigned char> decodePng(const std::string& path, const std::string& filter = "") {
     std::vector<unsigned char> rgb;
-    FILE* p = popen(("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
+    const std::string vf = filter.empty() ? "" : " -vf '" + filter + "'";
+    FILE* p = popen(("ffmpeg -v error -i '" + path + "'" + vf + " -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
     if (!p) return rgb;
     unsigned char buf[65536];
     for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) rgb.insert(rgb.end(), buf, buf + n);

@@ -20,7 +20,7 @@ inline bool ensureContext() {
     platform::DisplayOptions options;
     options.headless = true;
     std::string error;
-    const bool ok = platform::openDisplay(options, &error);
+    const bool ok = platform::openDisplay(options, &error) == platform::DisplayStatus::Open;
     EXPECT_TRUE(ok) << error;
     return ok;
 }

@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     platform::DisplayOptions options;
     options.headless = true;
     std::string error;
-    if (!platform::openDisplay(options, &error)) {
+    if (platform::openDisplay(options, &error) != platform::DisplayStatus::Open) {
         std::fprintf(stderr, "geombench: no GL context: %s\n", error.c_str());
         return 1;
     }

@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     platform::DisplayOptions options;
     options.windowed = true;
     std::string error;
-    if (!platform::openDisplay(options, &error)) {
+    if (platform::openDisplay(options, &error) != platform::DisplayStatus::Open) {
         std::fprintf(stderr, "osdbench: %s\n", error.c_str());
         return 1;
     }

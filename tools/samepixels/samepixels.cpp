@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     CApplication app;
     platform::DisplayOptions display;
     display.headless = true;
-    if (!app.init(display)) return 1;
+    if (app.init(display) != 0) return 1;
     app.precalc();
 
     const double stepMs = 1000.0 / fps;
