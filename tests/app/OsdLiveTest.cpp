@@ -8,6 +8,7 @@
 #include "app/Osd.h"
 #include "app/Timeline.h"
 #include "support/GLContext.h"
+#include "support/SdlEvents.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -72,12 +73,7 @@ class StartWindowed : public ::testing::Environment {
 };
 ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new StartWindowed);
 
-void pushKey(SDL_Keycode key) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.keysym.sym = key;
-    SDL_PushEvent(&e);
-}
+using testsdl::pushKey;
 
 void pushMouse(Uint32 type, int x, int y) {
     SDL_Event e{};

@@ -9,6 +9,7 @@
 #include "platform/Sound.h"
 #include "platform/SoundClock.h"
 #include "support/GLContext.h"
+#include "support/SdlEvents.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -38,19 +39,8 @@ public:
 };
 ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new StartLive);
 
-void pushKey(SDL_Keycode key) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.keysym.sym = key;
-    SDL_PushEvent(&e);
-}
+using testsdl::pushKey;
 
-void pushKeyUp(SDL_Keycode key) {
-    SDL_Event e{};
-    e.type = SDL_KEYUP;
-    e.key.keysym.sym = key;
-    SDL_PushEvent(&e);
-}
 
 // The music runs in real time, so how far it got after a key depends on how
 // long the turns took: bounds come from that measured time, not from a fixed
@@ -152,7 +142,7 @@ TEST_F(LiveControlsTest, SeekKeysWaitingInTheQueueBecomeOneSeek) {
     live::seek(app, 20000);
     for (int i = 0; i < 5; ++i) {
         pushKey(SDLK_RIGHT);
-        pushKeyUp(SDLK_RIGHT);
+        pushKey(SDLK_RIGHT, false);
     }
     pushKey(SDLK_LEFT);
     pushKey(SDLK_PAGEDOWN); // from 40 s (Scene 4): Scene 6 at 44700
