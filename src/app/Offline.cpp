@@ -7,6 +7,7 @@
 #include "app/Timeline.h"
 #include "fx/FramePasses.h"
 #include "fx/Glow.h"
+#include "platform/FrameStream.h"
 #include "platform/Output.h"
 #include "platform/Platform.h"
 #include "platform/TrackReader.h"
@@ -122,8 +123,8 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
     if (withAudio)
         args.insert(args.end(), {"-ss", number("%.3f", fromMs / 1000.0), "-t", number("%.3f", durationS), "-i",
                                  "demosong.mp3"});
-    args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", "medium", "-crf", "17", "-pix_fmt",
-                             "yuv420p"});
+    args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", o.preset, "-crf", std::to_string(o.crf),
+                             "-pix_fmt", "yuv420p"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
     args.insert(args.end(), {"-t", number("%.6f", durationS), "-movflags", "+faststart", "-f", "mp4", target});
     return args;
@@ -149,20 +150,38 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
         return fail("cannot start ffmpeg: " + error, 1);
 
     replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
-    std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
+    // Frame n is read back while frame n + 1 renders, and the encoder's pipe
+    // is fed from a thread of its own while rendering goes on.
+    const int width = platform::kFrameWidth, height = platform::kFrameHeight;
+    platform::FrameReadback readback;
+    if (!readback.start(width, height)) {
+        ffmpeg.abort();
+        return fail("cannot read frames back: the GL has no pixel buffer objects; no video written", 1);
+    }
+    platform::FrameWriter writer(ffmpeg, static_cast<size_t>(width) * height * 3);
     Progress progress(total);
-    bool written = true;
     long shown = 0;
+    // Hands the oldest frame read back to the writer; false once the encoder
+    // stopped reading.
+    auto pass = [&] {
+        unsigned char* slot = writer.next();
+        if (!slot) return false;
+        if (readback.collect(slot)) {
+            writer.submit();
+            progress.update(++shown);
+        }
+        return true;
+    };
+    bool written = true;
     for (long n = p.first; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
-        platform::readFrame(rgb.data());
-        if (!ffmpeg.write(rgb.data(), rgb.size())) {
-            written = false;
-            break;
-        }
-        progress.update(++shown);
+        if (platform::stopSignal()) break;
+        readback.request();
+        if (n > p.first && !(written = pass())) break;
         if (p.last < 0 && done) break; // the first frame past the end is the last
     }
+    if (written && !platform::stopSignal()) written = pass();
+    written = writer.finish() && written;
     progress.update(shown, true);
     if (platform::stopSignal()) return stopped("no video written");
     if (!written) {

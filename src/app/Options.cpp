@@ -29,10 +29,18 @@ bool parseFps(const std::string& text, int* fps) {
     return true;
 }
 
+// x264's speed presets, fastest first.
+bool knownPreset(const std::string& name) {
+    for (const char* p : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                          "veryslow", "placebo"})
+        if (name == p) return true;
+    return false;
+}
+
 // The words as given, before their values are checked.
 struct Words {
     bool window = false, silent = false, benchmark = false, stats = false, passes = false;
-    std::string capture, out, frame, from, to, fps;
+    std::string capture, out, frame, from, to, fps, crf, preset;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -52,6 +60,14 @@ void describe(CLI::App& app, Words& w) {
                    "the picture at music time MS, into --out; the demo up to it\n"
                    "plays unshown first, on the --fps step (default 30)")
         ->type_name("MS")
+        ->group(tools);
+    app.add_option("--crf", w.crf, "with --capture: H.264 quality, 0 (lossless) to 51 (default 17)")
+        ->type_name("N")
+        ->group(tools);
+    app.add_option("--preset", w.preset,
+                   "with --capture: x264 speed preset, ultrafast, superfast, veryfast,\n"
+                   "faster, fast, medium, slow, slower, veryslow or placebo (default veryfast)")
+        ->type_name("NAME")
         ->group(tools);
     app.add_option("--out", w.out, "where --frame writes its PNG")->type_name("FILE.png")->group(tools);
     app.add_flag("--benchmark", w.benchmark, "render as fast as possible, print ms per frame per scene")->group(tools);
@@ -125,6 +141,20 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     o->toGiven = app.count("--to") > 0;
     if (app.count("--fps") && !parseFps(w.fps, &o->fps))
         return fail(error, "--fps needs a whole number from 1 to 240, not '" + w.fps + "'");
+
+    if (app.count("--crf")) {
+        char* end = nullptr;
+        const long v = std::strtol(w.crf.c_str(), &end, 10);
+        if (end == w.crf.c_str() || *end != '\0' || v < 0 || v > 51)
+            return fail(error, "--crf needs a whole number from 0 to 51, not '" + w.crf + "'");
+        o->crf = static_cast<int>(v);
+    }
+    if (app.count("--preset") && !knownPreset(w.preset))
+        return fail(error, "--preset needs one of ultrafast, superfast, veryfast, faster, fast, medium, slow, "
+                           "slower, veryslow, placebo, not '" + w.preset + "'");
+    if (app.count("--preset")) o->preset = w.preset;
+    if ((app.count("--crf") || app.count("--preset")) && o->mode != Mode::Capture)
+        return fail(error, "--crf and --preset go with --capture");
 
     const bool outGiven = app.count("--out") > 0;
     if (o->mode == Mode::Frame && !outGiven) return fail(error, "--frame needs --out FILE.png");

@@ -23,6 +23,10 @@ struct Options {
     double toMs = 0;        // --to MS (0 with toGiven false: the end of the demo)
     bool toGiven = false;
     double frameMs = 0;     // --frame MS
+    // The capture's H.264 encoder (x264): quality (0 lossless ... 51) and
+    // speed preset, passed to ffmpeg as they are.
+    int crf = 17;                 // --crf N
+    std::string preset = "veryfast"; // --preset NAME
 
     // Frames per second the fixed step runs at: --fps, or 60 (capture and
     // benchmark) or 30 (the catch-up of --frame).
