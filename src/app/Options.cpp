@@ -29,12 +29,20 @@ bool parseFps(const std::string& text, int* fps) {
     return true;
 }
 
-// x264's speed presets, fastest first.
+// x264's speed presets, fastest first, and them as a list for messages.
+constexpr const char* kPresets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                    "medium",    "slow",      "slower",   "veryslow", "placebo"};
+
 bool knownPreset(const std::string& name) {
-    for (const char* p : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
-                          "veryslow", "placebo"})
+    for (const char* p : kPresets)
         if (name == p) return true;
     return false;
+}
+
+std::string presetList() {
+    std::string list;
+    for (const char* p : kPresets) list += std::string(list.empty() ? "" : ", ") + p;
+    return list;
 }
 
 // The words as given, before their values are checked.
@@ -61,12 +69,14 @@ void describe(CLI::App& app, Words& w) {
                    "plays unshown first, on the --fps step (default 30)")
         ->type_name("MS")
         ->group(tools);
-    app.add_option("--crf", w.crf, "with --capture: H.264 quality, 0 (lossless) to 51 (default 17)")
+    const Options defaults;
+    app.add_option("--crf", w.crf,
+                   "with --capture: H.264 quality, 0 (lossless) to 51 (default " + std::to_string(defaults.crf) + ")")
         ->type_name("N")
         ->group(tools);
     app.add_option("--preset", w.preset,
-                   "with --capture: x264 speed preset, ultrafast, superfast, veryfast,\n"
-                   "faster, fast, medium, slow, slower, veryslow or placebo (default veryfast)")
+                   "with --capture: the encoder's speed preset (default " + defaults.preset + "), one of\n" +
+                       presetList())
         ->type_name("NAME")
         ->group(tools);
     app.add_option("--out", w.out, "where --frame writes its PNG")->type_name("FILE.png")->group(tools);
@@ -150,8 +160,7 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
         o->crf = static_cast<int>(v);
     }
     if (app.count("--preset") && !knownPreset(w.preset))
-        return fail(error, "--preset needs one of ultrafast, superfast, veryfast, faster, fast, medium, slow, "
-                           "slower, veryslow, placebo, not '" + w.preset + "'");
+        return fail(error, "--preset needs one of " + presetList() + ", not '" + w.preset + "'");
     if (app.count("--preset")) o->preset = w.preset;
     if ((app.count("--crf") || app.count("--preset")) && o->mode != Mode::Capture)
         return fail(error, "--crf and --preset go with --capture");
