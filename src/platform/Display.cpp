@@ -98,6 +98,7 @@ bool makeFrameBuffer(std::string* error) {
 
 bool openDisplay(const DisplayOptions& options, std::string* error) {
     if (state.window) return true;
+    chooseRasteriserThreads();
     if (options.headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     // Without a Wayland session go straight to X11 (probing Wayland prints noise).
     else if (!SDL_getenv("SDL_VIDEODRIVER") && !SDL_getenv("WAYLAND_DISPLAY"))

@@ -26,6 +26,10 @@ struct DisplayOptions {
     bool headless = false; // SDL's offscreen driver: a real GL context, no window on screen
 };
 
+// Sets the software rasteriser's thread count (LP_NUM_THREADS, unless the
+// user set it) before the GL is opened.
+void chooseRasteriserThreads();
+
 // Opens the window and GL context and makes the offscreen framebuffer the
 // draw and read target. On failure returns false and says what failed in *error.
 bool openDisplay(const DisplayOptions& options, std::string* error);
