@@ -19,7 +19,7 @@ class PipedProcess;
 // Reads the current framebuffer back asynchronously. One GL context, the
 // thread that renders.
 class FrameReadback {
-public:
+  public:
     FrameReadback() = default;
     ~FrameReadback() { stop(); }
     FrameReadback(const FrameReadback&) = delete;
@@ -37,7 +37,7 @@ public:
     // Releases the buffers (copies under way are dropped).
     void stop();
 
-private:
+  private:
     int width_ = 0, height_ = 0;
     unsigned buffers_[2] = {0, 0};
     long requested_ = 0, collected_ = 0; // copies started and collected
@@ -46,7 +46,7 @@ private:
 // Writes frames of a fixed size into a piped process from a thread of its
 // own, through a ring of `slots` frame buffers.
 class FrameWriter {
-public:
+  public:
     FrameWriter(PipedProcess& out, size_t frameBytes, int slots = 3);
     ~FrameWriter() { finish(); }
     FrameWriter(const FrameWriter&) = delete;
@@ -61,7 +61,7 @@ public:
     // written whole.
     bool finish();
 
-private:
+  private:
     void run();
 
     PipedProcess& out_;

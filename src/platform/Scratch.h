@@ -1,12 +1,13 @@
 // A framebuffer of its own for measurements that must leave the picture
 // alone: drawing goes there between bind() and unbind(), and the picture's
-// framebuffer is the target again afterwards.
+// framebuffer is the target again afterwards. Made in FrameStream.cpp, with
+// the other GL objects of the headless tools.
 #pragma once
 
 namespace platform {
 
 class ScratchFramebuffer {
-public:
+  public:
     ScratchFramebuffer() = default;
     ~ScratchFramebuffer() { close(); }
     ScratchFramebuffer(const ScratchFramebuffer&) = delete;
@@ -20,7 +21,7 @@ public:
     void unbind();
     void close();
 
-private:
+  private:
     unsigned fbo_ = 0, colour_ = 0;
 };
 
