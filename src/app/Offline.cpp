@@ -7,6 +7,7 @@
 #include "app/Timeline.h"
 #include "fx/FramePasses.h"
 #include "fx/Glow.h"
+#include "platform/FrameStream.h"
 #include "platform/Output.h"
 #include "platform/Platform.h"
 #include "platform/TrackReader.h"
@@ -150,8 +151,8 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
     if (withAudio)
         args.insert(args.end(), {"-ss", number("%.3f", fromMs / 1000.0), "-t", number("%.3f", durationS), "-i",
                                  kMusicFile});
-    args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", "medium", "-crf", "17", "-pix_fmt",
-                             "yuv420p"});
+    args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", o.preset, "-crf", std::to_string(o.crf),
+                             "-pix_fmt", "yuv420p"});
     if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
     args.insert(args.end(), {"-t", number("%.6f", durationS), "-movflags", "+faststart", "-f", "mp4", target});
     return args;
@@ -193,20 +194,38 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
         return fail("cannot start ffmpeg: " + error, 1);
 
     replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
-    std::vector<unsigned char> rgb = frameBuffer();
+    // Frame n is read back while frame n + 1 renders, and the encoder's pipe
+    // is fed from a thread of its own while rendering goes on.
+    const int width = platform::frameWidth(), height = platform::frameHeight();
+    platform::FrameReadback readback;
+    if (!readback.start(width, height)) {
+        ffmpeg.abort();
+        return fail("cannot read frames back: the GL has no pixel buffer objects; no video written", 1);
+    }
+    platform::FrameWriter writer(ffmpeg, static_cast<size_t>(width) * height * 3);
     Progress progress(total);
-    bool written = true;
     long shown = 0;
+    // Hands the oldest frame read back to the writer; false once the encoder
+    // stopped reading.
+    auto pass = [&] {
+        unsigned char* slot = writer.next();
+        if (!slot) return false;
+        if (readback.collect(slot)) {
+            writer.submit();
+            progress.update(++shown);
+        }
+        return true;
+    };
+    bool written = true;
     for (long n = p.first; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
-        platform::readFrame(rgb.data());
-        if (!ffmpeg.write(rgb.data(), rgb.size())) {
-            written = false;
-            break;
-        }
-        progress.update(++shown);
+        if (platform::stopSignal()) break;
+        readback.request();
+        if (n > p.first && !(written = pass())) break;
         if (p.last < 0 && done) break; // the first frame past the end is the last
     }
+    if (written && !platform::stopSignal()) written = pass();
+    written = writer.finish() && written;
     progress.update(shown, true);
     if (platform::stopSignal()) return stopped("no video written");
     const int waitS = ffmpeg.stallMs / 1000;
@@ -247,19 +266,19 @@ double mean(const std::vector<double>& v) {
     return v.empty() ? 0 : s / v.size();
 }
 
-// The yardstick for frame costs on this machine: ten full-screen textured
-// quads blended over the picture, as a glow pass lays them, timed to the end
-// of their rasterisation; the mean of ten such rounds, per quad.
-double layerMs() {
+// The yardstick for frame costs on this machine: full-screen textured quads
+// blended over a 1024 x 768 picture, as a glow pass lays them, timed to the
+// end of their rasterisation; ms per quad, the mean of `rounds` rounds of ten.
+double layerMs(int rounds) {
     double sum = 0;
-    for (int round = 0; round < 10; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         glFinish();
         const auto t0 = std::chrono::steady_clock::now();
         for (int i = 0; i < 10; ++i) engine->glow->RenderBlur(engine->textureManager, 0.1f);
         glFinish();
         sum += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     }
-    return sum / 100;
+    return sum / (10.0 * rounds);
 }
 
 int runBenchmark(CApplication& app, const Options& o) {
@@ -270,9 +289,14 @@ int runBenchmark(CApplication& app, const Options& o) {
     for (auto& v : perScene) v.reserve(all.capacity());
     // Pass times per scene, summed over its frames (ms on the GL timeline).
     double passes[12][kFramePasses] = {};
+    // Layers measured while each scene ran: their sum and count.
+    double layerSum[12] = {};
+    int layerCount[12] = {};
+    LayerClock clock;
+    const bool clocked = clock.open();
     const bool timed = o.passes;
     enableFramePasses(timed);
-    for (long n = p.first; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
+    for (long n = p.first, sinceLayer = 0; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
         const auto t0 = std::chrono::steady_clock::now();
         renderFrame(app, msOf(n, p.stepMs), p.stepMs);
         glFinish(); // the software rasteriser's work is part of the frame
@@ -280,15 +304,36 @@ int runBenchmark(CApplication& app, const Options& o) {
         endFramePasses(passes[currentScene]);
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
+        // Ten layers after every 15th frame and after a scene's first: about
+        // 3 % more work, outside the frames' times and the passes.
+        if (clocked && (perScene[currentScene].size() == 1 || ++sinceLayer == 15)) {
+            sinceLayer = 0;
+            enableFramePasses(false);
+            layerSum[currentScene] += clock.measure();
+            ++layerCount[currentScene];
+            enableFramePasses(timed);
+        }
         if (p.last < 0 && done) break;
     }
     enableFramePasses(false);
-    std::printf("scene  music time (ms)      frames   mean ms   p95 ms\n");
+    // The whole run's yardstick right after the frames; a run stopped by a
+    // signal prints its figures in ms only.
+    const double layer = platform::stopSignal() ? 0.0 : layerMs(10);
+    auto inLayers = [](double ms, double layer) {
+        char text[16];
+        if (layer > 0) std::snprintf(text, sizeof text, "%8.2f", ms / layer);
+        else std::snprintf(text, sizeof text, "%8s", "-");
+        return std::string(text);
+    };
+    std::printf("scene  music time (ms)      frames   mean ms   p95 ms  layer ms  mean layers  p95 layers\n");
     for (int i = 0; i < kStretchCount; ++i) {
         const int s = stretchScene(i);
         if (perScene[s].empty()) continue;
-        std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f\n", s + 1, stretchStartMs(i), stretchEndMs(i),
-                    perScene[s].size(), mean(perScene[s]), percentile95(perScene[s]));
+        const double m = mean(perScene[s]), p95 = percentile95(perScene[s]);
+        const double sceneLayer = layerCount[s] > 0 && layer > 0 ? layerSum[s] / layerCount[s] : 0.0;
+        std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %8.2f     %s    %s\n", s + 1, stretchStartMs(i),
+                    stretchEndMs(i), perScene[s].size(), m, p95, sceneLayer, inLayers(m, sceneLayer).c_str(),
+                    inLayers(p95, sceneLayer).c_str());
     }
     if (timed) {
         std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
@@ -304,17 +349,18 @@ int runBenchmark(CApplication& app, const Options& o) {
     }
     double total = 0;
     for (double x : all) total += x;
-    std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f   (%.1f s, %.1f fps)\n", msOf(p.first, p.stepMs),
-                msOf(p.first + static_cast<long>(all.size()) - 1, p.stepMs), all.size(), mean(all),
-                percentile95(all), total / 1000.0, all.empty() ? 0.0 : all.size() * 1000.0 / total);
+    std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %8.2f     %s    %s   (%.1f s, %.1f fps)\n",
+                msOf(p.first, p.stepMs), msOf(p.first + static_cast<long>(all.size()) - 1, p.stepMs), all.size(),
+                mean(all), percentile95(all), layer, inLayers(mean(all), layer).c_str(),
+                inLayers(percentile95(all), layer).c_str(), total / 1000.0,
+                all.empty() ? 0.0 : all.size() * 1000.0 / total);
     if (platform::stopSignal()) {
         std::fflush(stdout);
         return stopped("the figures are of the frames rendered before it");
     }
-    const double layer = layerMs();
-    std::printf("one blended full-screen textured layer: %.2f ms (mean of 10 x 10, this run); "
-                "the whole run's mean frame is %.1f layers\n",
-                layer, layer > 0 ? mean(all) / layer : 0.0);
+    std::printf("layer: one blended full-screen textured quad, in this run: a scene's mean of ten after its first "
+                "frame and every 15th; the total's, 10 x 10 after the frames (%.2f ms)\n",
+                layer);
     return 0;
 }
 
@@ -358,6 +404,25 @@ std::string trackShortfall(const char* path, double untilMs) {
         return std::string("File ") + path + text;
     }
     return "";
+}
+
+bool LayerClock::open() { return scratch_.open(platform::kFrameWidth, platform::kFrameHeight); }
+
+double LayerClock::measure() {
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    scratch_.bind();
+    const double ms = layerMs(1);
+    scratch_.unbind();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    return ms;
 }
 
 FramePlan planFrames(int fps, double fromMs, double toMs, bool toGiven) {

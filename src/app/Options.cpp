@@ -58,10 +58,26 @@ bool parseSize(const std::string& text, int* width, int* height) {
     return true;
 }
 
+// x264's speed presets, fastest first, and them as a list for messages.
+constexpr const char* kPresets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                    "medium",    "slow",      "slower",   "veryslow", "placebo"};
+
+bool knownPreset(const std::string& name) {
+    for (const char* p : kPresets)
+        if (name == p) return true;
+    return false;
+}
+
+std::string presetList() {
+    std::string list;
+    for (const char* p : kPresets) list += std::string(list.empty() ? "" : ", ") + p;
+    return list;
+}
+
 // The words as given, before their values are checked.
 struct Words {
     bool window = false, silent = false, benchmark = false, stats = false, passes = false;
-    std::string capture, out, frame, from, to, fps, size;
+    std::string capture, out, frame, from, to, fps, size, crf, preset;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -88,6 +104,16 @@ void describe(CLI::App& app, Words& w) {
                    "the picture at music time MS, into --out; the demo up to it\n"
                    "plays unshown first, on the --fps step (default 30)")
         ->type_name("MS")
+        ->group(tools);
+    const Options defaults;
+    app.add_option("--crf", w.crf,
+                   "with --capture: H.264 quality, 0 (lossless) to 51 (default " + std::to_string(defaults.crf) + ")")
+        ->type_name("N")
+        ->group(tools);
+    app.add_option("--preset", w.preset,
+                   "with --capture: the encoder's speed preset (default " + defaults.preset + "), one of\n" +
+                       presetList())
+        ->type_name("NAME")
         ->group(tools);
     app.add_option("--out", w.out, "where --frame writes its PNG")->type_name("FILE.png")->group(tools);
     app.add_flag("--benchmark", w.benchmark, "render as fast as possible, print ms per frame per scene")->group(tools);
@@ -136,6 +162,8 @@ constexpr ModeRule kModeRules[] = {
     {"--fps", false, true, true, true, "--capture, --frame or --benchmark (live, frames follow the display)"},
     {"--out", false, false, true, false, "--frame"},
     {"--passes", false, false, false, true, "--benchmark"},
+    {"--crf", false, true, false, false, "--capture"},
+    {"--preset", false, true, false, false, "--capture"},
 };
 
 bool appliesIn(const ModeRule& r, Mode m) {
@@ -211,6 +239,17 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     if (app.count("--size") && !parseSize(w.size, &o->width, &o->height))
         return fail(error, "--size needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1920x1080; not " +
                                shownValue(w.size));
+
+    if (app.count("--crf")) {
+        char* end = nullptr;
+        const long v = std::strtol(w.crf.c_str(), &end, 10);
+        if (end == w.crf.c_str() || *end != '\0' || v < 0 || v > 51)
+            return fail(error, "--crf needs a whole number from 0 to 51, not " + shownValue(w.crf));
+        o->crf = static_cast<int>(v);
+    }
+    if (app.count("--preset") && !knownPreset(w.preset))
+        return fail(error, "--preset needs one of " + presetList() + ", not " + shownValue(w.preset));
+    if (app.count("--preset")) o->preset = w.preset;
 
     if (o->mode == Mode::Frame && !app.count("--out")) return fail(error, "--frame needs --out FILE.png");
     for (const ModeRule& r : kModeRules)

@@ -155,6 +155,7 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
 
 DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     if (state.window) return DisplayStatus::Open;
+    chooseRasteriserThreads();
     if (options.headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     // Without a Wayland session go straight to X11 (probing Wayland prints noise).
     else if (!SDL_getenv("SDL_VIDEODRIVER") && !SDL_getenv("WAYLAND_DISPLAY"))

@@ -41,6 +41,10 @@ enum class DisplayStatus {
     SizeRefused, // the frame is larger than this OpenGL renders
 };
 
+// Sets the software rasteriser's thread count (LP_NUM_THREADS, unless the
+// user set it) before the GL is opened.
+void chooseRasteriserThreads();
+
 // Opens the window and GL context and makes the offscreen framebuffer the
 // draw and read target. On failure says what failed in *error (one line).
 DisplayStatus openDisplay(const DisplayOptions& options, std::string* error);

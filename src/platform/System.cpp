@@ -19,6 +19,19 @@
 
 namespace platform {
 
+void chooseRasteriserThreads() {
+    // Mesa's software rasteriser starts one thread per core. Twice as many
+    // keep the cores busy while the thread that issues the GL calls takes
+    // one of them: measured on two cores over the whole demo, 4 threads give
+    // the same pixels and the same mean frame, and the scenes with the most
+    // GL calls (9, 11, 7, 4) 10 to 25 % lower 95th percentiles. A value the
+    // user set is left alone; Mesa takes at most 16.
+    if (std::getenv("LP_NUM_THREADS")) return;
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    const long threads = cores < 1 ? 2 : cores * 2 > 16 ? 16 : cores * 2;
+    setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 0);
+}
+
 uint64_t monotonicMs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);

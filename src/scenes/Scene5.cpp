@@ -57,8 +57,10 @@ void findVisibleRoom() {
     }
 }
 
-// The noise panel's texture offset: a fresh rand() on every draw.
-float noiseOffset() { return static_cast<float>(std::rand() % 100) / 100; }
+// The noise panel's texture offset: a fresh rand() for each of the frame's
+// two renders, drawn by scene5advance after the bubbles' respawns, in the
+// order the renders use them (the glow source first).
+float noiseOffsets[2];
 
 // Latitude and longitude lines over the wall, as opaque as the lowest band is loud.
 void drawWireframe() {
@@ -76,7 +78,7 @@ void drawWireframe() {
 
 // The screen at z = 40: a 30 x 20 noise panel at a random offset, and the
 // segment's greeting, 30 x 30, over it, as opaque as band 1 is quiet.
-void drawScreen(int segment) {
+void drawScreen(int segment, float r) {
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
@@ -84,7 +86,6 @@ void drawScreen(int segment) {
     glTranslatef(0, 0, 40);
 
     engine->textureManager->bind(engine->textures[kSlotNoise]);
-    const float r = noiseOffset();
     glBegin(GL_QUADS);
     glTexCoord2f(r, r);
     glVertex3f(-15, 10, 0);
@@ -116,7 +117,8 @@ void drawScreen(int segment) {
     glPopMatrix();
 }
 
-void scene5() {
+// `render`: 0 for the glow source, 1 for the full-size picture.
+void scene5(int render) {
     const int k = scene5Segment(demoMS);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -145,7 +147,7 @@ void scene5() {
     else
         renderReflective(colaRoom, kSlotColaInter, kSlotCola);
     drawWireframe();
-    drawScreen(k);
+    drawScreen(k, noiseOffsets[render]);
     // Unsorted, over everything; z negated.
     renderBubbles(bubble2, kBubbles, -60, -1);
 }
@@ -188,21 +190,19 @@ void scene5reset() {
 }
 
 void scene5advance() {
+    // 2 ticks per 50 ms: 40 units of life a second.
     moveBubbles(bubble2, kBubbles, 2 * skip);
-    // The noise panel's draws of the frame's two renders.
-    noiseOffset();
-    noiseOffset();
+    for (float& r : noiseOffsets) r = static_cast<float>(std::rand() % 100) / 100;
 }
 
 void scene5update() {
-    // 2 ticks per 50 ms: 40 units of life a second.
-    moveBubbles(bubble2, kBubbles, 2 * skip);
+    scene5advance();
 
     engine->perspective(128, 128);
-    scene5();
+    scene5(0);
     engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5);
     engine->perspective(1024, 768);
-    scene5();
+    scene5(1);
     engine->glow->Render(engine->textureManager, 0.8f);
     engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
 

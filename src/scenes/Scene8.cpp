@@ -114,7 +114,6 @@ constexpr int kCloudSides = 16;
 int cloudCorners = 4;                   // 4: the whole square
 float cloudShape[kCloudSides][4];       // x, y in the sprite's plane; s, t
 float cloudReach = 4 * 1.41421357f;     // farthest corner from the centre, units
-int cloudFloor = 0;                     // darkest colour channel of any cloud texel, 0..255
 
 // The full 8 x 8 square, (0, 0) of the texture at (-4, 4).
 void cloudSquare() {
@@ -125,12 +124,11 @@ void cloudSquare() {
     cloudReach = 4 * 1.41421357f;
 }
 
-// Reads the bound texture: its darkest colour channel, and, when all its
-// texels of non-zero alpha lie within a disc about the centre that a
-// polygon inside the square can enclose, that polygon instead of the square.
+// Reads the bound texture: when all its texels of non-zero alpha lie within
+// a disc about the centre that a polygon inside the square can enclose, that
+// polygon instead of the square.
 void fitCloudShape() {
     cloudSquare();
-    cloudFloor = 0;
     GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
@@ -138,12 +136,6 @@ void fitCloudShape() {
     std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    // Over all texels, whatever their alpha: a bilinear sample mixes colours
-    // of texels whose alpha is 0 too.
-    cloudFloor = 255;
-    for (size_t k = 0; k < rgba.size(); k += 4)
-        cloudFloor = std::min({cloudFloor, static_cast<int>(rgba[k]), static_cast<int>(rgba[k + 1]),
-                               static_cast<int>(rgba[k + 2])});
     // Farthest texel centre of non-zero alpha from the middle, in texture units.
     double reach = 0;
     for (int y = 0; y < h; ++y)
@@ -224,16 +216,8 @@ float& cloudPosition() {
     return zPos;
 }
 
-// Whether the full-size cloud stack can show at all. Every pixel of it is a
-// mix of white ground, white fog and cloud texels, so no channel is darker
-// than cloudFloor; the blurred copy, made from the same picture, neither.
-// The full glow adds the two, and once 2 x cloudFloor reaches 255 every
-// pixel ends white whatever the stack drew (rounding cannot take a mix of
-// values >= floor below floor). Then only the ground is cleared.
-bool cloudStackHidden() { return 2 * cloudFloor >= 255; }
-
-// The 3-D picture; `glowSource` for the small copy that the glow is made from.
-void scene8(bool glowSource) {
+// The 3-D picture.
+void scene8() {
     glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
@@ -243,7 +227,7 @@ void scene8(bool glowSource) {
         // Called twice a frame: the stack recedes by 0.8 skip per frame.
         float& zPos = cloudPosition();
         zPos -= 0.4f * skip;
-        if (glowSource || !cloudStackHidden()) drawCloudTunnel(zPos);
+        drawCloudTunnel(zPos);
     }
 }
 
@@ -263,11 +247,11 @@ void scene8reset() { cloudPosition() = 1000.0f; }
 
 void scene8update() {
     engine->perspective(128, 128);
-    scene8(true);
+    scene8();
     engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
     engine->perspective(1024, 768);
-    scene8(false);
-    engine->glow->Render(engine->textureManager, 1.0f); // at full strength: see cloudStackHidden
+    scene8();
+    engine->glow->Render(engine->textureManager, 1.0f);
     engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
 
     stampYeah(107300);

@@ -37,7 +37,7 @@ void scene12update();
 // frame, without drawing. Catching up to a late moment calls it alone for
 // the frames of scenes that are over. Scenes without such state have none.
 void scene2advance();
-void scene5advance();  // the bubbles' move and the noise panel's two draws
+void scene5advance();  // the bubbles' move and the noise panel's two offsets, which the renders then use
 void scene7advance();  // the flower swarm: re-seeds (two rand() draws each) and moves
 void scene11advance(); // the butterflies' climb and restarts (one rand() draw each)
 

@@ -30,12 +30,6 @@ Curve butterflyCurve;       // outline of one wing, a loop from the root in the 
 Vector3D* bfPos = nullptr;  // butterfly positions; y >= 400 starts one again from below
 Mesh* loota = nullptr;      // the column: a hexagonal cylinder 20 high, radius 10
 
-// The column mesh placed at every field position, per frame: 81 copies of
-// its vertices, moved and stretched on the CPU so that the whole field goes
-// out in one glBegin/glEnd for the solids and one for the wires.
-constexpr int kColumns = 81;
-Vector3D* fieldVertices = nullptr; // kColumns * loota->verticeAmount
-
 // Orbit k: 3 until 182300 ms, then 2, 1 and 0 every 3800 ms (4 at exactly 178500).
 int orbit() { return static_cast<int>((kEnd - demoMS) * 4 / 15200); }
 
@@ -57,53 +51,26 @@ void setCamera() {
 // Column (i, j) stands at (30 i, 0, 30 j), stretched along y by
 // 1 + 2.5 m (1 + band 6) with m = 10 / sqrt(i^2 + j^2 + 1): the centre one
 // 26 to 51 times the mesh's height, the corners about 5.3 to 9.7 times.
-// Per column the picture is: black solid, then red wire edges 2 pixels wide
-// (at 1024 x 768; in proportion in a larger picture) blended over it.
-// Drawing all solids before all wires gives the same picture except where
-// the soft edge of a wire lies over a column drawn after it (measured on
-// stills, PSNR in the commit).
+// Column by column: the black solid, then its red wire edges, 2 pixels wide
+// at 1024 x 768 (in proportion in a larger picture), blended over it, so the
+// soft edge of a wire lies under every column drawn after it.
 void drawColumns() {
-    const unsigned n = loota->verticeAmount;
-    Vector3D* out = fieldVertices;
     for (int i = -4; i <= 4; ++i)
         for (int j = -4; j <= 4; ++j) {
+            glEnable(GL_DEPTH_TEST);
+            glDisable(GL_CULL_FACE);
+            glPushMatrix();
+            glTranslatef(30.0f * i, 0, 30.0f * j);
+            glColor3f(0, 0, 0);
             const float m = 10 / sqrtf(static_cast<float>(i * i + j * j + 1));
-            const float stretch = 1 + 2.5f * m * (1 + frequencies[6]);
-            const float x = 30.0f * i, z = 30.0f * j;
-            for (unsigned v = 0; v < n; ++v, ++out) {
-                const Vector3D& p = loota->vertices[v];
-                *out = Vector3D(p.x + x, p.y * stretch, p.z + z);
-            }
+            glScalef(1, 1 + 2.5f * m * (1 + frequencies[6]), 1);
+            loota->srender();
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glColor4f(1, 0, 0, 1);
+            loota->wrender();
+            glPopMatrix();
         }
-
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glColor3f(0, 0, 0);
-    const unsigned corners = 3 * loota->faceAmount;
-    glBegin(GL_TRIANGLES);
-    for (int c = 0; c < kColumns; ++c) {
-        const Vector3D* column = fieldVertices + c * n;
-        for (unsigned k = 0; k < corners; ++k) glVertex3fv(&column[loota->faces[k]].x);
-    }
-    glEnd();
-
-    // The top rim and the vertical edges, as Mesh::wrender draws them.
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(1, 0, 0, 1);
-    const int ring = (static_cast<int>(n) - 2) / 2;
-    glBegin(GL_LINES);
-    for (int c = 0; c < kColumns; ++c) {
-        const Vector3D* column = fieldVertices + c * n;
-        for (int v = 2; v <= ring + 1; ++v) {
-            const int next = v + 1 == ring + 2 ? 2 : v + 1;
-            glVertex3fv(&column[ring + v].x);
-            glVertex3fv(&column[ring + next].x);
-            glVertex3fv(&column[v].x);
-            glVertex3fv(&column[ring + v].x);
-        }
-    }
-    glEnd();
 }
 
 // One wing as a fan of 19 triangles from the root along the outline, the
@@ -167,7 +134,6 @@ void scene11init() {
     scene11reset();
     loota = new Mesh();
     loota->makeCylinder(6, 20, 10);
-    fieldVertices = new Vector3D[kColumns * loota->verticeAmount];
     butterflyCurve = Curve({0, 0, 0}, {-10, 0, -7.5f}, {-15, 0, 10}, {0, 0, 0});
 }
 

@@ -135,3 +135,21 @@ TEST(OfflineTest, ShortCaptureIsAPlayableVideoWhoseFramesMatchStills) {
 }
 
 } // namespace
+
+namespace {
+
+// x264 writes its settings into the stream it makes: --crf and --preset
+// reach the encoder as given (ultrafast is the preset without CABAC).
+TEST(OfflineTest, CrfAndPresetReachTheEncoder) {
+    const std::string video = tmp("clip-crf.mp4");
+    std::remove(video.c_str());
+    const RunResult r = runDemo(
+        {"--capture", video, "--from", "1000", "--to", "1600", "--fps", "5", "--crf", "40", "--preset", "ultrafast"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string bytes = capture("cat '" + video + "'");
+    EXPECT_NE(bytes.find("crf=40.0"), std::string::npos);
+    EXPECT_NE(bytes.find("cabac=0"), std::string::npos);
+    std::remove(video.c_str());
+}
+
+} // namespace

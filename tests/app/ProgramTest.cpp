@@ -75,6 +75,13 @@ TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
         {{"--from", "5000", "--to", "4000"}, "--to must be later than --from"},
         {{"--from", "20x"}, "--from needs a music time from 0 to 200000 ms, not '20x'"},
         {{"--window", "stray", "--silent"}, "unknown option 'stray'"},
+        {{"--capture", "x.mp4", "--crf", "52"}, "--crf needs a whole number from 0 to 51, not '52'"},
+        {{"--capture", "x.mp4", "--crf", "17.5"}, "--crf needs a whole number from 0 to 51, not '17.5'"},
+        {{"--capture", "x.mp4", "--preset", "quick"},
+         "--preset needs one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow, "
+         "placebo, not 'quick'"},
+        {{"--benchmark", "--crf", "20"}, "--crf goes with --capture"},
+        {{"--preset", "fast"}, "--preset goes with --capture"},
     };
     for (const auto& [args, line] : cases) {
         const RunResult r = runDemo(args);

@@ -7,6 +7,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -74,6 +75,15 @@ double Frame::differenceTo(const Frame& other) const {
     double sum = 0;
     for (size_t i = 0; i < rgb_.size(); ++i) sum += std::abs(rgb_[i] - other.rgb_[i]);
     return sum / rgb_.size();
+}
+
+double Frame::psnrTo(const Frame& other) const {
+    double squared = 0;
+    for (size_t i = 0; i < rgb_.size(); ++i) {
+        const double d = rgb_[i] - other.rgb_[i];
+        squared += d * d;
+    }
+    return squared == 0 ? 1e9 : 10 * std::log10(255.0 * 255.0 * rgb_.size() / squared);
 }
 
 double Frame::shareNear(std::array<int, 3> rgb, int tolerance) const {

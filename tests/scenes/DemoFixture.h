@@ -36,6 +36,8 @@ public:
     std::array<int, 3> at(int x, int y) const; // y from the top
     // Mean absolute difference per channel over the whole picture.
     double differenceTo(const Frame& other) const;
+    // Peak signal-to-noise ratio against another picture, dB (1e9 if identical).
+    double psnrTo(const Frame& other) const;
     // Share of the picture outside the logo's corner (on a 4-pixel grid)
     // whose every channel lies within `tolerance` of `rgb`.
     double shareNear(std::array<int, 3> rgb, int tolerance) const;

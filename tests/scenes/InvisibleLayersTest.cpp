@@ -4,6 +4,7 @@
 #include "scenes/DemoFixture.h"
 
 #include "app/Engine.h"
+#include "app/Offline.h"
 #include "fx/Glow.h"
 #include "scenes/SceneShared.h"
 
@@ -122,6 +123,26 @@ TEST_F(InvisibleLayersTest, ZeroAlphaPassesLeaveThePictureAndTheStateOfADrawnLay
         {"image at alpha 0", [] { renderTexture(0, 0, 0.5f, 20, 1, 1, 1, 0); }},
     }};
     for (const auto& [what, pass] : passes) compareBothWays([&, pass = pass] { restore(); pass(); }, what);
+}
+
+// The benchmark's yardstick between frames leaves the picture, the depth
+// buffer and the state as they were, and the next frame as it would be.
+TEST_F(InvisibleLayersTest, LayersMeasuredBetweenFramesChangeNothing) {
+    LayerClock clock;
+    ASSERT_TRUE(clock.open());
+    for (double ms : {20000.0, 112000.0, 186000.0}) {
+        renderAt(ms, 1000.0 / 60);
+        renderAt(ms, 0);
+        const Snapshot before;
+        EXPECT_GT(clock.measure(), 0.0);
+        expectSame(before, Snapshot(), "right after the layers");
+        renderAt(ms, 0);
+        const Snapshot plain;
+        renderAt(ms, 0);
+        clock.measure();
+        renderAt(ms, 0);
+        expectSame(plain, Snapshot(), "the next frame");
+    }
 }
 
 } // namespace

@@ -230,6 +230,40 @@ TEST_F(Scene11Test, AdvanceDrawsFromRandExactlyAsAnUpdateDoes) {
     }
 }
 
+// Column by column, solid then wires: in the frame's stream of primitives
+// the columns' triangles and lines alternate, a run of wires after every
+// column in view, so a wire's soft edge lies under the columns drawn after it.
+TEST_F(Scene11Test, EachColumnsWiresFollowItsSolid) {
+    std::vector<GLfloat> buffer(1 << 21);
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    renderAt(184000, kRestartAll);
+    const int n = glRenderMode(GL_RENDER);
+    ASSERT_GT(n, 0) << "feedback buffer too small";
+    int wireRuns = 0, solidsAfterWires = 0;
+    bool inWires = false;
+    for (int i = 0; i < n;) {
+        const GLfloat token = buffer[i++];
+        if (token == GL_POLYGON_TOKEN) {
+            const int count = static_cast<int>(buffer[i++]);
+            i += 3 * count;
+            solidsAfterWires += inWires;
+            inWires = false;
+        } else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
+            i += 6;
+            wireRuns += !inWires;
+            inWires = true;
+        } else if (token == GL_PASS_THROUGH_TOKEN) {
+            ++i;
+        } else {
+            i += 3; // point, bitmap and pixel tokens
+        }
+    }
+    // Both renders of the frame: about 50 of the 81 columns in view each time.
+    EXPECT_GT(wireRuns, 80);
+    EXPECT_GE(solidsAfterWires, wireRuns - 2);
+}
+
 TEST_F(Scene11Test, FadesInFromWhiteOverTheFirstSecond) {
     renderAt(178500, kRestartAll);
     EXPECT_EQ(demotest::pixelsBelow(Frame(), 255), 0);

@@ -5,6 +5,7 @@
 #include "scenes/SceneChecks.h"
 
 #include "app/CApplication.h"
+#include "app/Engine.h"
 #include "scenes/Scenes.h"
 
 #include <GL/gl.h>
@@ -87,6 +88,22 @@ TEST_F(Scene8Test, CloudsShowUnderTheFullGlow) {
         }
     EXPECT_GT(clouded, all / 3);
     EXPECT_GT(reddish, all / 20);
+}
+
+// A cloud image light enough for the full glow to whiten the middle of the
+// picture is still drawn at full size: near the screen's edges the glow is
+// weaker, and there the stack shows. The frame's last stack is the full-size
+// picture's, after both of the frame's moves.
+TEST_F(Scene8Test, LightCloudsAreDrawnAtFullSize) {
+    const unsigned light = demotest::solidTexture({200, 200, 200, 255});
+    const unsigned cloud = engine->textures[kSlotCloud3];
+    engine->textures[kSlotCloud3] = light;
+    renderAt(112900, 2500);
+    renderAt(113000);
+    engine->textures[kSlotCloud3] = cloud;
+    float at = 0;
+    EXPECT_EQ(scene8CloudLayersDrawn(&at), 35);
+    EXPECT_EQ(at, scene8CloudPosition());
 }
 
 // Mean absolute difference over the middle 400 x 400 of two pictures.

@@ -1,0 +1,206 @@
+// Asynchronous readback through pixel buffer objects and the encoder's
+// writer thread (see FrameStream.h), and the benchmark's measuring
+// framebuffer (Scratch.h): the GL objects of the headless tools.
+#include "platform/FrameStream.h"
+
+#include "platform/Output.h"
+#include "platform/Platform.h"
+#include "platform/Scratch.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <SDL2/SDL.h>
+
+#include <cstring>
+
+namespace platform {
+namespace {
+
+// Buffer- and framebuffer-object entry points, looked up once (core since
+// GL 1.5 and 3.0).
+struct ObjectApi {
+    PFNGLGENBUFFERSPROC genBuffers = nullptr;
+    PFNGLDELETEBUFFERSPROC deleteBuffers = nullptr;
+    PFNGLBINDBUFFERPROC bindBuffer = nullptr;
+    PFNGLBUFFERDATAPROC bufferData = nullptr;
+    PFNGLMAPBUFFERPROC mapBuffer = nullptr;
+    PFNGLUNMAPBUFFERPROC unmapBuffer = nullptr;
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
+    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
+};
+
+template <typename T> bool lookUp(T* fn, const char* name) {
+    *fn = reinterpret_cast<T>(SDL_GL_GetProcAddress(name));
+    return *fn != nullptr;
+}
+
+ObjectApi gl;
+bool loaded = false;
+
+bool loadObjectApi() {
+    if (!loaded)
+        loaded = lookUp(&gl.genBuffers, "glGenBuffers") && lookUp(&gl.deleteBuffers, "glDeleteBuffers") &&
+                 lookUp(&gl.bindBuffer, "glBindBuffer") && lookUp(&gl.bufferData, "glBufferData") &&
+                 lookUp(&gl.mapBuffer, "glMapBuffer") && lookUp(&gl.unmapBuffer, "glUnmapBuffer") &&
+                 lookUp(&gl.genFramebuffers, "glGenFramebuffers") &&
+                 lookUp(&gl.deleteFramebuffers, "glDeleteFramebuffers") &&
+                 lookUp(&gl.bindFramebuffer, "glBindFramebuffer") &&
+                 lookUp(&gl.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
+                 lookUp(&gl.checkFramebufferStatus, "glCheckFramebufferStatus") &&
+                 lookUp(&gl.genRenderbuffers, "glGenRenderbuffers") &&
+                 lookUp(&gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
+                 lookUp(&gl.bindRenderbuffer, "glBindRenderbuffer") &&
+                 lookUp(&gl.renderbufferStorage, "glRenderbufferStorage");
+    return loaded;
+}
+
+} // namespace
+
+bool FrameReadback::start(int width, int height) {
+    stop();
+    if (!loadObjectApi())
+        return false;
+    width_ = width;
+    height_ = height;
+    gl.genBuffers(2, buffers_);
+    for (unsigned b : buffers_) {
+        gl.bindBuffer(GL_PIXEL_PACK_BUFFER, b);
+        gl.bufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(width) * height * 3, nullptr,
+                      GL_STREAM_READ);
+    }
+    gl.bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    requested_ = collected_ = 0;
+    return true;
+}
+
+void FrameReadback::request() {
+    gl.bindBuffer(GL_PIXEL_PACK_BUFFER, buffers_[requested_ % 2]);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    // Into the buffer object: the offset 0 stands for the pointer.
+    glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    gl.bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    ++requested_;
+}
+
+bool FrameReadback::collect(unsigned char* rgb) {
+    if (collected_ == requested_)
+        return false;
+    gl.bindBuffer(GL_PIXEL_PACK_BUFFER, buffers_[collected_ % 2]);
+    const auto* pixels = static_cast<const unsigned char*>(gl.mapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
+    const size_t stride = static_cast<size_t>(width_) * 3;
+    // GL's rows run bottom-up; the picture's first row is its top.
+    if (pixels)
+        for (int y = 0; y < height_; ++y)
+            std::memcpy(rgb + y * stride, pixels + (height_ - 1 - y) * stride, stride);
+    else
+        std::memset(rgb, 0, stride * height_);
+    gl.unmapBuffer(GL_PIXEL_PACK_BUFFER);
+    gl.bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    ++collected_;
+    return true;
+}
+
+void FrameReadback::stop() {
+    if (buffers_[0] != 0)
+        gl.deleteBuffers(2, buffers_);
+    buffers_[0] = buffers_[1] = 0;
+    requested_ = collected_ = 0;
+}
+
+FrameWriter::FrameWriter(PipedProcess& out, size_t frameBytes, int slots)
+    : out_(out), frameBytes_(frameBytes),
+      slots_(static_cast<size_t>(slots), std::vector<unsigned char>(frameBytes)),
+      thread_(&FrameWriter::run, this) {}
+
+unsigned char* FrameWriter::next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // The slot after the queued ones must have been written.
+    changed_.wait(lock, [this] { return failed_ || queued_ - written_ < static_cast<long>(slots_.size()); });
+    if (failed_)
+        return nullptr;
+    return slots_[static_cast<size_t>(queued_) % slots_.size()].data();
+}
+
+void FrameWriter::submit() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++queued_;
+    }
+    changed_.notify_all();
+}
+
+bool FrameWriter::finish() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+    return !failed_;
+}
+
+void FrameWriter::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return closing_ || queued_ > written_; });
+        if (queued_ == written_ || failed_)
+            return; // closing with nothing left
+        const unsigned char* frame = slots_[static_cast<size_t>(written_) % slots_.size()].data();
+        lock.unlock();
+        const bool ok = out_.write(frame, frameBytes_);
+        lock.lock();
+        if (!ok)
+            failed_ = true;
+        else
+            ++written_;
+        changed_.notify_all();
+        if (failed_)
+            return;
+    }
+}
+
+bool ScratchFramebuffer::open(int width, int height) {
+    close();
+    if (!loadObjectApi())
+        return false;
+    gl.genRenderbuffers(1, &colour_);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, colour_);
+    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGB8, width, height);
+    gl.genFramebuffers(1, &fbo_);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
+    const bool complete = gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    unbind();
+    if (!complete)
+        close();
+    return complete;
+}
+
+void ScratchFramebuffer::bind() {
+    gl.bindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+}
+
+void ScratchFramebuffer::unbind() {
+    gl.bindFramebuffer(GL_FRAMEBUFFER, frameBufferObject());
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+}
+
+void ScratchFramebuffer::close() {
+    if (fbo_)
+        gl.deleteFramebuffers(1, &fbo_);
+    if (colour_)
+        gl.deleteRenderbuffers(1, &colour_);
+    fbo_ = colour_ = 0;
+}
+
+} // namespace platform
