@@ -99,11 +99,6 @@ int openHeadless(CApplication& app, const Options& o) {
     return app.init(display);
 }
 
-// A buffer for one frame's RGB, made once per run.
-std::vector<unsigned char> frameBuffer() {
-    return std::vector<unsigned char>(static_cast<size_t>(platform::frameWidth()) * platform::frameHeight() * 3);
-}
-
 int fail(const std::string& message, int status) {
     std::fprintf(stderr, "demo: %s\n", platform::printable(message).c_str());
     return status;
@@ -123,7 +118,7 @@ int runFrame(CApplication& app, const Options& o, platform::OutputFile& output) 
     const double previous = end > 0 ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
     renderFrame(app, o.frameMs, o.frameMs - previous);
     if (platform::stopSignal()) return stopped("no picture written");
-    std::vector<unsigned char> rgb = frameBuffer();
+    std::vector<unsigned char> rgb(static_cast<size_t>(platform::frameWidth()) * platform::frameHeight() * 3);
     platform::readFrame(rgb.data());
     std::string error;
     if (!platform::writePng(output.partialPath().c_str(), rgb.data(), platform::frameWidth(),

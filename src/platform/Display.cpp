@@ -8,6 +8,7 @@
 // over it in window pixels.
 #include "platform/GLExt.h"
 #include "platform/Platform.h"
+#include "platform/Scratch.h"
 
 #include <SDL2/SDL.h>
 
@@ -444,6 +445,35 @@ bool pollEvent(Event* event) {
     default: *event = Event::Other; break;
     }
     return true;
+}
+
+// ---- a framebuffer for measurements ------------------------------------------------
+
+bool ScratchFramebuffer::open(int width, int height) {
+    close();
+    if (!state.fbo) return false;
+    const bool made = makeFrameBuffer(width, height, &fbo_, &colour_, &depth_);
+    unbind();
+    return made;
+}
+
+void ScratchFramebuffer::bind() {
+    state.gl.bindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+}
+
+void ScratchFramebuffer::unbind() {
+    state.gl.bindFramebuffer(GL_FRAMEBUFFER, state.fbo);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+}
+
+void ScratchFramebuffer::close() {
+    if (!state.fbo) return; // the context is gone, and its objects with it
+    if (fbo_) state.gl.deleteFramebuffers(1, &fbo_);
+    if (colour_) state.gl.deleteRenderbuffers(1, &colour_);
+    if (depth_) state.gl.deleteRenderbuffers(1, &depth_);
+    fbo_ = colour_ = depth_ = 0;
 }
 
 } // namespace platform

@@ -1,11 +1,9 @@
 // Asynchronous readback through pixel buffer objects and the encoder's
-// writer thread (see FrameStream.h), and the benchmark's measuring
-// framebuffer (Scratch.h): the GL objects of the headless tools.
+// writer thread (see FrameStream.h).
 #include "platform/FrameStream.h"
 
 #include "platform/Output.h"
 #include "platform/Platform.h"
-#include "platform/Scratch.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -16,8 +14,7 @@
 namespace platform {
 namespace {
 
-// Buffer- and framebuffer-object entry points, looked up once (core since
-// GL 1.5 and 3.0).
+// Buffer-object entry points, looked up once (core since GL 1.5).
 struct ObjectApi {
     PFNGLGENBUFFERSPROC genBuffers = nullptr;
     PFNGLDELETEBUFFERSPROC deleteBuffers = nullptr;
@@ -25,15 +22,6 @@ struct ObjectApi {
     PFNGLBUFFERDATAPROC bufferData = nullptr;
     PFNGLMAPBUFFERPROC mapBuffer = nullptr;
     PFNGLUNMAPBUFFERPROC unmapBuffer = nullptr;
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
 };
 
 template <typename T> bool lookUp(T* fn, const char* name) {
@@ -48,16 +36,7 @@ bool loadObjectApi() {
     if (!loaded)
         loaded = lookUp(&gl.genBuffers, "glGenBuffers") && lookUp(&gl.deleteBuffers, "glDeleteBuffers") &&
                  lookUp(&gl.bindBuffer, "glBindBuffer") && lookUp(&gl.bufferData, "glBufferData") &&
-                 lookUp(&gl.mapBuffer, "glMapBuffer") && lookUp(&gl.unmapBuffer, "glUnmapBuffer") &&
-                 lookUp(&gl.genFramebuffers, "glGenFramebuffers") &&
-                 lookUp(&gl.deleteFramebuffers, "glDeleteFramebuffers") &&
-                 lookUp(&gl.bindFramebuffer, "glBindFramebuffer") &&
-                 lookUp(&gl.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
-                 lookUp(&gl.checkFramebufferStatus, "glCheckFramebufferStatus") &&
-                 lookUp(&gl.genRenderbuffers, "glGenRenderbuffers") &&
-                 lookUp(&gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
-                 lookUp(&gl.bindRenderbuffer, "glBindRenderbuffer") &&
-                 lookUp(&gl.renderbufferStorage, "glRenderbufferStorage");
+                 lookUp(&gl.mapBuffer, "glMapBuffer") && lookUp(&gl.unmapBuffer, "glUnmapBuffer");
     return loaded;
 }
 
@@ -165,42 +144,6 @@ void FrameWriter::run() {
         if (failed_)
             return;
     }
-}
-
-bool ScratchFramebuffer::open(int width, int height) {
-    close();
-    if (!loadObjectApi())
-        return false;
-    gl.genRenderbuffers(1, &colour_);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, colour_);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGB8, width, height);
-    gl.genFramebuffers(1, &fbo_);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
-    const bool complete = gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    unbind();
-    if (!complete)
-        close();
-    return complete;
-}
-
-void ScratchFramebuffer::bind() {
-    gl.bindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-}
-
-void ScratchFramebuffer::unbind() {
-    gl.bindFramebuffer(GL_FRAMEBUFFER, frameBufferObject());
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-}
-
-void ScratchFramebuffer::close() {
-    if (fbo_)
-        gl.deleteFramebuffers(1, &fbo_);
-    if (colour_)
-        gl.deleteRenderbuffers(1, &colour_);
-    fbo_ = colour_ = 0;
 }
 
 } // namespace platform

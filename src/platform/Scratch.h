@@ -13,8 +13,8 @@ class ScratchFramebuffer {
     ScratchFramebuffer(const ScratchFramebuffer&) = delete;
     ScratchFramebuffer& operator=(const ScratchFramebuffer&) = delete;
 
-    // An RGB8 colour buffer of width x height pixels, no depth. False if the
-    // GL could not make it.
+    // RGB8 colour and 24-bit depth of width x height pixels, as the frame
+    // has. False if the GL could not make it.
     bool open(int width, int height);
     void bind();
     // Back to the picture's framebuffer (draw and read).
@@ -22,7 +22,7 @@ class ScratchFramebuffer {
     void close();
 
   private:
-    unsigned fbo_ = 0, colour_ = 0;
+    unsigned fbo_ = 0, colour_ = 0, depth_ = 0;
 };
 
 } // namespace platform
