@@ -4,6 +4,7 @@
 #include "fx/FramePasses.h"
 #include "fx/Glow.h"
 #include "geometry/mesh.h"
+#include "image/AlphaSupport.h"
 #include "image/Texture.h"
 #include "platform/Platform.h"
 
@@ -88,6 +89,38 @@ void Engine::render() {
     for (Mesh* m : meshes) m->render();
 }
 
+const std::vector<ImagePiece>& imagePieces(int slot) {
+    // Per texture (tests put other textures into the slots), on first use.
+    static std::vector<ImagePiece> pieces[512];
+    static bool measured[512] = {};
+    static const std::vector<ImagePiece> whole = alphaPieces({}, 0, 0);
+    if (slot < 0 || slot >= kSlotCount || engine->textures[slot] >= 512) return whole;
+    const unsigned texture = engine->textures[slot];
+    if (!measured[texture]) {
+        engine->textureManager->bind(texture);
+        pieces[texture] = boundTexturePieces();
+        measured[texture] = true;
+    }
+    return pieces[texture];
+}
+
+void drawImagePieces(const std::vector<ImagePiece>& pieces, const double origin[3], const double du[3],
+                     const double dv[3]) {
+    auto corner = [&](float s, float t) {
+        glTexCoord2f(s, t);
+        glVertex3d(origin[0] + s * du[0] + t * dv[0], origin[1] + s * du[1] + t * dv[1],
+                   origin[2] + s * du[2] + t * dv[2]);
+    };
+    glBegin(GL_QUADS);
+    for (const ImagePiece& p : pieces) {
+        corner(p.top0, p.t0);
+        corner(p.top1, p.t0);
+        corner(p.bottom1, p.t1);
+        corner(p.bottom0, p.t1);
+    }
+    glEnd();
+}
+
 void drawOverlay(int slot, float r, float g, float b, float a, double x0, double y0, double x1, double y1,
                  bool firstRowAtBottom) {
     engine->ortho(1024, 768);
@@ -101,6 +134,15 @@ void drawOverlay(int slot, float r, float g, float b, float a, double x0, double
     const bool magnified = designScale > 1;
     if (magnified) setEdgeWrap(GL_CLAMP_TO_EDGE);
     glColor4f(r, g, b, a);
+    // Only texels of non-zero alpha show: the image's pieces.
+    if (skipInvisibleWork) {
+        const double origin[3] = {x0, firstRowAtBottom ? y1 : y0, 0};
+        const double du[3] = {x1 - x0, 0, 0};
+        const double dv[3] = {0, firstRowAtBottom ? y0 - y1 : y1 - y0, 0};
+        drawImagePieces(imagePieces(slot), origin, du, dv);
+        if (magnified) setEdgeWrap(GL_REPEAT);
+        return;
+    }
     const float top = firstRowAtBottom ? 1.0f : 0.0f, bottom = 1.0f - top;
     glBegin(GL_QUADS);
     glTexCoord2f(0, top);

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+struct ImagePiece;
 class Mesh;
 class Texture;
 class Glow;
@@ -55,3 +56,12 @@ void setLineWidth(float designPixels);
 // `firstRowAtBottom`. The logo and the scenes' corner silhouettes.
 void drawOverlay(int slot, float r, float g, float b, float a, double x0, double y0, double x1, double y1,
                  bool firstRowAtBottom = false);
+
+// The pieces of slot `slot`'s image outside which it samples alpha 0 (see
+// AlphaSupport.h), read back once per texture on first use.
+const std::vector<ImagePiece>& imagePieces(int slot);
+
+// The image pieces of a quad on which texture coordinate (s, t) lies at
+// origin + s du + t dv, each with its own texture coordinates.
+void drawImagePieces(const std::vector<ImagePiece>& pieces, const double origin[3], const double du[3],
+                     const double dv[3]);

@@ -104,6 +104,12 @@ void drawScreen(int segment, float r) {
     engine->textureManager->bind(engine->textures[kSlotGreet1 + segment]);
     // Mirrored in u: the camera looks along +z, so +x is on the viewer's left
     // and the image reads the right way round.
+    if (skipInvisibleWork) { // only the image's pieces of non-zero alpha change pixels
+        const double origin[3] = {15, 15, 0}, du[3] = {-30, 0, 0}, dv[3] = {0, -30, 0};
+        drawImagePieces(imagePieces(kSlotGreet1 + segment), origin, du, dv);
+        glPopMatrix();
+        return;
+    }
     glBegin(GL_QUADS);
     glTexCoord2f(1, 0);
     glVertex3f(-15, 15, 0);

@@ -33,21 +33,43 @@ struct GrassVertex {
     float x, y, z, r, g, b;
 };
 std::vector<GrassVertex> grassVertices;
+bool grassStrips = true; // a strip per draw (else independent quads)
 
 // One blade along `grass`, standing at (x0, 0, z0): ten quads, 2 units wide
 // at the root and narrowing to a point, from black up to dark red, appended
 // to the field's vertices (placed on the CPU). Successive quads meet at the
 // same parameter (t + 0.1 is the next t exactly), so each point of the curve
 // is evaluated once.
-void renderGrass(float x0, float z0) {
+//
+// The quads go as one triangle strip, the left then the right end of each
+// edge across the blade, with the same two triangles each quad is cut into
+// (their shared edge runs from the lower right to the upper left corner).
+// Each quad has one colour; shaded flat, a triangle takes that of its last
+// vertex, which lies on the quad's upper edge: that edge carries it. A
+// blade after the first in a draw is joined to the one before by repeating
+// the last vertex and its own first: the triangles between have no area.
+void renderGrass(float x0, float z0, bool joined) {
     Vector3D p = grass.vReturnPoint(0);
+    if (joined && grassStrips) {
+        grassVertices.push_back(grassVertices.back());
+        grassVertices.push_back({x0 + (p.x - 1), p.y, z0 + p.z, 0, 0, 0});
+    }
+    if (grassStrips) {
+        grassVertices.push_back({x0 + (p.x - 1), p.y, z0 + p.z, 0, 0, 0});
+        grassVertices.push_back({x0 + (p.x + 1), p.y, z0 + p.z, 0, 0, 0});
+    }
     for (float t = 0; t < 1; t += 0.1f) {
         const Vector3D q = grass.vReturnPoint(t + 0.1f);
         const float wp = 1 - t, wq = 1 - t - 0.1f, red = 0.5f * t;
-        grassVertices.push_back({x0 + (p.x - wp), p.y, z0 + p.z, red, 0, 0});
-        grassVertices.push_back({x0 + (q.x - wq), q.y, z0 + q.z, red, 0, 0});
-        grassVertices.push_back({x0 + (q.x + wq), q.y, z0 + q.z, red, 0, 0});
-        grassVertices.push_back({x0 + (p.x + wp), p.y, z0 + p.z, red, 0, 0});
+        if (grassStrips) {
+            grassVertices.push_back({x0 + (q.x - wq), q.y, z0 + q.z, red, 0, 0});
+            grassVertices.push_back({x0 + (q.x + wq), q.y, z0 + q.z, red, 0, 0});
+        } else {
+            grassVertices.push_back({x0 + (p.x - wp), p.y, z0 + p.z, red, 0, 0});
+            grassVertices.push_back({x0 + (q.x - wq), q.y, z0 + q.z, red, 0, 0});
+            grassVertices.push_back({x0 + (q.x + wq), q.y, z0 + q.z, red, 0, 0});
+            grassVertices.push_back({x0 + (p.x + wp), p.y, z0 + p.z, red, 0, 0});
+        }
         p = q;
     }
 }
@@ -84,6 +106,7 @@ void drawGrass(float z) {
     constexpr int kCrossingDraw = 4; // blades
     const int first = static_cast<int>(z / 3 - 40), last = static_cast<int>(z / 3 - 10);
     const bool lean = skipInvisibleWork;
+    grassStrips = lean;
     const ViewVolume volume(0);
     struct Draw {
         int start, count;
@@ -117,7 +140,7 @@ void drawGrass(float z) {
                 inDraw = 0;
             }
             bendBlade(i, j, demoMS);
-            renderGrass(x, zRow);
+            renderGrass(x, zRow, inDraw > 0);
             draws.back().count = static_cast<int>(grassVertices.size()) - draws.back().start;
             ++inDraw;
         }
@@ -127,7 +150,9 @@ void drawGrass(float z) {
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(GrassVertex), &grassVertices[0].x);
     glColorPointer(3, GL_FLOAT, sizeof(GrassVertex), &grassVertices[0].r);
-    for (const Draw& d : draws) glDrawArrays(GL_QUADS, d.start, d.count);
+    if (grassStrips) glShadeModel(GL_FLAT);
+    for (const Draw& d : draws) glDrawArrays(grassStrips ? GL_TRIANGLE_STRIP : GL_QUADS, d.start, d.count);
+    glShadeModel(GL_SMOOTH);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }

@@ -198,8 +198,15 @@ const float heads[numHeads][3] = {
 
 namespace {
 
-// One half of the head: a 2w x 2w quad hanging below the current origin.
-void headQuad(float w) {
+// One half of the head: a 2w x 2w quad hanging below the current origin,
+// textured with slot `slot` (bound); only the image's pieces of non-zero
+// alpha change pixels.
+void headQuad(int slot, float w) {
+    if (skipInvisibleWork) {
+        const double origin[3] = {-w, 0, 0}, du[3] = {2 * w, 0, 0}, dv[3] = {0, -2 * w, 0};
+        drawImagePieces(imagePieces(slot), origin, du, dv);
+        return;
+    }
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);
     glVertex3f(-w, 0, 0);
@@ -229,13 +236,13 @@ void renderTalkingHead(float x, float y, float angle) {
     glTranslatef(0, 0, -1.5f);
     glRotatef(angle, 0, 0, 1);
     glTranslatef(x, y, 0);
-    headQuad(w);
+    headQuad(kSlotMan2, w);
 
     engine->textureManager->bind(engine->textures[kSlotMan1]);
     glPushMatrix();
     glRotatef(frequencies[5] * 80 - frequencies[4] * 80, 0, 0, 1);
     glTranslatef(0, 2 * w + (frequencies[4] + frequencies[5] + frequencies[6]) * 0.1f, 0);
-    headQuad(w);
+    headQuad(kSlotMan1, w);
     glPopMatrix();
     glPopMatrix();
 }

@@ -1,6 +1,8 @@
 // Layers that blend at alpha 0 or below are left out of the frame: the
 // pictures and the GL state they leave are byte for byte those of drawing
-// every layer.
+// every layer. Images are drawn as their pieces of non-zero alpha, and Scene
+// 9's grass as strips: byte for byte where the pieces are screen-aligned,
+// within a level's rounding of a texture coordinate or a depth elsewhere.
 #include "scenes/DemoFixture.h"
 
 #include "app/Engine.h"
@@ -10,7 +12,10 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -80,7 +85,88 @@ void compareBothWays(const std::function<void()>& draw, const char* what) {
     expectSame(results[0], results[1], what);
 }
 
+// Runs `draw` both ways and returns the two pictures' PSNR (dB, 1e9 when
+// equal) and how many bytes differ by more than `levels`.
+std::pair<double, long> pictureChangeBothWays(const std::function<void()>& draw, int levels) {
+    Snapshot results[2];
+    for (int drawAll = 0; drawAll < 2; ++drawAll) {
+        skipInvisibleWork = drawAll == 0;
+        draw();
+        results[drawAll] = Snapshot();
+    }
+    skipInvisibleWork = true;
+    double squares = 0;
+    long far = 0;
+    for (size_t i = 0; i < results[0].rgb.size(); ++i) {
+        const int d = results[0].rgb[i] - results[1].rgb[i];
+        squares += d * d;
+        far += std::abs(d) > levels;
+    }
+    const double mse = squares / results[0].rgb.size();
+    return {mse == 0 ? 1e9 : 10 * std::log10(255.0 * 255.0 / mse), far};
+}
+
 class InvisibleLayersTest : public DemoTest {};
+
+// The corner images at the design size: each pixel centre is a texel centre,
+// so the pieces' pixels are the whole quad's, byte for byte.
+TEST_F(InvisibleLayersTest, OverlaysDrawnAsTheirPiecesAreByteForByteTheWholeImages) {
+    renderAt(20000, 1000.0 / 60);
+    const Snapshot picture;
+    auto restore = [&picture] {
+        engine->ortho(1024, 768);
+        glDisable(GL_BLEND);
+        glDisable(GL_TEXTURE_2D);
+        glWindowPos2i(0, 0);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glDrawPixels(1024, 768, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
+    };
+    struct Overlay {
+        int slot;
+        float r, g, b, a;
+        double x0, y0, x1, y1;
+        bool firstRowAtBottom;
+    };
+    const Overlay overlays[] = {
+        {kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true},     {kSlotFlowers2, 0, 0, 0, 1, 0, 0, 512, 512, false},
+        {kSlotButterfly, 0, 0, 0, 0.5f, 768, 0, 1024, 256, false}, {kSlotFlowers, 0, 0, 0, 1, 0, 0, 256, 256, false},
+        {kSlotCola, 1, 1, 1, 0.5f, 896, 640, 1024, 768, false},  {kSlotTrash, 1, 1, 1, 1, 300, 200, 812, 712, false},
+    };
+    for (const Overlay& o : overlays)
+        compareBothWays(
+            [&] {
+                restore();
+                drawOverlay(o.slot, o.r, o.g, o.b, o.a, o.x0, o.y0, o.x1, o.y1, o.firstRowAtBottom);
+            },
+            ("overlay of slot " + std::to_string(o.slot)).c_str());
+}
+
+// The talking head (turned, in perspective), Scene 5's greetings on the
+// panel and Scene 9's grass: the pieces' own triangles interpolate texture
+// coordinates, depth and fog a rounding apart from the whole quads'.
+TEST_F(InvisibleLayersTest, HeadsGreetingsAndGrassStayWithinARoundingOfTheWholeDrawing) {
+    const double moments[] = {
+        70000,  // Scene 10's head
+        121000, // Scene 5, the first greeting
+        136000, // the fifth
+        152000, // Scene 9's grass and head
+        161000, // its flowers
+        170000, // Scene 3's head
+    };
+    for (double ms : moments) {
+        renderAt(ms, 1000.0 / 60);
+        renderAt(ms, 0);
+        // Scene 5 draws the panel's offsets with rand(): the same ones both ways.
+        const auto [psnr, far] = pictureChangeBothWays(
+            [ms] {
+                std::srand(5);
+                renderAt(ms, 0);
+            },
+            2);
+        EXPECT_GE(psnr, 65) << ms;
+        EXPECT_LT(far, 40) << ms; // of 2.36 million bytes
+    }
+}
 
 // Frames whose flashes, fades and glows blend at alpha 0. A step of 0 keeps
 // every scene's accumulated state where it is, so both renders start equal.
