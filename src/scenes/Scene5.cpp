@@ -20,12 +20,16 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
 
+bool scene5PanelDepthFirst = true;
+
 namespace {
 
+int panelDepthFirstFrames = 0;
 constexpr int kBubbles = 200;
 constexpr int kSegments = 8;
 
@@ -76,51 +80,124 @@ void drawWireframe() {
         colaRoom->wfrender(visible.edges.data(), static_cast<unsigned>(visible.edges.size()));
 }
 
-// The screen at z = 40: a 30 x 20 noise panel at a random offset, and the
-// segment's greeting, 30 x 30, over it, as opaque as band 1 is quiet.
-void drawScreen(int segment, float r) {
+// The screen at z = 40: a 30 x 20 noise panel at a random offset, opaque
+// and depth-tested.
+constexpr float kPanelZ = 40, kPanelHalfW = 15, kPanelHalfH = 10;
+
+// The panel's depth alone (the same corners, so the same depths as its picture).
+void drawPanelDepth() {
+    const bool texturing = glIsEnabled(GL_TEXTURE_2D), fog = glIsEnabled(GL_FOG);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_FOG);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glPushMatrix();
+    glTranslatef(0, 0, kPanelZ);
+    glBegin(GL_QUADS);
+    glVertex3f(-kPanelHalfW, kPanelHalfH, 0);
+    glVertex3f(kPanelHalfW, kPanelHalfH, 0);
+    glVertex3f(kPanelHalfW, -kPanelHalfH, 0);
+    glVertex3f(-kPanelHalfW, -kPanelHalfH, 0);
+    glEnd();
+    glPopMatrix();
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    if (texturing) glEnable(GL_TEXTURE_2D);
+    if (fog) glEnable(GL_FOG);
+}
+
+void drawNoisePanel(float r) {
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
     glPushMatrix();
-    glTranslatef(0, 0, 40);
-
+    glTranslatef(0, 0, kPanelZ);
     engine->textureManager->bind(engine->textures[kSlotNoise]);
     glBegin(GL_QUADS);
     glTexCoord2f(r, r);
-    glVertex3f(-15, 10, 0);
+    glVertex3f(-kPanelHalfW, kPanelHalfH, 0);
     glTexCoord2f(r + 1, r);
-    glVertex3f(15, 10, 0);
+    glVertex3f(kPanelHalfW, kPanelHalfH, 0);
     glTexCoord2f(r + 1, r + 1);
-    glVertex3f(15, -10, 0);
+    glVertex3f(kPanelHalfW, -kPanelHalfH, 0);
     glTexCoord2f(r, r + 1);
-    glVertex3f(-15, -10, 0);
+    glVertex3f(-kPanelHalfW, -kPanelHalfH, 0);
     glEnd();
+    glPopMatrix();
+}
 
+// The segment's greeting, 30 x 30, over the screen and whatever lies in
+// front of it, as opaque as band 1 is quiet.
+void drawGreeting(int segment) {
     glDisable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1, 1, 1, 1 - frequencies[1]);
     engine->textureManager->bind(engine->textures[kSlotGreet1 + segment]);
+    glPushMatrix();
+    glTranslatef(0, 0, kPanelZ);
     // Mirrored in u: the camera looks along +z, so +x is on the viewer's left
     // and the image reads the right way round.
     if (skipInvisibleWork) { // only the image's pieces of non-zero alpha change pixels
         const double origin[3] = {15, 15, 0}, du[3] = {-30, 0, 0}, dv[3] = {0, -30, 0};
         drawImagePieces(imagePieces(kSlotGreet1 + segment), origin, du, dv);
-        glPopMatrix();
-        return;
+    } else {
+        glBegin(GL_QUADS);
+        glTexCoord2f(1, 0);
+        glVertex3f(-15, 15, 0);
+        glTexCoord2f(0, 0);
+        glVertex3f(15, 15, 0);
+        glTexCoord2f(0, 1);
+        glVertex3f(15, -15, 0);
+        glTexCoord2f(1, 1);
+        glVertex3f(-15, -15, 0);
+        glEnd();
     }
-    glBegin(GL_QUADS);
-    glTexCoord2f(1, 0);
-    glVertex3f(-15, 15, 0);
-    glTexCoord2f(0, 0);
-    glVertex3f(15, 15, 0);
-    glTexCoord2f(0, 1);
-    glVertex3f(15, -15, 0);
-    glTexCoord2f(1, 1);
-    glVertex3f(-15, -15, 0);
-    glEnd();
     glPopMatrix();
+}
+
+// Whether some visible face of the wall may come in front of the panel on
+// the panel's part of the screen: a face nearer to the eye than the panel's
+// farthest corner whose screen extent meets the panel's.
+bool wallMayHidePanel() {
+    const ViewVolume volume(0);
+    float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f}, panelFar = 0;
+    for (float x : {-kPanelHalfW, kPanelHalfW})
+        for (float y : {-kPanelHalfH, kPanelHalfH}) {
+            float c[4];
+            volume.clip(Vector3D(x, y, kPanelZ), c);
+            if (c[3] <= 0) return true;
+            for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], c[k] / c[3]), hi[k] = std::max(hi[k], c[k] / c[3]);
+            panelFar = std::max(panelFar, c[3]);
+        }
+    // Depths within a thousandth (and a hundredth of a unit) count as in
+    // front: the depth buffer keeps them only so finely.
+    const float nearEnough = panelFar * 1.001f + 0.01f;
+    const Mesh& room = *colaRoom;
+    static std::vector<float> clipped; // x / w, y / w, w per vertex
+    clipped.resize(3 * static_cast<size_t>(room.verticeAmount));
+    for (unsigned v = 0; v < room.verticeAmount; ++v) {
+        float c[4];
+        volume.clip(room.vertices[v], c);
+        clipped[3 * v + 2] = c[3];
+        if (c[3] > 0) clipped[3 * v] = c[0] / c[3], clipped[3 * v + 1] = c[1] / c[3];
+    }
+    for (unsigned f : visible.faces) {
+        float near = 1e30f, flo[2] = {1e30f, 1e30f}, fhi[2] = {-1e30f, -1e30f};
+        bool behindEye = false;
+        for (unsigned k = 3 * f; k < 3 * f + 3; ++k) {
+            const float* c = &clipped[3 * static_cast<size_t>(room.faces[k])];
+            near = std::min(near, c[2]);
+            if (c[2] <= 0) {
+                behindEye = true;
+                continue;
+            }
+            for (int a = 0; a < 2; ++a) flo[a] = std::min(flo[a], c[a]), fhi[a] = std::max(fhi[a], c[a]);
+        }
+        if (near >= nearEnough) continue;
+        // A face reaching behind the eye spreads over the whole screen.
+        if (behindEye || (flo[0] <= hi[0] && fhi[0] >= lo[0] && flo[1] <= hi[1] && fhi[1] >= lo[1])) return true;
+    }
+    return false;
 }
 
 // `render`: 0 for the glow source, 1 for the full-size picture.
@@ -145,6 +222,16 @@ void scene5(int render) {
     glEnable(GL_FOG);
 
     findVisibleRoom();
+    // The panel hides the wall behind it. Where no part of the wall comes in
+    // front of it, the panel's depth goes in first, so that the depth test
+    // turns the wall behind it away early; the panel itself is drawn where it
+    // was, after the wireframe, on its own depth. Every pixel is as when the
+    // wall came first.
+    GLboolean depthWrites = GL_FALSE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
+    const bool panelDepthFirst = scene5PanelDepthFirst && skipInvisibleWork && depthWrites && !wallMayHidePanel();
+    if (panelDepthFirst) drawPanelDepth();
+    panelDepthFirstFrames += panelDepthFirst;
     // The wall: colainter as it is, the cola image added as a reflection.
     glColor3f(1, 1, 1);
     if (skipInvisibleWork)
@@ -153,12 +240,25 @@ void scene5(int render) {
     else
         renderReflective(colaRoom, kSlotColaInter, kSlotCola);
     drawWireframe();
-    drawScreen(k, noiseOffsets[render]);
+    if (panelDepthFirst) glDepthFunc(GL_LEQUAL);
+    drawNoisePanel(noiseOffsets[render]);
+    if (panelDepthFirst) glDepthFunc(GL_LESS);
+    drawGreeting(k);
     // Unsorted, over everything; z negated.
     renderBubbles(bubble2, kBubbles, -60, -1);
 }
 
 } // namespace
+
+int scene5PanelDepthFirstFrames() { return panelDepthFirstFrames; }
+
+bool scene5WallMayHidePanel(const Vector3D& eye) {
+    engine->perspective(1024, 768);
+    glLoadIdentity();
+    gluLookAt(eye.x, eye.y, eye.z, 0, 0, kPanelZ, 0, 1, 0);
+    findVisibleRoom();
+    return wallMayHidePanel();
+}
 
 int scene5Segment(float ms) { return static_cast<int>((ms - 119000) * 8 / 29800); }
 

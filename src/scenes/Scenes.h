@@ -64,9 +64,13 @@ void generateCubes(Curve* spine);
 // ---- for tests ----------------------------------------------------------------
 // Switches: false draws the straightforward way, every square of Scene 4
 // whole (and its glow source every frame), every tile of Scene 6 on its own,
-// for pictures to compare against.
+// for pictures to compare against; Scene 5's noise panel only after the wall.
 extern bool scene4LeavesOutHiddenFragments;
 extern bool scene6BatchesTiles;
+extern bool scene5PanelDepthFirst;
+int scene5PanelDepthFirstFrames(); // renders that put the panel's depth in first, so far
+// Whether, seen from `eye` (looking at the panel), the wall may come in front of the panel.
+bool scene5WallMayHidePanel(const Vector3D& eye);
 
 // Read-only views of scene state.
 int scene2LedLevel(int tile);       // LED level 0..3 of wall tile `tile` (row by row from the bottom left)

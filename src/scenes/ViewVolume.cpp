@@ -15,12 +15,15 @@ ViewVolume::ViewVolume(float margin) : widen_(1 + margin) {
         }
 }
 
-unsigned ViewVolume::outside(const Vector3D& v) const {
+void ViewVolume::clip(const Vector3D& v, float out[4]) const {
     const float* m = clip_;
-    const float x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
-    const float y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
-    const float z = m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14];
-    const float w = m[3] * v.x + m[7] * v.y + m[11] * v.z + m[15];
+    for (int r = 0; r < 4; ++r) out[r] = m[r] * v.x + m[4 + r] * v.y + m[8 + r] * v.z + m[12 + r];
+}
+
+unsigned ViewVolume::outside(const Vector3D& v) const {
+    float c[4];
+    clip(v, c);
+    const float x = c[0], y = c[1], z = c[2], w = c[3];
     const float side = widen_ * w;
     return (x < -side) | (x > side) << 1 | (y < -side) << 2 | (y > side) << 3 | (z < -side) << 4 | (z > side) << 5;
 }

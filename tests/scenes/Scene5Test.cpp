@@ -247,6 +247,42 @@ TEST_F(Scene5Test, WireframeAndGreetingOpacitiesFollowTheSpectrum) {
     useFixedStepClock(nullptr);
 }
 
+// The panel's depth put in before the wall, where no part of the wall can
+// come in front of it, gives every frame byte for byte as drawing the panel
+// after the wall. One moment a second through all eight segments (the
+// camera on all its paths), from the same rand() draws both ways.
+TEST_F(Scene5Test, PanelDepthFirstLeavesEveryFrameAsItWas) {
+    const int before = scene5PanelDepthFirstFrames();
+    int moments = 0;
+    for (double ms = 119500; ms < 148000; ms += 1000, ++moments) {
+        renderAt(ms, kStep);
+        std::vector<unsigned char> pictures[2];
+        for (int first = 0; first < 2; ++first) {
+            scene5PanelDepthFirst = first == 1;
+            std::srand(7);
+            renderAt(ms, 0);
+            pictures[first].resize(1024 * 768 * 3);
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glReadPixels(0, 0, 1024, 768, GL_RGB, GL_UNSIGNED_BYTE, pictures[first].data());
+        }
+        scene5PanelDepthFirst = true;
+        EXPECT_TRUE(pictures[0] == pictures[1]) << ms;
+    }
+    // Two renders a frame; most of them put the depth in first.
+    EXPECT_GT(scene5PanelDepthFirstFrames() - before, moments);
+}
+
+TEST_F(Scene5Test, PanelDepthGoesFirstOnlyWhenNoWallCanComeInFrontOfIt) {
+    renderAt(125000);
+    // From the room's middle, straight in front of the panel: nothing between.
+    EXPECT_FALSE(scene5WallMayHidePanel(Vector3D(0, 0, 0)));
+    // From outside the room (at most 210 units out), the wall lies between.
+    EXPECT_TRUE(scene5WallMayHidePanel(Vector3D(0, 0, -400)));
+    EXPECT_TRUE(scene5WallMayHidePanel(Vector3D(300, 50, -300)));
+    // Behind the panel, looking back at it through the wall on the far side.
+    EXPECT_TRUE(scene5WallMayHidePanel(Vector3D(0, 0, 400)));
+}
+
 TEST_F(Scene5Test, LeavesUnitZeroActiveInCombineReplaceAndUnitOneOff) {
     renderAt(130000);
     demotest::expectCombineModeLeft();
