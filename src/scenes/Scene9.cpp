@@ -203,8 +203,7 @@ void renderFlower(float step, float shrink, float growth, float height, float be
         glDisable(GL_BLEND);
         glEnable(GL_DEPTH_TEST);
         glDisable(GL_TEXTURE_2D);
-        static const bool noSt = getenv("EXP_NOSTEM");
-        if (!noSt) renderFlowerNode(&c, w, growth - n * step);
+        renderFlowerNode(&c, w, growth - n * step);
         const Vector3D v = c.vReturnPoint(step);
 
         glEnable(GL_BLEND);
@@ -213,8 +212,7 @@ void renderFlower(float step, float shrink, float growth, float height, float be
         glDisable(GL_DEPTH_TEST);
         const Vector3D e = c.vReturnPoint(1.0f);
         const float s = std::min(std::max(growth - (n + 1) * step, 0.0f), 1.0f);
-        static const bool noBl = getenv("EXP_NOBLOSSOM");
-        if (!noBl) renderBlossom(e.x, e.y, w * s, s);
+        renderBlossom(e.x, e.y, w * s, s);
 
         c.controlPoints[0] = Vector3D(v.x, v.y, 0);
         for (int i = 0; i < 3; ++i) {
@@ -272,10 +270,8 @@ void scene9() {
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
-    static int callNo = 0; ++callNo;
-    const bool glowSrc = callNo % 2 == 1;
-    if (!(getenv("EXP_NOGRASS_PIC") && !glowSrc) && !(getenv("EXP_NOGRASS_SRC") && glowSrc)) drawGrass(z);
-    if (!getenv("EXP_NOFLOWERS")) drawFlowers(z);
+    drawGrass(z);
+    drawFlowers(z);
 }
 
 } // namespace
