@@ -40,13 +40,18 @@ namespace {
 constexpr int kSquares = 1001; // indices 0..1000, one unit apart along the view axis
 constexpr int kAhead = 35;     // squares less than this far ahead are drawn
 constexpr float kHalf = 4;     // half-size of a square
-constexpr int kRingSides = 16;
+// Sides of the ring's polygons. Few: the squares near the eye spread the
+// ring's triangles over the whole screen, and every edge across it costs the
+// rasteriser the tiles it cuts (8 sides measured about a layer cheaper than
+// 16, though they leave more of the corners in).
+constexpr int kRingSides = 8;
 constexpr int kCell = 4; // texels per side of the cells the opaque parts are made of
 
 // The parts of a square that matter, in object units.
 struct MaskShape {
     bool ring = false;          // false: the mask reaches the edge, draw the whole quad
-    float rIn = 0, rOut = 0;    // the inner polygon is inscribed in rIn, the outer circumscribes rOut
+    float rOut = 0;             // the outer polygon circumscribes the circle of radius rOut
+    float rIn[kRingSides] = {}; // the inner polygon's corner k, at angle 2 pi k / kRingSides
     std::vector<float> opaque;  // rectangles x0, y0, x1, y1 where the sampled alpha is exactly 1
 } shape;
 
@@ -71,21 +76,40 @@ struct Alpha {
 // a point more than a texel diagonal from every non-zero texel centre samples
 // alpha 0. With GL_REPEAT a non-zero border texel bleeds over the opposite
 // edge; such a mask reaches the edge anyway and keeps the whole quad.
+//
+// The hole in the middle is not round: each of the kRingSides sectors about
+// the centre keeps its own radius within which every point samples 0 (a
+// texel's reach covers the sectors its disc of one diagonal meets). Corner k
+// of the inner polygon lies at the smaller radius of its two sectors, so the
+// edge between two corners stays within both corners' sector radius.
 void measureRing(const Alpha& a) {
     const double texel = std::hypot(2 * kHalf / a.w, 2 * kHalf / a.h);
-    double nearest = 1e9, farthest = 0;
+    const double sector = 2 * M_PI / kRingSides;
+    double farthest = 0, hole[kRingSides];
+    for (double& r : hole) r = 1e9;
     for (int j = 0; j < a.h; ++j)
         for (int i = 0; i < a.w; ++i) {
             if (a.at(i, j) == 0) continue;
-            const double r = std::hypot(a.x(i + 0.5), a.y(j + 0.5));
-            nearest = std::min(nearest, r);
+            const double x = a.x(i + 0.5), y = a.y(j + 0.5), r = std::hypot(x, y);
             farthest = std::max(farthest, r);
+            if (r <= texel) {
+                for (double& h : hole) h = 0;
+                continue;
+            }
+            const double angle = std::atan2(y, x), reach = std::asin(texel / r);
+            const int first = static_cast<int>(std::floor((angle - reach) / sector));
+            const int last = static_cast<int>(std::floor((angle + reach) / sector));
+            for (int k = first; k <= last; ++k) {
+                double& h = hole[((k % kRingSides) + kRingSides) % kRingSides];
+                h = std::min(h, r - texel);
+            }
         }
     const double outer = (farthest + texel) / std::cos(M_PI / kRingSides);
     if (outer >= kHalf) return;
     shape.ring = true;
     shape.rOut = static_cast<float>(outer);
-    shape.rIn = static_cast<float>(std::max(0.0, nearest - texel));
+    for (int k = 0; k < kRingSides; ++k)
+        shape.rIn[k] = static_cast<float>(std::max(0.0, std::min(hole[k], hole[(k + kRingSides - 1) % kRingSides])));
 }
 
 // Cells whose texels, and two more all round, are all 255: every sample in
@@ -162,7 +186,7 @@ void drawSquare() {
     glBegin(GL_TRIANGLE_STRIP);
     for (int k = 0; k <= kRingSides; ++k) {
         squareVertex(shape.rOut * ringCos[k], shape.rOut * ringSin[k]);
-        squareVertex(shape.rIn * ringCos[k], shape.rIn * ringSin[k]);
+        squareVertex(shape.rIn[k % kRingSides] * ringCos[k], shape.rIn[k % kRingSides] * ringSin[k]);
     }
     glEnd();
 }
