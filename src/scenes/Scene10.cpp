@@ -203,12 +203,7 @@ void scene10() {
     lookAtNow = track.vReturnPoint((demoMS - kStartMs) / 10000);
     gluLookAt(eyeNow.x, eyeNow.y, eyeNow.z, lookAtNow.x, lookAtNow.y, lookAtNow.z, 0, 1, 0);
 
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_START, kFogStart);
-    glFogf(GL_FOG_END, kFogEnd);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
+    linearFog(1, kFogStart, kFogEnd, -1);
 
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
@@ -303,8 +298,8 @@ void scene10update() {
         engine->glow->RenderBlur(engine->textureManager, 1 - (kEndMs - demoMS) / (kEndMs - timePoints[6]));
 
     // Sixteen poses over the scene, each 1856.25 ms, and a gentle bob.
-    const int pose = static_cast<int>(16 * (demoMS - kStartMs) / 29700) % numHeads;
-    const float bob = sinf(demoMS / 500) * 0.03f + 0.03f;
+    const int pose = headPoseAt(demoMS, kStartMs, 29700);
+    const float bob = headBob(demoMS);
     headPose[0] = heads[pose][0];
     headPose[1] = heads[pose][1] - bob;
     headPose[2] = heads[pose][2];

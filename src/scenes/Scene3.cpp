@@ -230,9 +230,8 @@ void scene3update() {
     engine->glow->RenderBlur(engine->textureManager, 1 - 10 * place);
 
     // A new pose every 925 ms, bobbing gently.
-    const int pose = static_cast<int>((demoMS - kStart) * 16 / kLength) % numHeads;
-    const float bob = 0.03f * sinf(demoMS / 500) + 0.03f;
-    renderTalkingHead(heads[pose][0], heads[pose][1] - bob, heads[pose][2]);
+    const int pose = headPoseAt(demoMS, kStart, kLength);
+    renderTalkingHead(heads[pose][0], heads[pose][1] - headBob(demoMS), heads[pose][2]);
 
     // The butterfly's shape at half opacity over the top-right 256 x 256; in
     // the combine mode left by the flower swarm it shows the blank image's colours.

@@ -267,13 +267,7 @@ void scene4(bool shown) {
     gazeSeen[0] = x, gazeSeen[1] = y;
 
     // White linear fog from 20 to 30 units.
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_DENSITY, 0.005f);
-    glFogf(GL_FOG_START, 20);
-    glFogf(GL_FOG_END, 30);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
+    whiteFog(20, 30);
 
     engine->textureManager->bind(engine->textures[kSlotCloud2]);
     glEnable(GL_BLEND);

@@ -213,13 +213,7 @@ void scene5(int render) {
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     // Black linear fog from 100 to 200 units.
-    const GLfloat black[4] = {0, 0, 0, 1};
-    glFogfv(GL_FOG_COLOR, black);
-    glFogf(GL_FOG_DENSITY, 0.015f);
-    glFogf(GL_FOG_START, 100);
-    glFogf(GL_FOG_END, 200);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
+    linearFog(0, 100, 200, 0.015f);
 
     findVisibleRoom();
     // The panel hides the wall behind it. Where no part of the wall comes in

@@ -93,12 +93,7 @@ void scene6(bool full) {
     gluLookAt(eye.x, eye.y, eye.z, 0, 0, 0, 0, 1, 0);
 
     // Black linear fog from 300 to 500 units.
-    const GLfloat black[4] = {0, 0, 0, 1};
-    glFogfv(GL_FOG_COLOR, black);
-    glFogf(GL_FOG_START, 300);
-    glFogf(GL_FOG_END, 500);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glEnable(GL_FOG);
+    linearFog(0, 300, 500, -1);
 
     glDisable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);

@@ -283,7 +283,7 @@ Curve scene9Blade(int i, int j, float ms) {
     return grass;
 }
 
-int scene9HeadPose(float ms) { return static_cast<int>((ms - 148800) * 16 / 14900) % numHeads; }
+int scene9HeadPose(float ms) { return headPoseAt(ms, 148800, 14900); }
 
 void scene9init() { grass = Curve({0, 0, 0}, {5, 5, 0}, {0, 10, 0}, {5, 15, 0}); }
 
@@ -296,8 +296,7 @@ void scene9update() {
     engine->glow->RenderBlur(engine->textureManager, 0.5f);
 
     const float* pose = heads[scene9HeadPose(demoMS)];
-    const float bob = 0.03f * sinf(demoMS / 500) + 0.03f;
-    renderTalkingHead(pose[0], pose[1] - bob, pose[2]);
+    renderTalkingHead(pose[0], pose[1] - headBob(demoMS), pose[2]);
 
     // The trash image at half opacity over the upper-left 512 x 512, upright.
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);

@@ -88,15 +88,17 @@ void stampDisco(float start) {
     renderTexture(0, 0, scale, 0, 1, 1, 1, 1.3f - scale);
 }
 
-void whiteFog(float start, float end) {
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glFogfv(GL_FOG_COLOR, white);
-    glFogf(GL_FOG_DENSITY, 0.005f);
+void linearFog(float grey, float start, float end, float density) {
+    const GLfloat colour[4] = {grey, grey, grey, 1};
+    glFogfv(GL_FOG_COLOR, colour);
+    if (density >= 0) glFogf(GL_FOG_DENSITY, density);
     glFogf(GL_FOG_START, start);
     glFogf(GL_FOG_END, end);
     glFogi(GL_FOG_MODE, GL_LINEAR);
     glEnable(GL_FOG);
 }
+
+void whiteFog(float start, float end) { linearFog(1, start, end, 0.005f); }
 
 void renderReflective(Mesh* mesh, int base, int reflection, const unsigned* faceList, unsigned count) {
     arb::glActiveTextureARB(GL_TEXTURE0_ARB);
@@ -220,6 +222,12 @@ void headQuad(int slot, float w) {
 }
 
 } // namespace
+
+int headPoseAt(float ms, float start, float length) {
+    return static_cast<int>((ms - start) * 16 / length) % numHeads;
+}
+
+float headBob(float ms) { return 0.03f * sinf(ms / 500) + 0.03f; }
 
 void renderTalkingHead(float x, float y, float angle) {
     const float w = 0.42f;

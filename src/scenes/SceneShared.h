@@ -21,8 +21,11 @@ void renderArrow(Curve* path, float t, float length, float width, float r, float
 void stampYeah(float start);
 void stampDisco(float start);
 
-// White linear fog from `start` to `end` units (density 0.005, unused by
-// the linear mode), switched on.
+// Linear fog of grey level `grey` (0 black, 1 white) from `start` to `end`
+// units, switched on; the density (unused by the linear mode) is set too
+// unless negative.
+void linearFog(float grey, float start, float end, float density);
+// White linear fog from `start` to `end` units (density 0.005).
 void whiteFog(float start, float end);
 
 // `mesh` in the image of slot `base` on unit 0 (its RGB alone, the colour
@@ -64,3 +67,8 @@ extern const float heads[numHeads][3];
 // spectrum bands 5 and 4 (80 degrees per unit) and lifts by a tenth of the sum
 // of bands 4 to 6, so the head talks with the music.
 void renderTalkingHead(float x, float y, float angle);
+// The pose row at music time `ms` of a scene from `start` lasting `length`
+// ms: sixteen poses over the scene, round the table.
+int headPoseAt(float ms, float start, float length);
+// How far the head hangs below its pose at `ms`: a gentle bob, 0 to 0.06.
+float headBob(float ms);
