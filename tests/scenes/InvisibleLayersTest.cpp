@@ -72,29 +72,28 @@ void expectSame(const Snapshot& a, const Snapshot& b, const char* what) {
     EXPECT_EQ(a.depthMask, b.depthMask) << what;
 }
 
-// Runs `draw` with invisible layers left out and again with every layer
-// drawn, from the same starting picture, and compares what each leaves.
-void compareBothWays(const std::function<void()>& draw, const char* what) {
-    Snapshot results[2];
+// What `draw` leaves with invisible work left out, then with all of it done.
+std::array<Snapshot, 2> bothWays(const std::function<void()>& draw) {
+    std::array<Snapshot, 2> results;
     for (int drawAll = 0; drawAll < 2; ++drawAll) {
         skipInvisibleWork = drawAll == 0;
         draw();
         results[drawAll] = Snapshot();
     }
     skipInvisibleWork = true;
+    return results;
+}
+
+// Runs `draw` both ways, from the same starting picture, and compares what each leaves.
+void compareBothWays(const std::function<void()>& draw, const char* what) {
+    const auto results = bothWays(draw);
     expectSame(results[0], results[1], what);
 }
 
 // Runs `draw` both ways and returns the two pictures' PSNR (dB, 1e9 when
 // equal) and how many bytes differ by more than `levels`.
 std::pair<double, long> pictureChangeBothWays(const std::function<void()>& draw, int levels) {
-    Snapshot results[2];
-    for (int drawAll = 0; drawAll < 2; ++drawAll) {
-        skipInvisibleWork = drawAll == 0;
-        draw();
-        results[drawAll] = Snapshot();
-    }
-    skipInvisibleWork = true;
+    const auto results = bothWays(draw);
     double squares = 0;
     long far = 0;
     for (size_t i = 0; i < results[0].rgb.size(); ++i) {
@@ -106,6 +105,18 @@ std::pair<double, long> pictureChangeBothWays(const std::function<void()>& draw,
     return {mse == 0 ? 1e9 : 10 * std::log10(255.0 * 255.0 / mse), far};
 }
 
+// Puts `picture` back on the screen, in the 2D set-up the passes start from.
+void redraw(const Snapshot& picture) {
+    engine->ortho(1024, 768);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glRasterPos2i(0, 767);
+    glPixelZoom(1, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glWindowPos2i(0, 0);
+    glDrawPixels(1024, 768, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
+}
+
 class InvisibleLayersTest : public DemoTest {};
 
 // The corner images at the design size: each pixel centre is a texel centre,
@@ -113,14 +124,6 @@ class InvisibleLayersTest : public DemoTest {};
 TEST_F(InvisibleLayersTest, OverlaysDrawnAsTheirPiecesAreByteForByteTheWholeImages) {
     renderAt(20000, 1000.0 / 60);
     const Snapshot picture;
-    auto restore = [&picture] {
-        engine->ortho(1024, 768);
-        glDisable(GL_BLEND);
-        glDisable(GL_TEXTURE_2D);
-        glWindowPos2i(0, 0);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glDrawPixels(1024, 768, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
-    };
     struct Overlay {
         int slot;
         float r, g, b, a;
@@ -135,7 +138,7 @@ TEST_F(InvisibleLayersTest, OverlaysDrawnAsTheirPiecesAreByteForByteTheWholeImag
     for (const Overlay& o : overlays)
         compareBothWays(
             [&] {
-                restore();
+                redraw(picture);
                 drawOverlay(o.slot, o.r, o.g, o.b, o.a, o.x0, o.y0, o.x1, o.y1, o.firstRowAtBottom);
             },
             ("overlay of slot " + std::to_string(o.slot)).c_str());
@@ -188,16 +191,6 @@ TEST_F(InvisibleLayersTest, FramesAreByteForByteThoseWithEveryLayerDrawn) {
 TEST_F(InvisibleLayersTest, ZeroAlphaPassesLeaveThePictureAndTheStateOfADrawnLayer) {
     renderAt(20000, 1000.0 / 60);
     const Snapshot picture;
-    auto restore = [&picture] {
-        engine->ortho(1024, 768);
-        glDisable(GL_BLEND);
-        glDisable(GL_TEXTURE_2D);
-        glRasterPos2i(0, 767);
-        glPixelZoom(1, 1);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glWindowPos2i(0, 0);
-        glDrawPixels(1024, 768, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
-    };
     const std::array<std::pair<const char*, std::function<void()>>, 8> passes = {{
         {"glow at alpha 0", [] { engine->glow->Render(engine->textureManager, 0); }},
         {"soft focus at alpha 0", [] { engine->glow->RenderBlur(engine->textureManager, 0); }},
@@ -208,7 +201,7 @@ TEST_F(InvisibleLayersTest, ZeroAlphaPassesLeaveThePictureAndTheStateOfADrawnLay
         {"curtain far below 0", [] { renderTransition1(-1.5f); }},
         {"image at alpha 0", [] { renderTexture(0, 0, 0.5f, 20, 1, 1, 1, 0); }},
     }};
-    for (const auto& [what, pass] : passes) compareBothWays([&, pass = pass] { restore(); pass(); }, what);
+    for (const auto& [what, pass] : passes) compareBothWays([&, pass = pass] { redraw(picture); pass(); }, what);
 }
 
 // The benchmark's yardstick between frames leaves the picture, the depth
