@@ -93,8 +93,7 @@ const std::vector<ImagePiece>& imagePieces(int slot) {
     // Per texture (tests put other textures into the slots), on first use.
     static std::vector<ImagePiece> pieces[512];
     static bool measured[512] = {};
-    static const std::vector<ImagePiece> whole = alphaPieces({}, 0, 0);
-    if (slot < 0 || slot >= kSlotCount || engine->textures[slot] >= 512) return whole;
+    if (slot < 0 || slot >= kSlotCount || engine->textures[slot] >= 512) return wholeImage();
     const unsigned texture = engine->textures[slot];
     if (!measured[texture]) {
         engine->textureManager->bind(texture);
@@ -134,26 +133,25 @@ void drawOverlay(int slot, float r, float g, float b, float a, double x0, double
     const bool magnified = designScale > 1;
     if (magnified) setEdgeWrap(GL_CLAMP_TO_EDGE);
     glColor4f(r, g, b, a);
-    // Only texels of non-zero alpha show: the image's pieces.
     if (skipInvisibleWork) {
+        // Only texels of non-zero alpha show: the image's pieces.
         const double origin[3] = {x0, firstRowAtBottom ? y1 : y0, 0};
         const double du[3] = {x1 - x0, 0, 0};
         const double dv[3] = {0, firstRowAtBottom ? y0 - y1 : y1 - y0, 0};
         drawImagePieces(imagePieces(slot), origin, du, dv);
-        if (magnified) setEdgeWrap(GL_REPEAT);
-        return;
+    } else {
+        const float top = firstRowAtBottom ? 1.0f : 0.0f, bottom = 1.0f - top;
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, top);
+        glVertex2d(x0, y0);
+        glTexCoord2f(1, top);
+        glVertex2d(x1, y0);
+        glTexCoord2f(1, bottom);
+        glVertex2d(x1, y1);
+        glTexCoord2f(0, bottom);
+        glVertex2d(x0, y1);
+        glEnd();
     }
-    const float top = firstRowAtBottom ? 1.0f : 0.0f, bottom = 1.0f - top;
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, top);
-    glVertex2d(x0, y0);
-    glTexCoord2f(1, top);
-    glVertex2d(x1, y0);
-    glTexCoord2f(1, bottom);
-    glVertex2d(x1, y1);
-    glTexCoord2f(0, bottom);
-    glVertex2d(x0, y1);
-    glEnd();
     if (magnified) setEdgeWrap(GL_REPEAT);
 }
 

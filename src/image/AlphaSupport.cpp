@@ -4,10 +4,14 @@
 
 #include <algorithm>
 
+const std::vector<ImagePiece>& wholeImage() {
+    static const std::vector<ImagePiece> whole = {{0, 1, 0, 1, 0, 1}};
+    return whole;
+}
+
 std::vector<ImagePiece> alphaPieces(const std::vector<std::vector<unsigned char>>& levels, int w, int h,
                                     int bandRows) {
-    const std::vector<ImagePiece> whole = {{0, 1, 0, 1, 0, 1}};
-    if (w <= 0 || h <= 0 || levels.empty()) return whole;
+    if (w <= 0 || h <= 0 || levels.empty()) return wholeImage();
     // Level-0 texels that some sample at a heeded level could read non-zero
     // alpha from: a texel of level L stands for a 2^L block, and a bilinear
     // sample reads it from up to one texel of that level away.
@@ -16,7 +20,7 @@ std::vector<ImagePiece> alphaPieces(const std::vector<std::vector<unsigned char>
         const int block = 1 << level;
         const int lw = std::max(1, w >> level), lh = std::max(1, h >> level);
         const std::vector<unsigned char>& alpha = levels[level];
-        if (alpha.size() < static_cast<size_t>(lw) * lh) return whole;
+        if (alpha.size() < static_cast<size_t>(lw) * lh) return wholeImage();
         for (int j = 0; j < lh; ++j)
             for (int i = 0; i < lw; ++i) {
                 if (alpha[static_cast<size_t>(j) * lw + i] == 0) continue;
@@ -60,7 +64,7 @@ std::vector<ImagePiece> boundTexturePieces() {
     GLint w = 0, h = 0, minFilter = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-    if (w <= 0 || h <= 0) return alphaPieces({}, 0, 0);
+    if (w <= 0 || h <= 0) return wholeImage();
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
     const int maxLevel = minFilter == GL_LINEAR || minFilter == GL_NEAREST ? 0 : 30;
     std::vector<std::vector<unsigned char>> levels;

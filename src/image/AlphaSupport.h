@@ -23,6 +23,9 @@ struct ImagePiece {
     float bottom0, bottom1; // s at either end of the edge at t1
 };
 
+// The whole image as one piece.
+const std::vector<ImagePiece>& wholeImage();
+
 // The pieces of an image given its level-0 alpha (w x h, rows t = 0 first)
 // and, for each further level to heed, that level's alpha. `bandRows` texel
 // rows per band at most; bands with the same span are merged.

@@ -42,15 +42,25 @@ Curve camera5[kSegments];     // one camera path per segment
 // lies outside the view; those faces and lines would be clipped away whole,
 // so while invisible work is skipped they are not sent at all (the same pixels).
 struct VisibleRoom {
+    ViewVolume volume;             // of the camera they were found for
     std::vector<unsigned> outside; // per vertex: the view planes it lies outside of
+    std::vector<float> screen;     // per vertex: x / w, y / w (when w > 0) and w in clip coordinates
     std::vector<unsigned> faces, edges;
 } visible;
 
 void findVisibleRoom() {
-    const ViewVolume volume;
+    visible.volume = ViewVolume();
     const Mesh& room = *colaRoom;
     visible.outside.resize(room.verticeAmount);
-    for (unsigned v = 0; v < room.verticeAmount; ++v) visible.outside[v] = volume.outside(room.vertices[v]);
+    visible.screen.resize(3 * static_cast<size_t>(room.verticeAmount));
+    for (unsigned v = 0; v < room.verticeAmount; ++v) {
+        float c[4];
+        visible.volume.clip(room.vertices[v], c);
+        visible.outside[v] = visible.volume.outside(c);
+        float* s = &visible.screen[3 * static_cast<size_t>(v)];
+        s[2] = c[3];
+        if (c[3] > 0) s[0] = c[0] / c[3], s[1] = c[1] / c[3];
+    }
     visible.faces.clear();
     visible.edges.clear();
     for (unsigned f = 0; f < room.faceAmount; ++f) {
@@ -84,21 +94,29 @@ void drawWireframe() {
 // and depth-tested.
 constexpr float kPanelZ = 40, kPanelHalfW = 15, kPanelHalfH = 10;
 
+// The panel's quad, with the noise at offset r when `textured`.
+void panelQuad(bool textured, float r) {
+    const float corners[4][2] = {{-kPanelHalfW, kPanelHalfH}, {kPanelHalfW, kPanelHalfH},
+                                 {kPanelHalfW, -kPanelHalfH}, {-kPanelHalfW, -kPanelHalfH}};
+    const float offsets[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    glPushMatrix();
+    glTranslatef(0, 0, kPanelZ);
+    glBegin(GL_QUADS);
+    for (int k = 0; k < 4; ++k) {
+        if (textured) glTexCoord2f(r + offsets[k][0], r + offsets[k][1]);
+        glVertex3f(corners[k][0], corners[k][1], 0);
+    }
+    glEnd();
+    glPopMatrix();
+}
+
 // The panel's depth alone (the same corners, so the same depths as its picture).
 void drawPanelDepth() {
     const bool texturing = glIsEnabled(GL_TEXTURE_2D), fog = glIsEnabled(GL_FOG);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_FOG);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-    glPushMatrix();
-    glTranslatef(0, 0, kPanelZ);
-    glBegin(GL_QUADS);
-    glVertex3f(-kPanelHalfW, kPanelHalfH, 0);
-    glVertex3f(kPanelHalfW, kPanelHalfH, 0);
-    glVertex3f(kPanelHalfW, -kPanelHalfH, 0);
-    glVertex3f(-kPanelHalfW, -kPanelHalfH, 0);
-    glEnd();
-    glPopMatrix();
+    panelQuad(false, 0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     if (texturing) glEnable(GL_TEXTURE_2D);
     if (fog) glEnable(GL_FOG);
@@ -108,20 +126,8 @@ void drawNoisePanel(float r) {
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
-    glPushMatrix();
-    glTranslatef(0, 0, kPanelZ);
     engine->textureManager->bind(engine->textures[kSlotNoise]);
-    glBegin(GL_QUADS);
-    glTexCoord2f(r, r);
-    glVertex3f(-kPanelHalfW, kPanelHalfH, 0);
-    glTexCoord2f(r + 1, r);
-    glVertex3f(kPanelHalfW, kPanelHalfH, 0);
-    glTexCoord2f(r + 1, r + 1);
-    glVertex3f(kPanelHalfW, -kPanelHalfH, 0);
-    glTexCoord2f(r, r + 1);
-    glVertex3f(-kPanelHalfW, -kPanelHalfH, 0);
-    glEnd();
-    glPopMatrix();
+    panelQuad(true, r);
 }
 
 // The segment's greeting, 30 x 30, over the screen and whatever lies in
@@ -157,9 +163,9 @@ void drawGreeting(int segment) {
 
 // Whether some visible face of the wall may come in front of the panel on
 // the panel's part of the screen: a face nearer to the eye than the panel's
-// farthest corner whose screen extent meets the panel's.
+// farthest corner whose screen extent meets the panel's (after findVisibleRoom).
 bool wallMayHidePanel() {
-    const ViewVolume volume(0);
+    const ViewVolume& volume = visible.volume;
     float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f}, panelFar = 0;
     for (float x : {-kPanelHalfW, kPanelHalfW})
         for (float y : {-kPanelHalfH, kPanelHalfH}) {
@@ -173,19 +179,11 @@ bool wallMayHidePanel() {
     // front: the depth buffer keeps them only so finely.
     const float nearEnough = panelFar * 1.001f + 0.01f;
     const Mesh& room = *colaRoom;
-    static std::vector<float> clipped; // x / w, y / w, w per vertex
-    clipped.resize(3 * static_cast<size_t>(room.verticeAmount));
-    for (unsigned v = 0; v < room.verticeAmount; ++v) {
-        float c[4];
-        volume.clip(room.vertices[v], c);
-        clipped[3 * v + 2] = c[3];
-        if (c[3] > 0) clipped[3 * v] = c[0] / c[3], clipped[3 * v + 1] = c[1] / c[3];
-    }
     for (unsigned f : visible.faces) {
         float near = 1e30f, flo[2] = {1e30f, 1e30f}, fhi[2] = {-1e30f, -1e30f};
         bool behindEye = false;
         for (unsigned k = 3 * f; k < 3 * f + 3; ++k) {
-            const float* c = &clipped[3 * static_cast<size_t>(room.faces[k])];
+            const float* c = &visible.screen[3 * static_cast<size_t>(room.faces[k])];
             near = std::min(near, c[2]);
             if (c[2] <= 0) {
                 behindEye = true;

@@ -33,7 +33,6 @@ struct GrassVertex {
     float x, y, z, r, g, b;
 };
 std::vector<GrassVertex> grassVertices;
-bool grassStrips = true; // a strip per draw (else independent quads)
 
 // One blade along `grass`, standing at (x0, 0, z0): ten quads, 2 units wide
 // at the root and narrowing to a point, from black up to dark red, appended
@@ -48,20 +47,21 @@ bool grassStrips = true; // a strip per draw (else independent quads)
 // vertex, which lies on the quad's upper edge: that edge carries it. A
 // blade after the first in a draw is joined to the one before by repeating
 // the last vertex and its own first: the triangles between have no area.
-void renderGrass(float x0, float z0, bool joined) {
+// Without `strips`, four corners for each quad.
+void renderGrass(float x0, float z0, bool strips, bool joined) {
     Vector3D p = grass.vReturnPoint(0);
-    if (joined && grassStrips) {
-        grassVertices.push_back(grassVertices.back());
-        grassVertices.push_back({x0 + (p.x - 1), p.y, z0 + p.z, 0, 0, 0});
-    }
-    if (grassStrips) {
+    if (strips) {
+        if (joined) {
+            grassVertices.push_back(grassVertices.back());
+            grassVertices.push_back({x0 + (p.x - 1), p.y, z0 + p.z, 0, 0, 0});
+        }
         grassVertices.push_back({x0 + (p.x - 1), p.y, z0 + p.z, 0, 0, 0});
         grassVertices.push_back({x0 + (p.x + 1), p.y, z0 + p.z, 0, 0, 0});
     }
     for (float t = 0; t < 1; t += 0.1f) {
         const Vector3D q = grass.vReturnPoint(t + 0.1f);
         const float wp = 1 - t, wq = 1 - t - 0.1f, red = 0.5f * t;
-        if (grassStrips) {
+        if (strips) {
             grassVertices.push_back({x0 + (q.x - wq), q.y, z0 + q.z, red, 0, 0});
             grassVertices.push_back({x0 + (q.x + wq), q.y, z0 + q.z, red, 0, 0});
         } else {
@@ -105,8 +105,7 @@ void bendBlade(int i, int j, float ms) {
 void drawGrass(float z) {
     constexpr int kCrossingDraw = 4; // blades
     const int first = static_cast<int>(z / 3 - 40), last = static_cast<int>(z / 3 - 10);
-    const bool lean = skipInvisibleWork;
-    grassStrips = lean;
+    const bool lean = skipInvisibleWork; // also: strips of blades
     const ViewVolume volume(0);
     struct Draw {
         int start, count;
@@ -140,7 +139,7 @@ void drawGrass(float z) {
                 inDraw = 0;
             }
             bendBlade(i, j, demoMS);
-            renderGrass(x, zRow, inDraw > 0);
+            renderGrass(x, zRow, lean, inDraw > 0);
             draws.back().count = static_cast<int>(grassVertices.size()) - draws.back().start;
             ++inDraw;
         }
@@ -150,9 +149,9 @@ void drawGrass(float z) {
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(GrassVertex), &grassVertices[0].x);
     glColorPointer(3, GL_FLOAT, sizeof(GrassVertex), &grassVertices[0].r);
-    if (grassStrips) glShadeModel(GL_FLAT);
-    for (const Draw& d : draws) glDrawArrays(grassStrips ? GL_TRIANGLE_STRIP : GL_QUADS, d.start, d.count);
-    glShadeModel(GL_SMOOTH);
+    if (lean) glShadeModel(GL_FLAT);
+    for (const Draw& d : draws) glDrawArrays(lean ? GL_TRIANGLE_STRIP : GL_QUADS, d.start, d.count);
+    if (lean) glShadeModel(GL_SMOOTH);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }

@@ -10,6 +10,7 @@
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
 #include "geometry/mesh.h"
+#include "image/AlphaSupport.h"
 #include "image/Texture.h"
 #include "platform/GLExt.h"
 
@@ -202,23 +203,10 @@ namespace {
 
 // One half of the head: a 2w x 2w quad hanging below the current origin,
 // textured with slot `slot` (bound); only the image's pieces of non-zero
-// alpha change pixels.
+// alpha change pixels (the whole quad is the one piece of the plain drawing).
 void headQuad(int slot, float w) {
-    if (skipInvisibleWork) {
-        const double origin[3] = {-w, 0, 0}, du[3] = {2 * w, 0, 0}, dv[3] = {0, -2 * w, 0};
-        drawImagePieces(imagePieces(slot), origin, du, dv);
-        return;
-    }
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex3f(-w, 0, 0);
-    glTexCoord2f(1, 0);
-    glVertex3f(w, 0, 0);
-    glTexCoord2f(1, 1);
-    glVertex3f(w, -2 * w, 0);
-    glTexCoord2f(0, 1);
-    glVertex3f(-w, -2 * w, 0);
-    glEnd();
+    const double origin[3] = {-w, 0, 0}, du[3] = {2 * w, 0, 0}, dv[3] = {0, -2 * w, 0};
+    drawImagePieces(skipInvisibleWork ? imagePieces(slot) : wholeImage(), origin, du, dv);
 }
 
 } // namespace

@@ -23,6 +23,10 @@ void ViewVolume::clip(const Vector3D& v, float out[4]) const {
 unsigned ViewVolume::outside(const Vector3D& v) const {
     float c[4];
     clip(v, c);
+    return outside(c);
+}
+
+unsigned ViewVolume::outside(const float c[4]) const {
     const float x = c[0], y = c[1], z = c[2], w = c[3];
     const float side = widen_ * w;
     return (x < -side) | (x > side) << 1 | (y < -side) << 2 | (y > side) << 3 | (z < -side) << 4 | (z > side) << 5;

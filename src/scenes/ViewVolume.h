@@ -17,6 +17,8 @@ public:
 
     // The planes p lies outside of, one bit each (0: inside all six).
     unsigned outside(const Vector3D& p) const;
+    // The same for a point already in clip coordinates.
+    unsigned outside(const float clipped[4]) const;
     // p in clip coordinates: x, y, z, w (w is the distance in front of the eye).
     void clip(const Vector3D& p, float out[4]) const;
     // Whether a primitive with corners of these `outside` codes can be left out.
