@@ -68,6 +68,7 @@ void generateCubes(Curve* spine);
 extern bool scene4LeavesOutHiddenFragments;
 extern bool scene6BatchesTiles;
 extern bool scene5PanelDepthFirst;
+extern bool scene8StacksCloudLayers;
 int scene5PanelDepthFirstFrames(); // renders that put the panel's depth in first, so far
 // Whether, seen from `eye` (looking at the panel), the wall may come in front of the panel.
 bool scene5WallMayHidePanel(const Vector3D& eye);
