@@ -22,7 +22,7 @@
 #include "geometry/Curve.h"
 #include "geometry/mesh.h"
 #include "image/Texture.h"
-#include "platform/GLExt.h"
+#include "scenes/LayerStack.h"
 #include "scenes/SceneShared.h"
 
 #include <GL/gl.h>
@@ -123,6 +123,7 @@ void drawCellTunnel() {
 constexpr int kCloudSides = 16;
 int cloudCorners = 4;                   // 4: the whole square
 float cloudShape[kCloudSides][4];       // x, y in the sprite's plane; s, t
+float cloudOutline[kCloudSides][2];     // x, y alone
 float cloudReach = 4 * 1.41421357f;     // farthest corner from the centre, units
 unsigned cloudMeasured = 0;             // the texture the polygon was fitted to
 
@@ -167,23 +168,20 @@ void fitCloudShape() {
         cloudShape[k][1] = static_cast<float>(4 - t * 8);
         cloudShape[k][2] = static_cast<float>(s);
         cloudShape[k][3] = static_cast<float>(t);
+        cloudOutline[k][0] = cloudShape[k][0], cloudOutline[k][1] = cloudShape[k][1];
     }
     cloudCorners = kCloudSides;
     cloudReach = static_cast<float>(outer * 8);
     cloudMeasured = engine->textures[kSlotCloud3];
 }
 
-// One layer of the stack as drawn: its distance ahead of the eye along the
-// view axis (i - zPos), its spin in degrees, whether it is drawn without fog.
-struct CloudLayer {
-    float ahead;
-    float spin;
-    bool clear;
-};
+constexpr int kStacked = kMaxStackedLayers; // layers per pass (frames 13 % faster than one at a
+                                            // time with 2, 19 % with 4, 15 % with 8)
 
-// One layer on its own: the sprite's polygon at its place and spin.
-void drawCloudLayer(const CloudLayer& l) {
-    if (l.clear) glDisable(GL_FOG);
+// One layer on its own: the sprite's polygon at its place and spin, without
+// fog if it is `clear` of it.
+void drawCloudLayer(const StackedLayer& l, bool clear) {
+    if (clear) glDisable(GL_FOG);
     glPushMatrix();
     glTranslatef(0, 0, -l.ahead);
     glRotatef(l.spin, 0, 0, 1);
@@ -194,91 +192,7 @@ void drawCloudLayer(const CloudLayer& l) {
     }
     glEnd();
     glPopMatrix();
-    if (l.clear) glEnable(GL_FOG);
-}
-
-// Up to kStacked unfogged layers in one pass, one texture unit each, the
-// farthest on unit 0: the units compose them over one another (each unit
-// mixes its layer over what the units before it made, by its alpha) into
-// one premultiplied colour and coverage, and a single blend puts that over
-// the frame. The pass draws the nearest layer's polygon: every layer lies
-// on the same axis, so the farther ones' polygons look smaller from the eye
-// and lie inside it. A point of the nearest layer's plane seen through a
-// farther layer's plane is the same point scaled by the ratio of their
-// distances, turned by the difference of their spins: texture coordinates
-// that are affine across the polygon, so they are given per corner. Beyond
-// a farther layer's square its texture is clamped to the edge, whose alpha
-// is 0 (the whole mask lies inside the polygon).
-constexpr int kStacked = 4; // layers per pass (frames 13 % faster than one at a time with 2, 19 % with 4, 15 % with 8)
-
-void drawCloudStack(const CloudLayer* layers, int count) {
-    const CloudLayer& nearest = layers[count - 1];
-    for (int u = 0; u < count; ++u) {
-        arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
-        glEnable(GL_TEXTURE_2D);
-        engine->textureManager->bind(engine->textures[kSlotCloud3]);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-        if (u == 0) {
-            glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_MODULATE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB_ARB, GL_TEXTURE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB_ARB, GL_SRC_COLOR);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB_ARB, GL_TEXTURE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_ALPHA);
-            glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA_ARB, GL_REPLACE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA_ARB, GL_TEXTURE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA_ARB, GL_SRC_ALPHA);
-        } else {
-            static const GLfloat opaque[4] = {0, 0, 0, 1};
-            glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, opaque);
-            glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_INTERPOLATE_ARB);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB_ARB, GL_TEXTURE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB_ARB, GL_SRC_COLOR);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB_ARB, GL_PREVIOUS_ARB);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_COLOR);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE2_RGB_ARB, GL_TEXTURE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_RGB_ARB, GL_SRC_ALPHA);
-            glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA_ARB, GL_INTERPOLATE_ARB);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA_ARB, GL_CONSTANT_ARB);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA_ARB, GL_SRC_ALPHA);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_ALPHA_ARB, GL_PREVIOUS_ARB);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_ALPHA_ARB, GL_SRC_ALPHA);
-            glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE2_ALPHA_ARB, GL_TEXTURE);
-            glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_ALPHA_ARB, GL_SRC_ALPHA);
-        }
-    }
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_FOG);
-
-    // Per farther layer: how its texture coordinates follow the nearest
-    // layer's polygon (scale and turn of the plane point).
-    float turn[kStacked][2];
-    for (int u = 0; u < count - 1; ++u) {
-        const double a = (nearest.spin - layers[u].spin) * 3.14159265358979 / 180;
-        const double scale = static_cast<double>(layers[u].ahead) / nearest.ahead;
-        turn[u][0] = static_cast<float>(scale * std::cos(a));
-        turn[u][1] = static_cast<float>(scale * std::sin(a));
-    }
-    glPushMatrix();
-    glTranslatef(0, 0, -nearest.ahead);
-    glRotatef(nearest.spin, 0, 0, 1);
-    glBegin(GL_TRIANGLE_FAN);
-    for (int k = 0; k < cloudCorners; ++k) {
-        const float x = cloudShape[k][0], y = cloudShape[k][1];
-        for (int u = 0; u < count - 1; ++u) {
-            const float c = turn[u][0], sn = turn[u][1];
-            const float px = c * x - sn * y, py = sn * x + c * y;
-            arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, (px + 4) / 8, (4 - py) / 8);
-        }
-        arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + count - 1, cloudShape[k][2], cloudShape[k][3]);
-        glVertex3f(x, y, 0);
-    }
-    glEnd();
-    glPopMatrix();
-
-    glEnable(GL_FOG);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (clear) glEnable(GL_FOG);
 }
 
 // Layer i of the stack sits at depth zPos - i; those less than 35 units in
@@ -301,15 +215,17 @@ void drawCloudTunnel(float zPos, bool stacked) {
     gaze.Normalize();
     const float sideways = cloudReach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
 
-    CloudLayer layers[kInView];
-    int count = 0;
+    // The layers in view, far to near; from `clearFrom` on, nearer than the
+    // fog's start by the whole layer: there the fog factor is 1 throughout
+    // and changes nothing, so they are drawn without it.
+    StackedLayer layers[kInView];
+    int count = 0, clearFrom = 0;
     float step = 1.0f, spin = 0.0f;
     for (int i = 1000; i >= 0; --i) {
         if (i - kInView < zPos && i > zPos && count < kInView) {
-            // Nearer than the fog's start the fog factor is 1 throughout and
-            // changes nothing: such a layer is drawn without it.
             const float ahead = i - zPos;
-            layers[count++] = {ahead, 8.0f * i + spin + demoMS / 100, ahead * -gaze.z + sideways < 20 - 0.01f};
+            if (ahead * -gaze.z + sideways >= 20 - 0.01f) clearFrom = count + 1;
+            layers[count++] = {ahead, 8.0f * i + spin + demoMS / 100};
         }
         step += 2;
         spin += step;
@@ -318,35 +234,29 @@ void drawCloudTunnel(float zPos, bool stacked) {
     cloudLayersDrawn = count;
     cloudDrawnAt = zPos;
 
-    int first = 0; // the first clear layer; the fogged ones are the farther
-    while (first < count && !layers[first].clear) drawCloudLayer(layers[first++]);
+    int first = 0;
+    for (; first < clearFrom; ++first) drawCloudLayer(layers[first], false);
     // Stacked only over the image the polygon was fitted to (its edge is clear).
     if (!stacked || cloudCorners != kCloudSides || engine->textures[kSlotCloud3] != cloudMeasured) {
-        while (first < count) drawCloudLayer(layers[first++]);
+        for (; first < count; ++first) drawCloudLayer(layers[first], true);
         return;
     }
-    // A layer the near plane cuts within the view is drawn alone: through
-    // its cut-away part the farther layers show. Every ray of the view meets
-    // a layer's plane (z = -ahead) at the depth ahead / -dz, dz the ray's z
-    // per unit of depth, largest at a corner of the view.
-    GLfloat projection[16];
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    Vector3D side = gaze.crossProduct(Vector3D(0, 1, 0));
-    side.Normalize();
-    const Vector3D up = side.crossProduct(gaze);
-    const float steepest =
-        -gaze.z + fabsf(side.z) / projection[0] + fabsf(up.z) / projection[5]; // the largest -dz
-    const float nearPlane = projection[14] / (projection[10] - 1);
+    // The unfogged layers go kStacked to a pass over the nearest one's
+    // polygon, but those the near plane cuts within the view, each alone.
+    // Of the rest, the nearer in full stacks; what is left over, the farthest.
+    const float whole = firstWholeLayer(gaze);
     int last = count;
-    while (last > first && layers[last - 1].ahead < steepest * nearPlane * 1.01f) --last;
-    const int group = (last - first) % kStacked;
-    if (group == 1) drawCloudLayer(layers[first]);
-    // The texture units, their set-up and the texture's wrap as they were.
-    glPushAttrib(GL_TEXTURE_BIT);
-    if (group > 1) drawCloudStack(layers + first, group);
-    for (first += group; first < last; first += kStacked) drawCloudStack(layers + first, kStacked);
-    glPopAttrib();
-    while (first < count) drawCloudLayer(layers[first++]);
+    while (last > first && layers[last - 1].ahead < whole) --last;
+    int n = (last - first) % kStacked;
+    if (n == 1) drawCloudLayer(layers[first++], true);
+    if (n <= 1) n = kStacked;
+    glDisable(GL_FOG);
+    beginStackedLayers(engine->textureManager->names[engine->textures[kSlotCloud3]], GL_ONE);
+    for (; first < last; first += n, n = kStacked)
+        drawStackedLayers(layers + first, n, 4, cloudOutline, cloudCorners, GL_TRIANGLE_FAN);
+    endStackedLayers();
+    glEnable(GL_FOG);
+    for (; first < count; ++first) drawCloudLayer(layers[first], true);
 }
 
 // The cloud tunnel's position along the stack: starts at 1000 when the
