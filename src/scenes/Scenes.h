@@ -66,6 +66,7 @@ void generateCubes(Curve* spine);
 // whole (and its glow source every frame), every tile of Scene 6 on its own,
 // for pictures to compare against; Scene 5's noise panel only after the wall.
 extern bool scene4LeavesOutHiddenFragments;
+extern bool scene4StacksSquares; // the unfogged squares several to a pass (the picture but for rounding)
 extern bool scene6BatchesTiles;
 extern bool scene5PanelDepthFirst;
 extern bool scene8StacksCloudLayers;

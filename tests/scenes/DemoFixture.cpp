@@ -86,6 +86,12 @@ double Frame::psnrTo(const Frame& other) const {
     return squared == 0 ? 1e9 : 10 * std::log10(255.0 * 255.0 * rgb_.size() / squared);
 }
 
+int Frame::largestDifferenceTo(const Frame& other) const {
+    int largest = 0;
+    for (size_t i = 0; i < rgb_.size(); ++i) largest = std::max(largest, std::abs(rgb_[i] - other.rgb_[i]));
+    return largest;
+}
+
 double Frame::shareNear(std::array<int, 3> rgb, int tolerance) const {
     long near = 0, all = 0;
     for (int y = 0; y < 768; y += 4)

@@ -38,6 +38,8 @@ public:
     double differenceTo(const Frame& other) const;
     // Peak signal-to-noise ratio against another picture, dB (1e9 if identical).
     double psnrTo(const Frame& other) const;
+    // The largest difference of any channel of any pixel.
+    int largestDifferenceTo(const Frame& other) const;
     // Share of the picture outside the logo's corner (on a 4-pixel grid)
     // whose every channel lies within `tolerance` of `rgb`.
     double shareNear(std::array<int, 3> rgb, int tolerance) const;

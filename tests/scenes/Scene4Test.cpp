@@ -224,8 +224,10 @@ struct Outcome {
 
 // The rings and the parts left out change no pixel; the ring's edges are
 // interpolated over other triangles than the whole quad's, which moves a
-// texture sample by a rounding step on a few hundred pixels.
+// texture sample by a rounding step on a few hundred pixels. (The squares
+// one at a time: stacked, they round otherwise; see below.)
 TEST_F(Scene4Test, LeavingOutHiddenFragmentsKeepsThePictureAndTheState) {
+    scene4StacksSquares = false;
     for (double ms : {29700.0, 31000.0, 36000.0, 42000.0, 44500.0}) {
         renderAt(ms, 1000.0 / 30);
         Outcome outcomes[2];
@@ -257,6 +259,46 @@ TEST_F(Scene4Test, LeavingOutHiddenFragmentsKeepsThePictureAndTheState) {
         EXPECT_EQ(quick.depthTest, whole.depthTest);
         EXPECT_EQ(quick.polygonOffset, whole.polygonOffset);
     }
+    scene4StacksSquares = true;
+}
+
+// The unfogged squares composed four to a pass, in the image with the tint
+// baked in, over the occluders' depth: the picture of drawing them one at a
+// time but for rounding (a level here and there), the same depth and state
+// afterwards. Unit 0 in the blob's combine mode (after a seek back) shows
+// the image untinted: then the squares go one at a time, exactly as before.
+TEST_F(Scene4Test, StackedSquaresKeepThePictureAndTheState) {
+    int rounded = 0; // moments whose stacked picture differs at all
+    for (bool combine : {false, true})
+        for (double ms : {29700.0, 31000.0, 33400.0, 36000.0, 39100.0, 42000.0, 44500.0}) {
+            renderAt(ms, 1000.0 / 30);
+            if (combine) demotest::useCombineMode();
+            std::vector<Frame> frames;
+            std::vector<demotest::StackedLayersState> states;
+            std::vector<Outcome> outcomes;
+            for (bool stacked : {true, false}) {
+                scene4StacksSquares = stacked;
+                renderAt(ms, 0); // a step of 0 keeps the camera where it is
+                frames.emplace_back();
+                outcomes.emplace_back();
+                states.emplace_back(kSlotCloud2);
+            }
+            scene4StacksSquares = true;
+            if (combine) {
+                EXPECT_EQ(frames[0].psnrTo(frames[1]), 1e9) << ms;
+            } else {
+                rounded += frames[0].psnrTo(frames[1]) < 1e9;
+                EXPECT_GE(frames[0].psnrTo(frames[1]), 50) << ms;
+                EXPECT_LE(frames[0].largestDifferenceTo(frames[1]), 8) << ms;
+            }
+            EXPECT_TRUE(outcomes[0].depth == outcomes[1].depth) << ms;
+            EXPECT_TRUE(states[0] == states[1]) << ms;
+            EXPECT_EQ(outcomes[0].alphaTest, outcomes[1].alphaTest);
+        }
+    EXPECT_GE(rounded, 6) << "the squares were not stacked";
+    // Unit 0 back as the scenes before the blob leave it.
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_MODULATE);
 }
 
 TEST_F(Scene4Test, TheDistanceTravelledStaysWhenTheSceneIsOver) {

@@ -39,6 +39,35 @@ inline void expectCombineModeLeft() {
     arb::glActiveTextureARB(GL_TEXTURE0_ARB);
 }
 
+// What a pass of stacked sprite layers must leave as it found it: the
+// active unit, unit 0's environment, unit 1, the wrap of the texture in
+// `slot`, the blend function and the fog.
+struct StackedLayersState {
+    GLint activeUnit = 0, unit0Mode = 0, unit0Rgb = 0, unit1Enabled = 0, unit1Texture = 0, wrapS = 0, wrapT = 0,
+          blendSrc = 0, blendDst = 0, fog = 0;
+    explicit StackedLayersState(int slot) {
+        glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &activeUnit);
+        glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &unit0Mode);
+        glGetTexEnviv(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, &unit0Rgb);
+        arb::glActiveTextureARB(GL_TEXTURE1_ARB);
+        unit1Enabled = glIsEnabled(GL_TEXTURE_2D);
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &unit1Texture);
+        arb::glActiveTextureARB(static_cast<GLenum>(activeUnit));
+        engine->textureManager->bind(engine->textures[slot]);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapS);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapT);
+        glGetIntegerv(GL_BLEND_SRC, &blendSrc);
+        glGetIntegerv(GL_BLEND_DST, &blendDst);
+        fog = glIsEnabled(GL_FOG);
+    }
+    bool operator==(const StackedLayersState& o) const {
+        const GLint a[] = {activeUnit, unit0Mode, unit0Rgb, unit1Enabled, unit1Texture, wrapS, wrapT, blendSrc, blendDst, fog};
+        const GLint b[] = {o.activeUnit, o.unit0Mode, o.unit0Rgb, o.unit1Enabled, o.unit1Texture,
+                           o.wrapS,      o.wrapT,     o.blendSrc, o.blendDst,     o.fog};
+        return std::equal(a, a + 10, b);
+    }
+};
+
 // The image of a texture slot as RGBA, first row first; width and height out.
 inline std::vector<unsigned char> slotImage(int slot, int* width, int* height) {
     engine->textureManager->bind(engine->textures[slot]);
