@@ -108,6 +108,7 @@ int scene8CloudLayersDrawn(float* position); // cloud layers drawn last, and the
 
 float scene9FlowerGrowth(int flower, float ms); // how far flower 0..19 has grown at music time ms
 Curve scene9Blade(int i, int j, float ms);      // blade (i, j)'s curve at music time ms (root at its own origin)
+int scene9BladesDrawn(int* clipped);           // blades sent by the last render, and those in draws GL clips
 int scene9HeadPose(float ms);                   // row of `heads` the talking head takes at music time ms
 
 int scene10Camera();                     // camera stretch 0..7 of the last frame
