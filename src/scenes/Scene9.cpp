@@ -257,49 +257,6 @@ void drawFlowers(float z) {
     }
 }
 
-// While alive, the viewport is twice as wide and tall about the same centre
-// and the projection halved on x and y: every point keeps its window
-// coordinates bit for bit (the factors are powers of two), a scissor keeps
-// the drawing to the old viewport, and blades that cross its edges lie
-// wholly inside the new one. GL then has nothing to clip: the field skips
-// the clipper, the costly path of its draws (frames a tenth faster). A
-// triangle cut at the old border had new corners a rounding off its edges,
-// drawn whole it covers a few pixels along that border otherwise.
-class WideView {
-public:
-    WideView() {
-        glGetIntegerv(GL_VIEWPORT, viewport_);
-        scissored_ = glIsEnabled(GL_SCISSOR_TEST);
-        if (!scissored_) {
-            glScissor(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
-            glEnable(GL_SCISSOR_TEST);
-        }
-        glViewport(viewport_[0] - viewport_[2] / 2, viewport_[1] - viewport_[3] / 2, 2 * viewport_[2],
-                   2 * viewport_[3]);
-        GLfloat projection[16];
-        glGetFloatv(GL_PROJECTION_MATRIX, projection);
-        glMatrixMode(GL_PROJECTION);
-        glPushMatrix();
-        glLoadIdentity();
-        glScalef(0.5f, 0.5f, 1);
-        glMultMatrixf(projection);
-        glMatrixMode(GL_MODELVIEW);
-    }
-    ~WideView() {
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
-        glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
-        if (!scissored_) glDisable(GL_SCISSOR_TEST);
-    }
-    WideView(const WideView&) = delete;
-    WideView& operator=(const WideView&) = delete;
-
-private:
-    GLint viewport_[4];
-    bool scissored_;
-};
-
 void scene9() {
     glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -242,3 +242,29 @@ void renderTalkingHead(float x, float y, float angle) {
     glPopMatrix();
     glPopMatrix();
 }
+
+WideView::WideView() {
+    glGetIntegerv(GL_VIEWPORT, viewport_);
+    scissored_ = glIsEnabled(GL_SCISSOR_TEST);
+    if (!scissored_) {
+        glScissor(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
+        glEnable(GL_SCISSOR_TEST);
+    }
+    glViewport(viewport_[0] - viewport_[2] / 2, viewport_[1] - viewport_[3] / 2, 2 * viewport_[2], 2 * viewport_[3]);
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glScalef(0.5f, 0.5f, 1);
+    glMultMatrixf(projection);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+WideView::~WideView() {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
+    if (!scissored_) glDisable(GL_SCISSOR_TEST);
+}

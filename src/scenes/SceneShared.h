@@ -72,3 +72,24 @@ void renderTalkingHead(float x, float y, float angle);
 int headPoseAt(float ms, float start, float length);
 // How far the head hangs below its pose at `ms`: a gentle bob, 0 to 0.06.
 float headBob(float ms);
+
+// While alive, the viewport is twice as wide and tall about the same centre
+// and the projection halved on x and y: every point keeps its window
+// coordinates bit for bit (the factors are powers of two), and a scissor
+// keeps the drawing to the old viewport (one already on stays as it is).
+// Triangles that cross the old viewport's sides by less than half its size
+// lie wholly inside the new one, and GL has nothing to clip: the clipper is
+// the costly path of a draw. A triangle cut at the old border had new
+// corners a rounding off its edges; drawn whole it covers a few pixels along
+// that border otherwise. The view volume read meanwhile is the wide one.
+class WideView {
+public:
+    WideView();
+    ~WideView();
+    WideView(const WideView&) = delete;
+    WideView& operator=(const WideView&) = delete;
+
+private:
+    int viewport_[4];
+    bool scissored_;
+};

@@ -5,11 +5,15 @@
 #include "support/GLContext.h"
 
 #include "geometry/mesh.h"
+#include "scenes/SceneShared.h"
 #include "scenes/ViewVolume.h"
 
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -153,3 +157,66 @@ TEST_F(ViewVolumeTest, FaceListModesSendTheListedFacesInOrder) {
 }
 
 } // namespace
+
+// The wide view keeps every window coordinate: triangles inside the view
+// come out byte for byte, and those across its border (which GL clipped
+// before) cover the same pixels but for a few along the border. The
+// viewport, the projection and the scissor are as they were afterwards, and
+// a scissor already on (the glow source's corner) stays.
+TEST_F(ViewVolumeTest, WideViewKeepsThePictureAndPutsTheViewBack) {
+    std::srand(3);
+    auto random = [](float lo, float hi) { return lo + (hi - lo) * static_cast<float>(std::rand()) / RAND_MAX; };
+    struct Triangle {
+        float v[3][3], rgb[3];
+    };
+    std::vector<Triangle> inside, across;
+    for (int n = 0; n < 200; ++n) {
+        Triangle t{};
+        const float z = random(-40, -5), reach = -z * 0.4f; // about the view's half-height at z
+        for (auto& v : t.v) v[0] = random(-reach, reach), v[1] = random(-reach, reach), v[2] = z;
+        for (float& c : t.rgb) c = random(0, 1);
+        inside.push_back(t);
+        for (auto& v : t.v) v[0] *= 2.5f, v[1] *= 2.5f;
+        across.push_back(t);
+    }
+    for (int scissored = 0; scissored < 2; ++scissored)
+        for (const std::vector<Triangle>* set : {&inside, &across}) {
+            std::vector<unsigned char> pictures[2];
+            for (int wide = 0; wide < 2; ++wide) {
+                perspective(1024, 768);
+                if (scissored) glScissor(0, 0, 128, 128), glEnable(GL_SCISSOR_TEST);
+                glClearColor(1, 1, 1, 1);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                glEnable(GL_DEPTH_TEST);
+                GLfloat projection[16];
+                glGetFloatv(GL_PROJECTION_MATRIX, projection);
+                {
+                    std::optional<WideView> view;
+                    if (wide) view.emplace();
+                    glBegin(GL_TRIANGLES);
+                    for (const Triangle& t : *set) {
+                        glColor3fv(t.rgb);
+                        for (const auto& v : t.v) glVertex3fv(v);
+                    }
+                    glEnd();
+                }
+                pictures[wide] = picture(1024, 768);
+                GLint viewport[4];
+                GLfloat after[16];
+                glGetIntegerv(GL_VIEWPORT, viewport);
+                glGetFloatv(GL_PROJECTION_MATRIX, after);
+                EXPECT_EQ(viewport[2], 1024);
+                EXPECT_EQ(viewport[3], 768);
+                EXPECT_EQ(0, std::memcmp(projection, after, sizeof after));
+                EXPECT_EQ(glIsEnabled(GL_SCISSOR_TEST), scissored == 1);
+                glDisable(GL_SCISSOR_TEST);
+                glDisable(GL_DEPTH_TEST);
+            }
+            long differing = 0;
+            for (size_t i = 0; i < pictures[0].size(); ++i) differing += pictures[0][i] != pictures[1][i];
+            if (set == &inside)
+                EXPECT_EQ(differing, 0) << "scissored " << scissored;
+            else
+                EXPECT_LT(differing, 200) << "scissored " << scissored; // of 2.36 million bytes
+        }
+}
