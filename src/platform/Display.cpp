@@ -56,6 +56,7 @@ struct DisplayState {
     int width = 0, height = 0;        // its size in pixels
     int maxWidth = 0, maxHeight = 0;  // the largest frame this OpenGL renders
     bool followWindow = false;        // the frame is resized with the window's drawable
+    bool finishFirst = false;         // the frame is finished before it is presented
 };
 DisplayState state;
 
@@ -122,6 +123,11 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
         return DisplayStatus::Failed;
     }
     readLimits();
+    // Mesa's software rasteriser, asked to present a frame it is still
+    // drawing, now and then stalls for 100 to 400 ms (the cloud-square tunnel
+    // did several times a run); with the frame finished first it never did.
+    const bool software = softwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    state.finishFirst = software;
     int width = kFrameWidth, height = kFrameHeight;
     if (options.width > 0 && options.height > 0) {
         width = options.width;
@@ -132,8 +138,7 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
                      " x " + std::to_string(state.maxHeight) + ")";
             return DisplayStatus::SizeRefused;
         }
-    } else if (!options.headless &&
-               !softwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)))) {
+    } else if (!options.headless && !software) {
         state.followWindow = true;
         SDL_GL_GetDrawableSize(state.window, &width, &height);
         width = std::clamp(width, 4, state.maxWidth);
@@ -330,6 +335,7 @@ void clearBars() {
 void present() {
     if (!state.context) return;
     if (!state.headless) {
+        if (state.finishFirst) glFinish();
         const Presentation where = presentation();
         // The picture into the largest 4:3 rectangle of the window, centred;
         // the rest stays black. A frame that follows the window is copied 1:1.

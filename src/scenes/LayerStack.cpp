@@ -75,7 +75,7 @@ float firstWholeLayer(const Vector3D& gaze) {
     return steepest * nearPlane * 1.01f; // a margin for the clipper's rounding
 }
 
-void beginStackedLayers(unsigned texture, GLenum srcFactor) {
+void beginStackedLayers(unsigned texture) {
     glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT);
     for (int u = kMaxStackedLayers - 1; u >= 0; --u) {
         arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
@@ -89,11 +89,11 @@ void beginStackedLayers(unsigned texture, GLenum srcFactor) {
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapFound[1]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glBlendFunc(srcFactor, GL_ONE_MINUS_SRC_ALPHA);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
 }
 
 void endStackedLayers() {
-    useUnits(1);
+    useUnits(1); // unit 0 active
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrapFound[0]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrapFound[1]);
     glPopAttrib();

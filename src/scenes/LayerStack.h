@@ -42,14 +42,13 @@ float firstWholeLayer(const Vector3D& gaze);
 
 // Passes of stacked layers go between these two. begin keeps the texture
 // units, the texture's wrap and the blend set-up (glPushAttrib), readies
-// the units for `texture` and blends the premultiplied composition with
-// (srcFactor, GL_ONE_MINUS_SRC_ALPHA): GL_ONE for the image's own colours,
-// GL_CONSTANT_COLOR for its colours tinted by the blend colour. end puts
-// back what begin found.
-void beginStackedLayers(unsigned texture, GLenum srcFactor);
+// the units for the texture object `texture` (its own colours are drawn:
+// a tint goes into the image) and blends the premultiplied composition
+// with (GL_ONE, GL_ONE_MINUS_SRC_ALPHA). end puts back what begin found.
+void beginStackedLayers(unsigned texture);
 void endStackedLayers();
 
-// One pass: `count` layers (farthest first, 2 to kMaxStackedLayers) of a
+// One pass: `count` layers (farthest first, 1 to kMaxStackedLayers) of a
 // square of half-size `half`, image (0, 0) at its corner (-half, half), over
 // the outline `corners` (x, y in the nearest layer's plane) drawn as `mode`
 // (a triangle fan or strip).

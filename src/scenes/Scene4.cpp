@@ -287,7 +287,7 @@ void drawStackedSquares(const Placed* squares, int count, float zPos) {
     float minHole = shape.rIn[0];
     for (float r : shape.rIn) minHole = std::min(minHole, r);
     const Ring& dir = ringDirections();
-    beginStackedLayers(tinted, GL_ONE);
+    beginStackedLayers(tinted);
     StackedLayer stack[kMaxStackedLayers];
     float ring[2 * kRingSides + 2][2];
     int n = count % kMaxStackedLayers; // the farthest pass takes what is left over

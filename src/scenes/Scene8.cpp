@@ -251,7 +251,7 @@ void drawCloudTunnel(float zPos, bool stacked) {
     if (n == 1) drawCloudLayer(layers[first++], true);
     if (n <= 1) n = kStacked;
     glDisable(GL_FOG);
-    beginStackedLayers(engine->textureManager->names[engine->textures[kSlotCloud3]], GL_ONE);
+    beginStackedLayers(engine->textureManager->names[engine->textures[kSlotCloud3]]);
     for (; first < last; first += n, n = kStacked)
         drawStackedLayers(layers + first, n, 4, cloudOutline, cloudCorners, GL_TRIANGLE_FAN);
     endStackedLayers();
