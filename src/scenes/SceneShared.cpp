@@ -250,13 +250,20 @@ WideView::WideView() {
         glScissor(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
         glEnable(GL_SCISSOR_TEST);
     }
-    glViewport(viewport_[0] - viewport_[2] / 2, viewport_[1] - viewport_[3] / 2, 2 * viewport_[2], 2 * viewport_[3]);
+    // An axis of odd size, or one the viewport could not double, stays as it
+    // is: its centre would move by half a pixel, or GL would clamp the size.
+    GLint largest[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest);
+    int grow[2];
+    for (int a = 0; a < 2; ++a) grow[a] = viewport_[2 + a] % 2 == 0 && 2 * viewport_[2 + a] <= largest[a] ? 2 : 1;
+    glViewport(viewport_[0] - (grow[0] - 1) * viewport_[2] / 2, viewport_[1] - (grow[1] - 1) * viewport_[3] / 2,
+               grow[0] * viewport_[2], grow[1] * viewport_[3]);
     GLfloat projection[16];
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glScalef(0.5f, 0.5f, 1);
+    glScalef(1.0f / grow[0], 1.0f / grow[1], 1);
     glMultMatrixf(projection);
     glMatrixMode(GL_MODELVIEW);
 }

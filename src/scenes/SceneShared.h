@@ -77,6 +77,7 @@ float headBob(float ms);
 // and the projection halved on x and y: every point keeps its window
 // coordinates bit for bit (the factors are powers of two), and a scissor
 // keeps the drawing to the old viewport (one already on stays as it is).
+// An axis of odd size stays as it is (its centre would move half a pixel).
 // Triangles that cross the old viewport's sides by less than half its size
 // lie wholly inside the new one, and GL has nothing to clip: the clipper is
 // the costly path of a draw. A triangle cut at the old border had new
