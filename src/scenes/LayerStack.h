@@ -53,5 +53,11 @@ void endStackedLayers();
 // the outline `corners` (x, y in the nearest layer's plane) drawn as `mode`
 // (a triangle fan or strip).
 constexpr int kMaxStackedLayers = 4;
+// Of `count` layers drawn in passes of kMaxStackedLayers, how many the first
+// (farthest) pass takes: what is left over.
+inline int firstPassLayers(int count) {
+    const int n = count % kMaxStackedLayers;
+    return n ? n : kMaxStackedLayers;
+}
 void drawStackedLayers(const StackedLayer* layers, int count, float half, const float (*corners)[2], int cornerCount,
                        GLenum mode);

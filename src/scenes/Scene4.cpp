@@ -35,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 bool scene4LeavesOutHiddenFragments = true;
@@ -58,6 +59,7 @@ struct MaskShape {
     bool ring = false;          // false: the mask reaches the edge, draw the whole quad
     float rOut = 0;             // the outer polygon circumscribes the circle of radius rOut
     float rIn[kRingSides] = {}; // the inner polygon's corner k, at angle 2 pi k / kRingSides
+    float roundHole = 0;        // the radius within which the mask is 0 all round (the least rIn)
     std::vector<float> opaque;  // rectangles x0, y0, x1, y1 where the sampled alpha is exactly 1
 } shape;
 
@@ -116,6 +118,7 @@ void measureRing(const Alpha& a) {
     shape.rOut = static_cast<float>(outer);
     for (int k = 0; k < kRingSides; ++k)
         shape.rIn[k] = static_cast<float>(std::max(0.0, std::min(hole[k], hole[(k + kRingSides - 1) % kRingSides])));
+    shape.roundHole = *std::min_element(shape.rIn, shape.rIn + kRingSides);
 }
 
 // Cells whose texels, and two more all round, are all 255: every sample in
@@ -163,9 +166,7 @@ constexpr float kTint[3] = {1, 0.1f, 0.1f};
 unsigned tinted = 0;         // texture object
 unsigned tintedFrom = 0;     // the image's texture object it was made from
 
-void makeTinted(int w, int h) {
-    std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+void makeTinted(std::vector<unsigned char> rgba, int w, int h) {
     for (size_t k = 0; k < rgba.size(); k += 4)
         for (int c = 0; c < 3; ++c) rgba[k + c] = static_cast<unsigned char>(std::lround(rgba[k + c] * kTint[c]));
     if (!tinted) glGenTextures(1, &tinted);
@@ -183,12 +184,14 @@ void measureMask() {
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &a.w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &a.h);
     if (a.w < 2 || a.h < 2) return; // no image: the whole quads
-    a.texels.resize(static_cast<size_t>(a.w) * a.h);
+    std::vector<unsigned char> rgba(static_cast<size_t>(a.w) * a.h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, a.texels.data());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    a.texels.resize(static_cast<size_t>(a.w) * a.h);
+    for (size_t k = 0; k < a.texels.size(); ++k) a.texels[k] = rgba[4 * k + 3];
     measureRing(a);
     measureOpaque(a);
-    if (shape.ring) makeTinted(a.w, a.h);
+    if (shape.ring) makeTinted(std::move(rgba), a.w, a.h);
 }
 
 // A point of the square with texture (0, 0) at its upper-left corner.
@@ -284,17 +287,13 @@ void drawOccluders(const Placed* squares, int count, float zPos) {
 // squares' masks as seen from the eye, and the hole shrinks to the round
 // part of the farthest one's hole as seen from there.
 void drawStackedSquares(const Placed* squares, int count, float zPos) {
-    float minHole = shape.rIn[0];
-    for (float r : shape.rIn) minHole = std::min(minHole, r);
     const Ring& dir = ringDirections();
     beginStackedLayers(tinted);
     StackedLayer stack[kMaxStackedLayers];
     float ring[2 * kRingSides + 2][2];
-    int n = count % kMaxStackedLayers; // the farthest pass takes what is left over
-    if (n == 0) n = kMaxStackedLayers;
-    for (int first = 0; first < count; first += n, n = kMaxStackedLayers) {
+    for (int first = 0, n = firstPassLayers(count); first < count; first += n, n = kMaxStackedLayers) {
         for (int k = 0; k < n; ++k) stack[k] = {squares[first + k].i - zPos, squares[first + k].angle};
-        const float hole = minHole * stack[n - 1].ahead / stack[0].ahead;
+        const float hole = shape.roundHole * stack[n - 1].ahead / stack[0].ahead;
         for (int k = 0; k <= kRingSides; ++k) {
             ring[2 * k][0] = shape.rOut * dir.cos[k], ring[2 * k][1] = shape.rOut * dir.sin[k];
             ring[2 * k + 1][0] = hole * dir.cos[k], ring[2 * k + 1][1] = hole * dir.sin[k];
@@ -382,13 +381,7 @@ void scene4(bool shown, bool fullSize) {
         while (stackFrom > 0 && squares[stackFrom - 1].i - zPos + reach <= 20) --stackFrom;
         if (stackTo - stackFrom < 2) stackFrom = stackTo = count;
     }
-    for (int n = 0; n < count; ++n) {
-        if (n == stackFrom) {
-            glDisable(GL_FOG);
-            drawStackedSquares(squares + stackFrom, stackTo - stackFrom, zPos);
-            n = stackTo - 1;
-            continue;
-        }
+    auto drawOne = [&](int n) {
         const int i = squares[n].i;
         if (shortcuts && i - zPos + reach <= 20)
             glDisable(GL_FOG);
@@ -400,7 +393,13 @@ void scene4(bool shown, bool fullSize) {
         glColor4f(kTint[0], kTint[1], kTint[2], 1);
         drawSquare();
         glPopMatrix();
+    };
+    for (int n = 0; n < stackFrom; ++n) drawOne(n);
+    if (stackFrom < stackTo) {
+        glDisable(GL_FOG);
+        drawStackedSquares(squares + stackFrom, stackTo - stackFrom, zPos);
     }
+    for (int n = stackTo; n < count; ++n) drawOne(n);
     // The state, and the empty depth buffer, that drawing each whole square leaves.
     glDisable(GL_ALPHA_TEST);
     glEnable(GL_FOG);
