@@ -4,10 +4,11 @@
 #include "image/Texture.h"
 #include "platform/GLExt.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
-int unitsOn = 0;           // texture units enabled for the current pass
+unsigned unitsOn = 0;      // texture units enabled for the current pass, a bit each
 GLint wrapFound[2] = {};   // the texture's wrap as begin found it
 
 // Unit 0 takes the farthest layer premultiplied: its colour times its alpha,
@@ -45,19 +46,55 @@ void setUpUnit(int unit) {
     glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_ALPHA_ARB, GL_SRC_ALPHA);
 }
 
-// Units 0 .. count - 1 on, the rest of the stack's units off.
-void useUnits(int count) {
-    if (count == unitsOn) return;
-    for (int u = 1; u < kMaxStackedLayers; ++u) {
-        if ((u < count) == (u < unitsOn)) continue;
+// Units first .. last on, the rest of the stack's units off. With unit 0
+// off the first unit on starts from the primary colour, (0, 0, 0, 0)
+// during the stacks: it lays its layer over nothing, as unit 0 would.
+void useUnits(int first, int last) {
+    const unsigned want = ((2u << last) - 1) & ~((1u << first) - 1);
+    if (want == unitsOn) return;
+    for (int u = 0; u < kMaxStackedLayers; ++u) {
+        const unsigned bit = 1u << u;
+        if ((want & bit) == (unitsOn & bit)) continue;
         arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
-        if (u < count)
+        if (want & bit)
             glEnable(GL_TEXTURE_2D);
         else
             glDisable(GL_TEXTURE_2D);
     }
     arb::glActiveTextureARB(GL_TEXTURE0_ARB);
-    unitsOn = count;
+    unitsOn = want;
+}
+
+// Layers first .. last of a pass over the outline `corners` in the plane of
+// its nearest layer (layers[count - 1]), drawn as `mode`.
+void drawUnits(const StackedLayer* layers, int count, int first, int last, float half, const float (*corners)[2],
+               int cornerCount, GLenum mode) {
+    useUnits(first, last);
+    const StackedLayer& nearest = layers[count - 1];
+    // Per layer, the turn and scale taking a point of the nearest layer's
+    // plane to the point of its own plane on the same ray.
+    float turn[kMaxStackedLayers][2];
+    for (int u = first; u <= last; ++u) {
+        const double a = (nearest.spin - layers[u].spin) * 3.14159265358979 / 180;
+        const double scale = static_cast<double>(layers[u].ahead) / nearest.ahead;
+        turn[u][0] = static_cast<float>(scale * std::cos(a));
+        turn[u][1] = static_cast<float>(scale * std::sin(a));
+    }
+    glPushMatrix();
+    glTranslatef(0, 0, -nearest.ahead);
+    glRotatef(nearest.spin, 0, 0, 1);
+    glBegin(mode);
+    for (int k = 0; k < cornerCount; ++k) {
+        const float x = corners[k][0], y = corners[k][1];
+        for (int u = first; u <= last; ++u) {
+            const float c = turn[u][0], s = turn[u][1];
+            const float px = c * x - s * y, py = s * x + c * y;
+            arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, (px + half) / (2 * half), (half - py) / (2 * half));
+        }
+        glVertex3f(x, y, 0);
+    }
+    glEnd();
+    glPopMatrix();
 }
 } // namespace
 
@@ -76,7 +113,7 @@ float firstWholeLayer(const Vector3D& gaze) {
 }
 
 void beginStackedLayers(unsigned texture) {
-    glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT);
+    glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
     for (int u = kMaxStackedLayers - 1; u >= 0; --u) {
         arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
         glBindTexture(GL_TEXTURE_2D, texture);
@@ -85,6 +122,7 @@ void beginStackedLayers(unsigned texture) {
     }
     glEnable(GL_TEXTURE_2D);
     unitsOn = 1;
+    glColor4f(0, 0, 0, 0);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapFound[0]);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapFound[1]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -93,38 +131,97 @@ void beginStackedLayers(unsigned texture) {
 }
 
 void endStackedLayers() {
-    useUnits(1); // unit 0 active
+    useUnits(0, 0); // unit 0 active
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrapFound[0]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrapFound[1]);
     glPopAttrib();
 }
 
-void drawStackedLayers(const StackedLayer* layers, int count, float half, const float (*corners)[2], int cornerCount,
-                       GLenum mode) {
-    useUnits(count);
-    const StackedLayer& nearest = layers[count - 1];
-    // Per layer, the turn and scale taking a point of the nearest layer's
-    // plane to the point of its own plane on the same ray.
-    float turn[kMaxStackedLayers][2];
-    for (int u = 0; u < count; ++u) {
-        const double a = (nearest.spin - layers[u].spin) * 3.14159265358979 / 180;
-        const double scale = static_cast<double>(layers[u].ahead) / nearest.ahead;
-        turn[u][0] = static_cast<float>(scale * std::cos(a));
-        turn[u][1] = static_cast<float>(scale * std::sin(a));
-    }
-    glPushMatrix();
-    glTranslatef(0, 0, -nearest.ahead);
-    glRotatef(nearest.spin, 0, 0, 1);
-    glBegin(mode);
-    for (int k = 0; k < cornerCount; ++k) {
-        const float x = corners[k][0], y = corners[k][1];
-        for (int u = 0; u < count; ++u) {
-            const float c = turn[u][0], s = turn[u][1];
-            const float px = c * x - s * y, py = s * x + c * y;
-            arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, (px + half) / (2 * half), (half - py) / (2 * half));
+SpriteRing measureSpriteRing(const unsigned char* rgba, int w, int h, float half, int sides) {
+    SpriteRing ring;
+    if (w < 2 || h < 2 || sides < 3 || sides > kMaxRingSides) return ring;
+    const double texel = std::hypot(2 * half / w, 2 * half / h);
+    const double sector = 2 * M_PI / sides;
+    double farthest = 0, hole[kMaxRingSides];
+    std::fill(hole, hole + sides, 1e9);
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            if (rgba[(static_cast<size_t>(j) * w + i) * 4 + 3] == 0) continue;
+            const double x = static_cast<float>((i + 0.5) * 2 * half / w - half);
+            const double y = static_cast<float>(half - (j + 0.5) * 2 * half / h);
+            const double r = std::hypot(x, y);
+            farthest = std::max(farthest, r);
+            if (r <= texel) {
+                std::fill(hole, hole + sides, 0.0);
+                continue;
+            }
+            const double angle = std::atan2(y, x), reach = std::asin(texel / r);
+            const int first = static_cast<int>(std::floor((angle - reach) / sector));
+            const int last = static_cast<int>(std::floor((angle + reach) / sector));
+            for (int k = first; k <= last; ++k) {
+                double& sectorHole = hole[((k % sides) + sides) % sides];
+                sectorHole = std::min(sectorHole, r - texel);
+            }
         }
+    // The outer polygon stays inside the square: with GL_REPEAT a non-zero
+    // texel at the edge would bleed over the opposite one; such a mask
+    // reaches the edge anyway and keeps the whole square.
+    const double outer = (farthest + texel) / std::cos(M_PI / sides);
+    if (outer >= half) return ring;
+    ring.sides = sides;
+    ring.rOut = static_cast<float>(outer);
+    for (int k = 0; k < sides; ++k)
+        ring.rIn[k] = static_cast<float>(std::max(0.0, std::min(hole[k], hole[(k + sides - 1) % sides])));
+    ring.roundHole = *std::min_element(ring.rIn, ring.rIn + sides);
+    for (int k = 0; k <= sides; ++k) {
+        const double a = 2 * M_PI * (k % sides) / sides;
+        ring.cos[k] = static_cast<float>(std::cos(a)), ring.sin[k] = static_cast<float>(std::sin(a));
+    }
+    return ring;
+}
+
+void drawSpriteRing(const SpriteRing& ring, float half) {
+    auto vertex = [half](float x, float y) {
+        glTexCoord2f((x + half) / (2 * half), (half - y) / (2 * half));
         glVertex3f(x, y, 0);
+    };
+    glBegin(GL_TRIANGLE_STRIP);
+    for (int k = 0; k <= ring.sides; ++k) {
+        const float in = ring.rIn[k % ring.sides];
+        vertex(ring.rOut * ring.cos[k], ring.rOut * ring.sin[k]);
+        vertex(in * ring.cos[k], in * ring.sin[k]);
     }
     glEnd();
-    glPopMatrix();
+}
+
+void drawStackedRing(const StackedLayer* layers, int count, float half, const SpriteRing& ring) {
+    if (count < 1 || count > kMaxStackedLayers || !ring.sides) return;
+    // In the nearest layer's plane, layer k can be non-zero only between
+    // the polygons of its hole and its outline scaled by nearest / its own
+    // distance: farther layers look smaller, hole and all. Between each two
+    // of these polygons the pass draws the ring they bound with the units of
+    // the layers that can be non-zero there, a run of consecutive ones (the
+    // holes and the outlines both grow towards the nearest layer). A unit
+    // left out would have sampled alpha 0 and passed on what it was given.
+    float inner[kMaxStackedLayers], outer[kMaxStackedLayers], cuts[2 * kMaxStackedLayers];
+    for (int k = 0; k < count; ++k) {
+        const float scale = layers[count - 1].ahead / layers[k].ahead;
+        inner[k] = cuts[2 * k] = ring.roundHole * scale;
+        outer[k] = cuts[2 * k + 1] = ring.rOut * scale;
+    }
+    std::sort(cuts, cuts + 2 * count);
+    float strip[2 * kMaxRingSides + 2][2];
+    for (int c = 0; c + 1 < 2 * count; ++c) {
+        const float from = cuts[c], to = cuts[c + 1];
+        if (!(from < to)) continue;
+        int first = 0, last = count - 1;
+        while (first < count && outer[first] <= from) ++first;
+        while (last >= 0 && inner[last] >= to) --last;
+        if (first > last) continue;
+        for (int k = 0; k <= ring.sides; ++k) {
+            strip[2 * k][0] = to * ring.cos[k], strip[2 * k][1] = to * ring.sin[k];
+            strip[2 * k + 1][0] = from * ring.cos[k], strip[2 * k + 1][1] = from * ring.sin[k];
+        }
+        drawUnits(layers, count, first, last, half, strip, 2 * ring.sides + 2, GL_TRIANGLE_STRIP);
+    }
 }

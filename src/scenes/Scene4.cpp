@@ -15,7 +15,8 @@
 //   behind it: those parts of all squares go into the depth buffer first,
 //   and the depth test rejects the farther fragments beneath them;
 // - a square wholly nearer than the fog start is drawn without fog, whose
-//   factor would be exactly 1 there.
+//   factor would be exactly 1 there; one wholly beyond the fog's end, white
+//   over the white it is cleared to, is not drawn.
 // The shapes are measured on the texture itself at start-up. Beyond that,
 // the unfogged squares go several to a pass (LayerStack.h): the picture
 // but for the rounding of the blends saved, about 51 dB against drawing them
@@ -55,13 +56,8 @@ constexpr int kCell = 2; // texels per side of the cells the opaque parts are ma
                          // cells hide more; 2 measured about half a layer faster than 4)
 
 // The parts of a square that matter, in object units.
-struct MaskShape {
-    bool ring = false;          // false: the mask reaches the edge, draw the whole quad
-    float rOut = 0;             // the outer polygon circumscribes the circle of radius rOut
-    float rIn[kRingSides] = {}; // the inner polygon's corner k, at angle 2 pi k / kRingSides
-    float roundHole = 0;        // the radius within which the mask is 0 all round (the least rIn)
-    std::vector<float> opaque;  // rectangles x0, y0, x1, y1 where the sampled alpha is exactly 1
-} shape;
+SpriteRing ring;                // sides 0: the mask reaches the edge, draw the whole quad
+std::vector<float> opaqueParts; // rectangles x0, y0, x1, y1 where the sampled alpha is exactly 1
 
 bool restartTunnel = false; // scene4reset: the next call of scene4 starts from 0
 
@@ -79,47 +75,6 @@ struct Alpha {
     float x(double i) const { return static_cast<float>(i * 2 * kHalf / w - kHalf); }
     float y(double j) const { return static_cast<float>(kHalf - j * 2 * kHalf / h); }
 };
-
-// A bilinear sample mixes the texels less than one texel away (each way), so
-// a point more than a texel diagonal from every non-zero texel centre samples
-// alpha 0. With GL_REPEAT a non-zero border texel bleeds over the opposite
-// edge; such a mask reaches the edge anyway and keeps the whole quad.
-//
-// The hole in the middle is not round: each of the kRingSides sectors about
-// the centre keeps its own radius within which every point samples 0 (a
-// texel's reach covers the sectors its disc of one diagonal meets). Corner k
-// of the inner polygon lies at the smaller radius of its two sectors, so the
-// edge between two corners stays within both corners' sector radius.
-void measureRing(const Alpha& a) {
-    const double texel = std::hypot(2 * kHalf / a.w, 2 * kHalf / a.h);
-    const double sector = 2 * M_PI / kRingSides;
-    double farthest = 0, hole[kRingSides];
-    for (double& r : hole) r = 1e9;
-    for (int j = 0; j < a.h; ++j)
-        for (int i = 0; i < a.w; ++i) {
-            if (a.at(i, j) == 0) continue;
-            const double x = a.x(i + 0.5), y = a.y(j + 0.5), r = std::hypot(x, y);
-            farthest = std::max(farthest, r);
-            if (r <= texel) {
-                for (double& h : hole) h = 0;
-                continue;
-            }
-            const double angle = std::atan2(y, x), reach = std::asin(texel / r);
-            const int first = static_cast<int>(std::floor((angle - reach) / sector));
-            const int last = static_cast<int>(std::floor((angle + reach) / sector));
-            for (int k = first; k <= last; ++k) {
-                double& h = hole[((k % kRingSides) + kRingSides) % kRingSides];
-                h = std::min(h, r - texel);
-            }
-        }
-    const double outer = (farthest + texel) / std::cos(M_PI / kRingSides);
-    if (outer >= kHalf) return;
-    shape.ring = true;
-    shape.rOut = static_cast<float>(outer);
-    for (int k = 0; k < kRingSides; ++k)
-        shape.rIn[k] = static_cast<float>(std::max(0.0, std::min(hole[k], hole[(k + kRingSides - 1) % kRingSides])));
-    shape.roundHole = *std::min_element(shape.rIn, shape.rIn + kRingSides);
-}
 
 // Cells whose texels, and two more all round, are all 255: every sample in
 // them is exactly 1, whatever the rounding of the texture coordinates. Runs
@@ -151,7 +106,7 @@ void measureOpaque(const Alpha& a) {
                 if (!same) break;
                 for (int i = cx; i < end; ++i) opaque(i, below) = 0;
             }
-            shape.opaque.insert(shape.opaque.end(),
+            opaqueParts.insert(opaqueParts.end(),
                                 {a.x(cx * kCell), a.y(cy * kCell), a.x(end * kCell), a.y(below * kCell)});
             cx = end;
         }
@@ -189,9 +144,9 @@ void measureMask() {
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     a.texels.resize(static_cast<size_t>(a.w) * a.h);
     for (size_t k = 0; k < a.texels.size(); ++k) a.texels[k] = rgba[4 * k + 3];
-    measureRing(a);
+    ring = measureSpriteRing(rgba.data(), a.w, a.h, kHalf, kRingSides);
     measureOpaque(a);
-    if (shape.ring) makeTinted(std::move(rgba), a.w, a.h);
+    if (ring.sides) makeTinted(std::move(rgba), a.w, a.h);
 }
 
 // A point of the square with texture (0, 0) at its upper-left corner.
@@ -200,24 +155,8 @@ void squareVertex(float x, float y) {
     glVertex3f(x, y, 0);
 }
 
-// The ring's corner directions, corner kRingSides closing the ring at 0.
-struct Ring {
-    float cos[kRingSides + 1], sin[kRingSides + 1];
-};
-const Ring& ringDirections() {
-    static const Ring ring = [] {
-        Ring r;
-        for (int k = 0; k <= kRingSides; ++k) {
-            const double a = 2 * M_PI * (k % kRingSides) / kRingSides;
-            r.cos[k] = static_cast<float>(std::cos(a)), r.sin[k] = static_cast<float>(std::sin(a));
-        }
-        return r;
-    }();
-    return ring;
-}
-
 void drawSquare() {
-    if (!shape.ring || !scene4LeavesOutHiddenFragments) {
+    if (!ring.sides || !scene4LeavesOutHiddenFragments) {
         glBegin(GL_QUADS);
         squareVertex(-kHalf, kHalf);
         squareVertex(kHalf, kHalf);
@@ -226,17 +165,11 @@ void drawSquare() {
         glEnd();
         return;
     }
-    const Ring& dir = ringDirections();
-    glBegin(GL_TRIANGLE_STRIP);
-    for (int k = 0; k <= kRingSides; ++k) {
-        squareVertex(shape.rOut * dir.cos[k], shape.rOut * dir.sin[k]);
-        squareVertex(shape.rIn[k % kRingSides] * dir.cos[k], shape.rIn[k % kRingSides] * dir.sin[k]);
-    }
-    glEnd();
+    drawSpriteRing(ring, kHalf);
 }
 
 void drawOpaque() {
-    const std::vector<float>& r = shape.opaque;
+    const std::vector<float>& r = opaqueParts;
     glBegin(GL_QUADS);
     for (size_t k = 0; k < r.size(); k += 4) {
         glVertex3f(r[k], r[k + 1], 0);
@@ -255,7 +188,7 @@ struct Placed {
 // The depth of every square's opaque parts, nothing else. Pushed back a
 // little so that a square's own fragments there still pass.
 void drawOccluders(const Placed* squares, int count, float zPos) {
-    if (shape.opaque.empty() || !scene4LeavesOutHiddenFragments) return;
+    if (opaqueParts.empty() || !scene4LeavesOutHiddenFragments) return;
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glDisable(GL_ALPHA_TEST);
@@ -287,18 +220,11 @@ void drawOccluders(const Placed* squares, int count, float zPos) {
 // squares' masks as seen from the eye, and the hole shrinks to the round
 // part of the farthest one's hole as seen from there.
 void drawStackedSquares(const Placed* squares, int count, float zPos) {
-    const Ring& dir = ringDirections();
     beginStackedLayers(tinted);
     StackedLayer stack[kMaxStackedLayers];
-    float ring[2 * kRingSides + 2][2];
     for (int first = 0, n = firstPassLayers(count); first < count; first += n, n = kMaxStackedLayers) {
         for (int k = 0; k < n; ++k) stack[k] = {squares[first + k].i - zPos, squares[first + k].angle};
-        const float hole = shape.roundHole * stack[n - 1].ahead / stack[0].ahead;
-        for (int k = 0; k <= kRingSides; ++k) {
-            ring[2 * k][0] = shape.rOut * dir.cos[k], ring[2 * k][1] = shape.rOut * dir.sin[k];
-            ring[2 * k + 1][0] = hole * dir.cos[k], ring[2 * k + 1][1] = hole * dir.sin[k];
-        }
-        drawStackedLayers(stack, n, kHalf, ring, 2 * kRingSides + 2, GL_TRIANGLE_STRIP);
+        drawStackedRing(stack, n, kHalf, ring);
     }
     endStackedLayers();
 }
@@ -371,7 +297,7 @@ void scene4(bool shown, bool fullSize) {
     int stackFrom = count, stackTo = count;
     GLint textureMode = 0;
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &textureMode);
-    if (shortcuts && scene4StacksSquares && fullSize && shape.ring && textureMode == GL_MODULATE &&
+    if (shortcuts && scene4StacksSquares && fullSize && ring.sides && textureMode == GL_MODULATE &&
         tintedFrom == engine->textures[kSlotCloud2]) {
         Vector3D gaze(x, y, -1);
         gaze.Normalize();
@@ -394,7 +320,13 @@ void scene4(bool shown, bool fullSize) {
         drawSquare();
         glPopMatrix();
     };
-    for (int n = 0; n < stackFrom; ++n) drawOne(n);
+    // The farthest squares, wholly beyond the fog's end, are white, over
+    // nothing but the white they are cleared to: they change nothing. A
+    // point of square i lies at least (d - reach) / |gaze| along the gaze.
+    const float beyondFog = (30 + 0.01f) * sqrtf(1 + x * x + y * y);
+    int n = 0;
+    while (shortcuts && n < stackFrom && squares[n].i - zPos - reach > beyondFog) ++n;
+    for (; n < stackFrom; ++n) drawOne(n);
     if (stackFrom < stackTo) {
         glDisable(GL_FOG);
         drawStackedSquares(squares + stackFrom, stackTo - stackFrom, zPos);
@@ -406,7 +338,7 @@ void scene4(bool shown, bool fullSize) {
     glDisable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
-    if (shortcuts && !shape.opaque.empty()) glClear(GL_DEPTH_BUFFER_BIT);
+    if (shortcuts && !opaqueParts.empty()) glClear(GL_DEPTH_BUFFER_BIT);
 
     drawnSeen = count;
     farthestSeen = count ? squares[0].i : -1;

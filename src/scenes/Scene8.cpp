@@ -9,10 +9,12 @@
 // in from white and out to black.
 //
 // The cloud stack's picture is up to 35 blended layers, a few of them larger
-// than the screen. The unfogged ones go four to a pass, composed over one
-// another by the texture units and blended once: the same picture but for
-// the rounding of the three blends it saves (about 51 dB against drawing
-// them one at a time), for a fifth less time per frame.
+// than the screen. Each is drawn only as the ring about the centre where its
+// mask can be non-zero, and those wholly beyond the fog's end, white over
+// white, not at all: no pixel changes. The unfogged ones go four to a pass,
+// composed over one another by the texture units and blended once: the
+// same picture but for the rounding of the three blends it saves (about
+// 51 dB against drawing every whole layer one at a time).
 #include "scenes/Scenes.h"
 
 #include "app/CApplication.h"
@@ -33,6 +35,7 @@
 #include <vector>
 
 bool scene8StacksCloudLayers = true;
+bool scene8LeavesOutClearFragments = true;
 
 namespace {
 
@@ -42,8 +45,9 @@ constexpr int kInView = 35;           // cloud layers less than this far ahead a
 Mesh* cell = nullptr; // a flat octagonal disc, radius 5, axis y
 Curve waytogo;        // the camera's path through the cell tunnel
 
-int cloudLayersDrawn = 0;  // layers of the cloud stack drawn last ...
-float cloudDrawnAt = 1000; // ... and the stack's position then
+int cloudLayersDrawn = 0;  // layers of the cloud stack in view last ...
+float cloudDrawnAt = 1000; // ... the stack's position then ...
+int cloudLayersWhite = 0;  // ... and how many were left out beyond the fog
 
 // A helix around the z axis: one turn per unit of t, `pitch` units towards -z per turn.
 Vector3D vReturnPoint2(float t, float radius, float pitch) {
@@ -118,31 +122,17 @@ void drawCellTunnel() {
 
 // The cloud sprite is drawn only where its mask can be non-zero: a texel of
 // alpha 0 leaves the pixel as it was under this blend, so the square is cut
-// down to a regular polygon around the mask's support, its corners and
-// texture coordinates found once from the loaded image.
-constexpr int kCloudSides = 16;
-int cloudCorners = 4;                   // 4: the whole square
-float cloudOutline[kCloudSides][2];     // x, y in the sprite's plane
-float cloudTexCoord[kCloudSides][2];    // s, t there
-float cloudReach = 4 * 1.41421357f;     // farthest corner from the centre, units
-unsigned cloudMeasured = 0;             // the texture the polygon was fitted to
+// down to a ring between two regular polygons about the mask's support (the
+// image is a ring of cloud: the layers nearest the eye look through their
+// hole over most of the screen), measured once on the loaded image.
+constexpr float kCloudHalf = 4;  // half-size of a layer's square
+constexpr int kCloudSides = 8;
+SpriteRing cloudRing;            // sides 0: the whole square
+unsigned cloudMeasured = 0;      // the texture the ring was fitted to
 
-// The full 8 x 8 square, (0, 0) of the texture at (-4, 4).
-void cloudSquare() {
-    static const float square[4][4] = {{-4, 4, 0, 0}, {4, 4, 1, 0}, {4, -4, 1, 1}, {-4, -4, 0, 1}};
-    for (int k = 0; k < 4; ++k) {
-        cloudOutline[k][0] = square[k][0], cloudOutline[k][1] = square[k][1];
-        cloudTexCoord[k][0] = square[k][2], cloudTexCoord[k][1] = square[k][3];
-    }
-    cloudCorners = 4;
-    cloudReach = 4 * 1.41421357f;
-}
-
-// Reads the bound texture: when all its texels of non-zero alpha lie within
-// a disc about the centre that a polygon inside the square can enclose, that
-// polygon instead of the square.
+// Reads the bound texture.
 void fitCloudShape() {
-    cloudSquare();
+    cloudRing = SpriteRing();
     GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
@@ -150,45 +140,36 @@ void fitCloudShape() {
     std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    // Farthest texel centre of non-zero alpha from the middle, in texture units.
-    double reach = 0;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (rgba[(static_cast<size_t>(y) * w + x) * 4 + 3] != 0)
-                reach = std::max(reach, std::hypot((x + 0.5) / w - 0.5, (y + 0.5) / h - 0.5));
-    // A bilinear sample reads texel centres less than a texel away on each
-    // axis; beyond this radius it reads zeros only (plus a margin for the
-    // interpolation of texture coordinates).
-    const double inner = reach + std::hypot(1.0 / w, 1.0 / h) + 1e-3;
-    const double outer = inner / std::cos(3.14159265358979 / kCloudSides);
-    // The polygon must stay a texel inside the square, clear of wrapped texels.
-    if (outer > 0.5 - 2.0 / std::min(w, h)) return;
-    for (int k = 0; k < kCloudSides; ++k) {
-        const double a = 2 * 3.14159265358979 * (k + 0.5) / kCloudSides;
-        const double s = 0.5 + outer * std::cos(a), t = 0.5 + outer * std::sin(a);
-        cloudOutline[k][0] = static_cast<float>(s * 8 - 4);
-        cloudOutline[k][1] = static_cast<float>(4 - t * 8);
-        cloudTexCoord[k][0] = static_cast<float>(s);
-        cloudTexCoord[k][1] = static_cast<float>(t);
-    }
-    cloudCorners = kCloudSides;
-    cloudReach = static_cast<float>(outer * 8);
+    cloudRing = measureSpriteRing(rgba.data(), w, h, kCloudHalf, kCloudSides);
     cloudMeasured = engine->textures[kSlotCloud3];
 }
 
-// One layer on its own: the sprite's polygon at its place and spin, without
-// fog if it is `clear` of it.
+// The layer's whole square, (0, 0) of the texture at (-4, 4).
+void drawCloudSquare() {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0), glVertex3f(-kCloudHalf, kCloudHalf, 0);
+    glTexCoord2f(1, 0), glVertex3f(kCloudHalf, kCloudHalf, 0);
+    glTexCoord2f(1, 1), glVertex3f(kCloudHalf, -kCloudHalf, 0);
+    glTexCoord2f(0, 1), glVertex3f(-kCloudHalf, -kCloudHalf, 0);
+    glEnd();
+}
+
+// Whether the ring may stand for the image bound now.
+bool cloudRingFits() {
+    return scene8LeavesOutClearFragments && cloudRing.sides && engine->textures[kSlotCloud3] == cloudMeasured;
+}
+
+// One layer on its own: the sprite at its place and spin, without fog if it
+// is `clear` of it.
 void drawCloudLayer(const StackedLayer& l, bool clear) {
     if (clear) glDisable(GL_FOG);
     glPushMatrix();
     glTranslatef(0, 0, -l.ahead);
     glRotatef(l.spin, 0, 0, 1);
-    glBegin(GL_TRIANGLE_FAN);
-    for (int k = 0; k < cloudCorners; ++k) {
-        glTexCoord2fv(cloudTexCoord[k]);
-        glVertex3f(cloudOutline[k][0], cloudOutline[k][1], 0);
-    }
-    glEnd();
+    if (cloudRingFits())
+        drawSpriteRing(cloudRing, kCloudHalf);
+    else
+        drawCloudSquare();
     glPopMatrix();
     if (clear) glEnable(GL_FOG);
 }
@@ -211,36 +192,40 @@ void drawCloudTunnel(float zPos, bool stacked) {
     // layer's centre (the fog's distance is the distance along the gaze).
     Vector3D gaze = at;
     gaze.Normalize();
-    const float sideways = cloudReach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
+    const float reach = cloudRingFits() ? cloudRing.rOut : kCloudHalf * 1.41421357f; // farthest corner, units
+    const float sideways = reach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
 
     // The layers in view, far to near; from `clearFrom` on, nearer than the
     // fog's start by the whole layer: there the fog factor is 1 throughout
-    // and changes nothing, so they are drawn without it.
+    // and changes nothing, so they are drawn without it. Those before
+    // `white` lie wholly beyond the fog's end: white, over nothing but the
+    // white they are cleared to, they change nothing and are left out.
     StackedLayer layers[kInView];
-    int count = 0, clearFrom = 0;
+    int count = 0, clearFrom = 0, white = 0;
     float step = 1.0f, spin = 0.0f;
     for (int i = 1000; i >= 0; --i) {
         if (i - kInView < zPos && i > zPos && count < kInView) {
             const float ahead = i - zPos;
             if (ahead * -gaze.z + sideways >= 20 - 0.01f) clearFrom = count + 1;
+            if (ahead * -gaze.z - sideways > 30 + 0.01f) white = count + 1;
             layers[count++] = {ahead, 8.0f * i + spin + demoMS / 100};
         }
         step += 2;
         spin += step;
         if (i % 50 == 0) spin += 45;
     }
+    int first = scene8LeavesOutClearFragments ? white : 0;
     cloudLayersDrawn = count;
     cloudDrawnAt = zPos;
-
-    int first = 0;
+    cloudLayersWhite = first;
     for (; first < clearFrom; ++first) drawCloudLayer(layers[first], false);
-    // Stacked only over the image the polygon was fitted to (its edge is clear).
-    if (!stacked || cloudCorners != kCloudSides || engine->textures[kSlotCloud3] != cloudMeasured) {
+    // Stacked only over the image the ring was fitted to (its edge is clear).
+    if (!stacked || !cloudRingFits()) {
         for (; first < count; ++first) drawCloudLayer(layers[first], true);
         return;
     }
     // The unfogged layers go several to a pass over the nearest one's
-    // polygon (frames 13 % faster than one at a time with 2 a pass, 19 %
+    // ring (frames 13 % faster than one at a time with 2 a pass, 19 %
     // with 4, 15 % with 8), but those the near plane cuts within the view,
     // each alone.
     const float whole = firstWholeLayer(gaze);
@@ -249,7 +234,7 @@ void drawCloudTunnel(float zPos, bool stacked) {
     glDisable(GL_FOG);
     beginStackedLayers(engine->textureManager->names[engine->textures[kSlotCloud3]]);
     for (int n = firstPassLayers(last - first); first < last; first += n, n = kMaxStackedLayers)
-        drawStackedLayers(layers + first, n, 4, cloudOutline, cloudCorners, GL_TRIANGLE_FAN);
+        drawStackedRing(layers + first, n, kCloudHalf, cloudRing);
     endStackedLayers();
     glEnable(GL_FOG);
     for (; first < count; ++first) drawCloudLayer(layers[first], true);
@@ -314,7 +299,8 @@ void scene8update() {
 
 float scene8CloudPosition() { return cloudPosition(); }
 
-int scene8CloudLayersDrawn(float* position) {
+int scene8CloudLayersDrawn(float* position, int* beyondFog) {
     *position = cloudDrawnAt;
+    if (beyondFog) *beyondFog = cloudLayersWhite;
     return cloudLayersDrawn;
 }

@@ -63,13 +63,15 @@ void generateCubes(Curve* spine);
 
 // ---- for tests ----------------------------------------------------------------
 // Switches: false draws the straightforward way, every square of Scene 4
-// whole (and its glow source every frame), every tile of Scene 6 on its own,
+// whole (and its glow source every frame), every cloud layer of Scene 8 whole
+// and on its own, every tile of Scene 6 on its own,
 // for pictures to compare against; Scene 5's noise panel only after the wall.
 extern bool scene4LeavesOutHiddenFragments;
 extern bool scene4StacksSquares; // the unfogged squares several to a pass (the picture but for rounding)
 extern bool scene6BatchesTiles;
 extern bool scene5PanelDepthFirst;
-extern bool scene8StacksCloudLayers;
+extern bool scene8StacksCloudLayers;       // the unfogged cloud layers several to a pass
+extern bool scene8LeavesOutClearFragments; // each cloud layer only where its mask can be non-zero
 int scene5PanelDepthFirstFrames(); // renders that put the panel's depth in first, so far
 // Whether, seen from `eye` (looking at the panel), the wall may come in front of the panel.
 bool scene5WallMayHidePanel(const Vector3D& eye);
@@ -104,7 +106,9 @@ Curve scene7ArrowCurve(int arrow, float ms); // arrow's curve at music time ms
 float scene7ArrowHead(int arrow, float ms);  // arrow's head parameter at music time ms
 
 float scene8CloudPosition();                 // zPos: position along the cloud tunnel (1000 at load, only falls)
-int scene8CloudLayersDrawn(float* position); // cloud layers drawn last, and the stack's position then
+// Cloud layers in view at the last draw, the stack's position then, and how
+// many of the farthest were left out as wholly beyond the fog's end.
+int scene8CloudLayersDrawn(float* position, int* beyondFog = nullptr);
 
 float scene9FlowerGrowth(int flower, float ms); // how far flower 0..19 has grown at music time ms
 Curve scene9Blade(int i, int j, float ms);      // blade (i, j)'s curve at music time ms (root at its own origin)

@@ -59,12 +59,14 @@ struct StackedLayersState {
         glGetIntegerv(GL_BLEND_SRC, &blendSrc);
         glGetIntegerv(GL_BLEND_DST, &blendDst);
         fog = glIsEnabled(GL_FOG);
+        glGetFloatv(GL_CURRENT_COLOR, colour);
     }
+    GLfloat colour[4] = {};
     bool operator==(const StackedLayersState& o) const {
         const GLint a[] = {activeUnit, unit0Mode, unit0Rgb, unit1Enabled, unit1Texture, wrapS, wrapT, blendSrc, blendDst, fog};
         const GLint b[] = {o.activeUnit, o.unit0Mode, o.unit0Rgb, o.unit1Enabled, o.unit1Texture,
                            o.wrapS,      o.wrapT,     o.blendSrc, o.blendDst,     o.fog};
-        return std::equal(a, a + 10, b);
+        return std::equal(a, a + 10, b) && std::equal(colour, colour + 4, o.colour);
     }
 };
 
