@@ -33,19 +33,23 @@ Mesh* loota = nullptr;      // the column: a hexagonal cylinder 20 high, radius 
 // Orbit k: 3 until 182300 ms, then 2, 1 and 0 every 3800 ms (4 at exactly 178500).
 int orbit() { return static_cast<int>((kEnd - demoMS) * 4 / 15200); }
 
-void setCamera() {
+// Sets the camera; returns the eye.
+Vector3D setCamera() {
     const float theta = demoMS / 800; // radians
     const int k = orbit();
     if (k == 1 || k == 3) {
         // High orbit, the horizon rolled by 45 degrees.
         const float a = 50 * sinf(demoMS / 1600);
         const float r = 0.3f * a + 70;
-        gluLookAt(r * sinf(theta), a + 350, r * cosf(theta), 0, 200, 0, 0.707f, 0.707f, 0);
-    } else {
-        const float a = 100 * sinf(theta);
-        const float r = 170 - a;
-        gluLookAt(r * sinf(theta), a + 200, r * cosf(theta), 0, 150, 0, -0.5f, 1, 0);
+        const Vector3D eye(r * sinf(theta), a + 350, r * cosf(theta));
+        gluLookAt(eye.x, eye.y, eye.z, 0, 200, 0, 0.707f, 0.707f, 0);
+        return eye;
     }
+    const float a = 100 * sinf(theta);
+    const float r = 170 - a;
+    const Vector3D eye(r * sinf(theta), a + 200, r * cosf(theta));
+    gluLookAt(eye.x, eye.y, eye.z, 0, 150, 0, -0.5f, 1, 0);
+    return eye;
 }
 
 // Column (i, j) stands at (30 i, 0, 30 j), stretched along y by
@@ -54,17 +58,28 @@ void setCamera() {
 // Column by column: the black solid, then its red wire edges, 2 pixels wide
 // at 1024 x 768 (in proportion in a larger picture), blended over it, so the
 // soft edge of a wire lies under every column drawn after it.
-void drawColumns() {
+//
+// A column is a closed prism, its faces turned counter-clockwise seen from
+// outside. Seen from a point more than a unit outside it (the near plane's
+// corners lie 0.6 units from the eye), every back face lies behind a front
+// face of the same column drawn in the same call, and the front faces cover
+// the same pixels: culling the back faces leaves the same pixels and depth.
+void drawColumns(const Vector3D& eye) {
     for (int i = -4; i <= 4; ++i)
         for (int j = -4; j <= 4; ++j) {
             glEnable(GL_DEPTH_TEST);
-            glDisable(GL_CULL_FACE);
             glPushMatrix();
             glTranslatef(30.0f * i, 0, 30.0f * j);
             glColor3f(0, 0, 0);
             const float m = 10 / sqrtf(static_cast<float>(i * i + j * j + 1));
-            glScalef(1, 1 + 2.5f * m * (1 + frequencies[6]), 1);
+            const float stretch = 1 + 2.5f * m * (1 + frequencies[6]);
+            glScalef(1, stretch, 1);
+            const float dx = eye.x - 30.0f * i, dz = eye.z - 30.0f * j;
+            const bool outside = dx * dx + dz * dz > 11 * 11 || std::fabs(eye.y) > 10 * stretch + 1;
+            if (outside && skipInvisibleWork)
+                glEnable(GL_CULL_FACE);
             loota->srender();
+            glDisable(GL_CULL_FACE);
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
             glColor4f(1, 0, 0, 1);
@@ -116,14 +131,14 @@ void scene11() {
     glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
-    setCamera();
+    const Vector3D eye = setCamera();
     whiteFog(100, 250);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
     setLineWidth(2);
-    drawColumns();
+    drawColumns(eye);
     drawButterflies();
 }
 
