@@ -8,7 +8,7 @@
 #include <cmath>
 
 namespace {
-unsigned unitsOn = 0;      // texture units enabled for the current pass, a bit each
+int unitsOn = 0;           // texture units enabled for the current pass
 GLint wrapFound[2] = {};   // the texture's wrap as begin found it
 
 // Unit 0 takes the farthest layer premultiplied: its colour times its alpha,
@@ -46,37 +46,39 @@ void setUpUnit(int unit) {
     glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_ALPHA_ARB, GL_SRC_ALPHA);
 }
 
-// Units first .. last on, the rest of the stack's units off. With unit 0
-// off the first unit on starts from the primary colour, (0, 0, 0, 0)
-// during the stacks: it lays its layer over nothing, as unit 0 would.
-void useUnits(int first, int last) {
-    const unsigned want = ((2u << last) - 1) & ~((1u << first) - 1);
-    if (want == unitsOn) return;
-    for (int u = 0; u < kMaxStackedLayers; ++u) {
-        const unsigned bit = 1u << u;
-        if ((want & bit) == (unitsOn & bit)) continue;
+// Units 0 .. count - 1 on, the rest of the stack's units off. The sets on
+// are always the first few units, so the rasteriser compiles a program for
+// each of kMaxStackedLayers sets only (each takes milliseconds, the first
+// time a frame meets it).
+void useUnits(int count) {
+    if (count == unitsOn) return;
+    for (int u = 1; u < kMaxStackedLayers; ++u) {
+        if ((u < count) == (u < unitsOn)) continue;
         arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
-        if (want & bit)
+        if (u < count)
             glEnable(GL_TEXTURE_2D);
         else
             glDisable(GL_TEXTURE_2D);
     }
     arb::glActiveTextureARB(GL_TEXTURE0_ARB);
-    unitsOn = want;
+    unitsOn = count;
 }
 
-// Layers first .. last of a pass over the outline `corners` in the plane of
-// its nearest layer (layers[count - 1]), drawn as `mode`.
+// Layers first .. last of a pass, on units 0 .. last - first, over the
+// outline `corners` in the plane of the pass's nearest layer
+// (layers[count - 1]), drawn as `mode`.
 void drawUnits(const StackedLayer* layers, int count, int first, int last, float half, const float (*corners)[2],
                int cornerCount, GLenum mode) {
-    useUnits(first, last);
+    const int units = last - first + 1;
+    useUnits(units);
     const StackedLayer& nearest = layers[count - 1];
-    // Per layer, the turn and scale taking a point of the nearest layer's
-    // plane to the point of its own plane on the same ray.
+    // Per unit, the turn and scale taking a point of the nearest layer's
+    // plane to the point of its layer's plane on the same ray.
     float turn[kMaxStackedLayers][2];
-    for (int u = first; u <= last; ++u) {
-        const double a = (nearest.spin - layers[u].spin) * 3.14159265358979 / 180;
-        const double scale = static_cast<double>(layers[u].ahead) / nearest.ahead;
+    for (int u = 0; u < units; ++u) {
+        const StackedLayer& l = layers[first + u];
+        const double a = (nearest.spin - l.spin) * 3.14159265358979 / 180;
+        const double scale = static_cast<double>(l.ahead) / nearest.ahead;
         turn[u][0] = static_cast<float>(scale * std::cos(a));
         turn[u][1] = static_cast<float>(scale * std::sin(a));
     }
@@ -86,7 +88,7 @@ void drawUnits(const StackedLayer* layers, int count, int first, int last, float
     glBegin(mode);
     for (int k = 0; k < cornerCount; ++k) {
         const float x = corners[k][0], y = corners[k][1];
-        for (int u = first; u <= last; ++u) {
+        for (int u = 0; u < units; ++u) {
             const float c = turn[u][0], s = turn[u][1];
             const float px = c * x - s * y, py = s * x + c * y;
             arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, (px + half) / (2 * half), (half - py) / (2 * half));
@@ -113,7 +115,7 @@ float firstWholeLayer(const Vector3D& gaze) {
 }
 
 void beginStackedLayers(unsigned texture) {
-    glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+    glPushAttrib(GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT);
     for (int u = kMaxStackedLayers - 1; u >= 0; --u) {
         arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
         glBindTexture(GL_TEXTURE_2D, texture);
@@ -122,7 +124,6 @@ void beginStackedLayers(unsigned texture) {
     }
     glEnable(GL_TEXTURE_2D);
     unitsOn = 1;
-    glColor4f(0, 0, 0, 0);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapFound[0]);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapFound[1]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -131,7 +132,7 @@ void beginStackedLayers(unsigned texture) {
 }
 
 void endStackedLayers() {
-    useUnits(0, 0); // unit 0 active
+    useUnits(1); // unit 0 active
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrapFound[0]);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrapFound[1]);
     glPopAttrib();
@@ -201,8 +202,9 @@ void drawStackedRing(const StackedLayer* layers, int count, float half, const Sp
     // distance: farther layers look smaller, hole and all. Between each two
     // of these polygons the pass draws the ring they bound with the units of
     // the layers that can be non-zero there, a run of consecutive ones (the
-    // holes and the outlines both grow towards the nearest layer). A unit
-    // left out would have sampled alpha 0 and passed on what it was given.
+    // holes and the outlines both grow towards the nearest layer), from
+    // unit 0 on. A layer left out would have sampled alpha 0: its unit would
+    // have passed on what it was given.
     float inner[kMaxStackedLayers], outer[kMaxStackedLayers], cuts[2 * kMaxStackedLayers];
     for (int k = 0; k < count; ++k) {
         const float scale = layers[count - 1].ahead / layers[k].ahead;
