@@ -148,6 +148,7 @@ SpriteRing measureSpriteRing(const unsigned char* rgba, int w, int h, float half
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
             if (rgba[(static_cast<size_t>(j) * w + i) * 4 + 3] == 0) continue;
+            // The texel centre, rounded to float as the vertices are.
             const double x = static_cast<float>((i + 0.5) * 2 * half / w - half);
             const double y = static_cast<float>(half - (j + 0.5) * 2 * half / h);
             const double r = std::hypot(x, y);
