@@ -60,6 +60,19 @@ std::vector<ImagePiece> alphaPieces(const std::vector<std::vector<unsigned char>
     return pieces;
 }
 
+std::vector<unsigned char> boundTextureImage(int* width, int* height) {
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    *width = *height = 0;
+    if (w <= 0 || h <= 0) return {};
+    std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    *width = w, *height = h;
+    return rgba;
+}
+
 std::vector<ImagePiece> boundTexturePieces() {
     GLint w = 0, h = 0, minFilter = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);

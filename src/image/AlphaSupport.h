@@ -32,6 +32,11 @@ const std::vector<ImagePiece>& wholeImage();
 std::vector<ImagePiece> alphaPieces(const std::vector<std::vector<unsigned char>>& levels, int w, int h,
                                     int bandRows = 8);
 
+// Level 0 of the bound GL_TEXTURE_2D read back as RGBA, 4 bytes a texel,
+// row t = 0 first; its size into `width` and `height`. Empty (and 0 x 0)
+// when it has no level 0.
+std::vector<unsigned char> boundTextureImage(int* width, int* height);
+
 // The pieces of the bound GL_TEXTURE_2D, read back from the levels its
 // minification filter samples (level 0 alone unless it is a mipmap filter).
 // The whole image when it has no level 0.

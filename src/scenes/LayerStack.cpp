@@ -64,39 +64,26 @@ void useUnits(int count) {
     unitsOn = count;
 }
 
-// Layers first .. last of a pass, on units 0 .. last - first, over the
-// outline `corners` in the plane of the pass's nearest layer
-// (layers[count - 1]), drawn as `mode`.
-void drawUnits(const StackedLayer* layers, int count, int first, int last, float half, const float (*corners)[2],
-               int cornerCount, GLenum mode) {
+// The ring of the nearest layer's plane between the regular polygons of
+// corner radii `from` and `to`, with layers first .. last of the pass on
+// units 0 .. last - first; `turn` takes a point of that plane to the point
+// of each layer's plane on the same ray. One triangle strip.
+void drawRingUnits(const SpriteRing& ring, float from, float to, const float (*turn)[2], int first, int last,
+                   float half) {
     const int units = last - first + 1;
     useUnits(units);
-    const StackedLayer& nearest = layers[count - 1];
-    // Per unit, the turn and scale taking a point of the nearest layer's
-    // plane to the point of its layer's plane on the same ray.
-    float turn[kMaxStackedLayers][2];
-    for (int u = 0; u < units; ++u) {
-        const StackedLayer& l = layers[first + u];
-        const double a = (nearest.spin - l.spin) * 3.14159265358979 / 180;
-        const double scale = static_cast<double>(l.ahead) / nearest.ahead;
-        turn[u][0] = static_cast<float>(scale * std::cos(a));
-        turn[u][1] = static_cast<float>(scale * std::sin(a));
-    }
-    glPushMatrix();
-    glTranslatef(0, 0, -nearest.ahead);
-    glRotatef(nearest.spin, 0, 0, 1);
-    glBegin(mode);
-    for (int k = 0; k < cornerCount; ++k) {
-        const float x = corners[k][0], y = corners[k][1];
-        for (int u = 0; u < units; ++u) {
-            const float c = turn[u][0], s = turn[u][1];
-            const float px = c * x - s * y, py = s * x + c * y;
-            arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, (px + half) / (2 * half), (half - py) / (2 * half));
+    glBegin(GL_TRIANGLE_STRIP);
+    for (int k = 0; k <= ring.sides; ++k)
+        for (const float r : {to, from}) {
+            const float x = r * ring.cos[k], y = r * ring.sin[k];
+            for (int u = 0; u < units; ++u) {
+                const float c = turn[first + u][0], s = turn[first + u][1];
+                const float px = c * x - s * y, py = s * x + c * y;
+                arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, (px + half) / (2 * half), (half - py) / (2 * half));
+            }
+            glVertex3f(x, y, 0);
         }
-        glVertex3f(x, y, 0);
-    }
     glEnd();
-    glPopMatrix();
 }
 } // namespace
 
@@ -206,25 +193,31 @@ void drawStackedRing(const StackedLayer* layers, int count, float half, const Sp
     // holes and the outlines both grow towards the nearest layer), from
     // unit 0 on. A layer left out would have sampled alpha 0: its unit would
     // have passed on what it was given.
+    const StackedLayer& nearest = layers[count - 1];
     float inner[kMaxStackedLayers], outer[kMaxStackedLayers], cuts[2 * kMaxStackedLayers];
+    // Per layer, the turn and scale taking a point of the nearest layer's
+    // plane to the point of its own plane on the same ray.
+    float turn[kMaxStackedLayers][2];
     for (int k = 0; k < count; ++k) {
-        const float scale = layers[count - 1].ahead / layers[k].ahead;
+        const float scale = nearest.ahead / layers[k].ahead;
         inner[k] = cuts[2 * k] = ring.roundHole * scale;
         outer[k] = cuts[2 * k + 1] = ring.rOut * scale;
+        const double a = (nearest.spin - layers[k].spin) * 3.14159265358979 / 180;
+        const double grow = static_cast<double>(layers[k].ahead) / nearest.ahead;
+        turn[k][0] = static_cast<float>(grow * std::cos(a));
+        turn[k][1] = static_cast<float>(grow * std::sin(a));
     }
     std::sort(cuts, cuts + 2 * count);
-    float strip[2 * kMaxRingSides + 2][2];
+    glPushMatrix();
+    glTranslatef(0, 0, -nearest.ahead);
+    glRotatef(nearest.spin, 0, 0, 1);
     for (int c = 0; c + 1 < 2 * count; ++c) {
         const float from = cuts[c], to = cuts[c + 1];
         if (!(from < to)) continue;
         int first = 0, last = count - 1;
         while (first < count && outer[first] <= from) ++first;
         while (last >= 0 && inner[last] >= to) --last;
-        if (first > last) continue;
-        for (int k = 0; k <= ring.sides; ++k) {
-            strip[2 * k][0] = to * ring.cos[k], strip[2 * k][1] = to * ring.sin[k];
-            strip[2 * k + 1][0] = from * ring.cos[k], strip[2 * k + 1][1] = from * ring.sin[k];
-        }
-        drawUnits(layers, count, first, last, half, strip, 2 * ring.sides + 2, GL_TRIANGLE_STRIP);
+        if (first <= last) drawRingUnits(ring, from, to, turn, first, last, half);
     }
+    glPopMatrix();
 }

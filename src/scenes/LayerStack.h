@@ -84,8 +84,10 @@ SpriteRing measureSpriteRing(const unsigned char* rgba, int w, int h, float half
 void drawSpriteRing(const SpriteRing& ring, float half);
 
 // One pass: `count` layers (farthest first, 1 to kMaxStackedLayers) of a
-// square of half-size `half`, image (0, 0) at its corner (-half, half), over
-// the ring of the nearest one, its hole shrunk to the round part of the
-// farthest one's hole as seen from the eye: a ray through the hole there
-// passes through the holes of all the nearer layers, which look larger.
+// square of half-size `half`, image (0, 0) at its corner (-half, half), all
+// with the mask `ring`. Drawn in the nearest layer's plane, ring by ring,
+// each ring with only the layers that can be non-zero there: between the
+// farthest layer's round hole and the nearest one's outline as seen from
+// the eye (a ray through the farthest one's hole passes through the holes
+// of all the nearer layers, which look larger).
 void drawStackedRing(const StackedLayer* layers, int count, float half, const SpriteRing& ring);

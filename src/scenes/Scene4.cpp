@@ -27,6 +27,7 @@
 #include "app/Engine.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
+#include "image/AlphaSupport.h"
 #include "image/Texture.h"
 #include "scenes/LayerStack.h"
 #include "scenes/SceneShared.h"
@@ -136,12 +137,8 @@ void makeTinted(std::vector<unsigned char> rgba, int w, int h) {
 void measureMask() {
     engine->textureManager->bind(engine->textures[kSlotCloud2]);
     Alpha a;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &a.w);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &a.h);
+    std::vector<unsigned char> rgba = boundTextureImage(&a.w, &a.h);
     if (a.w < 2 || a.h < 2) return; // no image: the whole quads
-    std::vector<unsigned char> rgba(static_cast<size_t>(a.w) * a.h * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     a.texels.resize(static_cast<size_t>(a.w) * a.h);
     for (size_t k = 0; k < a.texels.size(); ++k) a.texels[k] = rgba[4 * k + 3];
     ring = measureSpriteRing(rgba.data(), a.w, a.h, kHalf, kRingSides);
@@ -215,10 +212,8 @@ void drawOccluders(const Placed* squares, int count, float zPos) {
 }
 
 // The unfogged squares in view, far to near, kMaxStackedLayers to a pass
-// (frames a fifth faster than one at a time), in the tinted image, as rings
-// around the nearest square of each pass: the outer edge holds the farther
-// squares' masks as seen from the eye, and the hole shrinks to the round
-// part of the farthest one's hole as seen from there.
+// (frames a fifth faster than one at a time), in the tinted image, each
+// pass ring by ring (drawStackedRing).
 void drawStackedSquares(const Placed* squares, int count, float zPos) {
     beginStackedLayers(tinted);
     StackedLayer stack[kMaxStackedLayers];

@@ -23,6 +23,7 @@
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
 #include "geometry/mesh.h"
+#include "image/AlphaSupport.h"
 #include "image/Texture.h"
 #include "scenes/LayerStack.h"
 #include "scenes/SceneShared.h"
@@ -132,15 +133,9 @@ unsigned cloudMeasured = 0;      // the texture the ring was fitted to
 
 // Reads the bound texture.
 void fitCloudShape() {
-    cloudRing = SpriteRing();
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-    if (w <= 0 || h <= 0) return; // no image: the square
-    std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    cloudRing = measureSpriteRing(rgba.data(), w, h, kCloudHalf, kCloudSides);
+    int w = 0, h = 0;
+    const std::vector<unsigned char> rgba = boundTextureImage(&w, &h);
+    cloudRing = measureSpriteRing(rgba.data(), w, h, kCloudHalf, kCloudSides); // no image: the square
     cloudMeasured = engine->textures[kSlotCloud3];
 }
 
@@ -159,14 +154,14 @@ bool cloudRingFits() {
     return scene8LeavesOutClearFragments && cloudRing.sides && engine->textures[kSlotCloud3] == cloudMeasured;
 }
 
-// One layer on its own: the sprite at its place and spin, without fog if it
-// is `clear` of it.
-void drawCloudLayer(const StackedLayer& l, bool clear) {
+// One layer on its own: the sprite at its place and spin, as its ring when
+// `asRing`, without fog if it is `clear` of it.
+void drawCloudLayer(const StackedLayer& l, bool asRing, bool clear) {
     if (clear) glDisable(GL_FOG);
     glPushMatrix();
     glTranslatef(0, 0, -l.ahead);
     glRotatef(l.spin, 0, 0, 1);
-    if (cloudRingFits())
+    if (asRing)
         drawSpriteRing(cloudRing, kCloudHalf);
     else
         drawCloudSquare();
@@ -192,7 +187,8 @@ void drawCloudTunnel(float zPos, bool stacked) {
     // layer's centre (the fog's distance is the distance along the gaze).
     Vector3D gaze = at;
     gaze.Normalize();
-    const float reach = cloudRingFits() ? cloudRing.rOut : kCloudHalf * 1.41421357f; // farthest corner, units
+    const bool asRing = cloudRingFits();
+    const float reach = asRing ? cloudRing.rOut : kCloudHalf * 1.41421357f; // farthest corner, units
     const float sideways = reach * sqrtf(gaze.x * gaze.x + gaze.y * gaze.y);
 
     // The layers in view, far to near; from `clearFrom` on, nearer than the
@@ -218,10 +214,10 @@ void drawCloudTunnel(float zPos, bool stacked) {
     cloudLayersDrawn = count;
     cloudDrawnAt = zPos;
     cloudLayersWhite = first;
-    for (; first < clearFrom; ++first) drawCloudLayer(layers[first], false);
+    for (; first < clearFrom; ++first) drawCloudLayer(layers[first], asRing, false);
     // Stacked only over the image the ring was fitted to (its edge is clear).
-    if (!stacked || !cloudRingFits()) {
-        for (; first < count; ++first) drawCloudLayer(layers[first], true);
+    if (!stacked || !asRing) {
+        for (; first < count; ++first) drawCloudLayer(layers[first], asRing, true);
         return;
     }
     // The unfogged layers go several to a pass over the nearest one's
@@ -237,7 +233,7 @@ void drawCloudTunnel(float zPos, bool stacked) {
         drawStackedRing(layers + first, n, kCloudHalf, cloudRing);
     endStackedLayers();
     glEnable(GL_FOG);
-    for (; first < count; ++first) drawCloudLayer(layers[first], true);
+    for (; first < count; ++first) drawCloudLayer(layers[first], asRing, true);
 }
 
 // The cloud tunnel's position along the stack: starts at 1000 when the
