@@ -76,10 +76,12 @@ void drawColumns(const Vector3D& eye) {
             glScalef(1, stretch, 1);
             const float dx = eye.x - 30.0f * i, dz = eye.z - 30.0f * j;
             const bool outside = dx * dx + dz * dz > 11 * 11 || std::fabs(eye.y) > 10 * stretch + 1;
-            if (outside && skipInvisibleWork)
+            const bool cull = outside && skipInvisibleWork;
+            if (cull)
                 glEnable(GL_CULL_FACE);
             loota->srender();
-            glDisable(GL_CULL_FACE);
+            if (cull)
+                glDisable(GL_CULL_FACE);
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
             glColor4f(1, 0, 0, 1);
