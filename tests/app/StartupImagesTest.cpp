@@ -3,6 +3,7 @@
 // always was, each damaged file says what is wrong with it, and the demo
 // plays on; the headless tools refuse with one line and render nothing.
 #include "app/DemoProcess.h"
+#include "app/SlotImages.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The image-and-mask pairs start-up loads, as (image, mask).
-const std::pair<const char*, const char*> kPairs[] = {
-    {"cola.jpg", "colamask.jpg"},     {"bubble.jpg", "bubblemask.jpg"}, {"cloud2.jpg", "cloudmask2.jpg"},
-    {"flowers.jpg", "flowers.jpg"},   {"blank.jpg", "butterfly.jpg"},   {"flowers2.jpg", "flowers2.jpg"},
-    {"flower1mask.jpg", "flower1.jpg"}, {"blackbg.jpg", "scratch.jpg"}, {"cloud3.jpg", "cloud3mask.jpg"},
-    {"trash.jpg", "trash.jpg"},       {"dust.jpg", "dust.jpg"},         {"yeah.jpg", "yeahmask.jpg"},
-    {"disco.jpg", "discomask.jpg"},   {"man1.jpg", "man1mask.jpg"},     {"man2.jpg", "man2mask.jpg"},
-    {"greet1.jpg", "greet1mask.jpg"}, {"greet2.jpg", "greet2mask.jpg"}, {"greet3.jpg", "greet3mask.jpg"},
-    {"greet4.jpg", "greet4mask.jpg"}, {"greet5.jpg", "greet5mask.jpg"}, {"greet6.jpg", "greet6mask.jpg"},
-    {"greet7.jpg", "greet7mask.jpg"}, {"greet8.jpg", "greet8mask.jpg"}, {"layer2.jpg", "layer2mask.jpg"},
-};
 
 std::vector<std::string> dataImages() {
     std::vector<std::string> names;
@@ -77,10 +67,10 @@ TEST(StartupImagesTest, EveryMissingFileIsNamed) {
 // Each member of a pair missing while the other one is there.
 TEST(StartupImagesTest, EachMissingMemberOfAPairIsNamed) {
     std::set<std::string> images, masks;
-    for (const auto& p : kPairs)
-        if (std::string(p.first) != p.second) {
-            images.insert(p.first);
-            masks.insert(p.second);
+    for (const SlotImage& p : kSlotImages)
+        if (p.mask && std::string(p.image) != p.mask) {
+            images.insert(p.image);
+            masks.insert(p.mask);
         }
     for (const std::set<std::string>* missing : {&images, &masks}) {
         const std::string dir = dataFolder(missing == &images ? "pair-images" : "pair-masks", *missing);
@@ -92,8 +82,8 @@ TEST(StartupImagesTest, EachMissingMemberOfAPairIsNamed) {
     }
     // The files that are image and mask at once.
     std::set<std::string> both;
-    for (const auto& p : kPairs)
-        if (std::string(p.first) == p.second) both.insert(p.first);
+    for (const SlotImage& p : kSlotImages)
+        if (p.mask && std::string(p.image) == p.mask) both.insert(p.image);
     ASSERT_EQ(both.size(), 4u);
     const RunResult r = startUp(dataFolder("pair-both", both));
     for (const std::string& image : both) EXPECT_EQ(count(r.err, notFound(image)), 1) << image << "\n" << r.err;

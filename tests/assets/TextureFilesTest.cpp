@@ -6,6 +6,8 @@
 // tiles that repeat without seams, a talking head whose halves meet,
 // corner ornaments that fade out before their far edges. Last, the
 // generator writes the same bytes on a second run.
+#include "app/SlotImages.h"
+
 #include <gtest/gtest.h>
 
 #include <csetjmp>
@@ -25,38 +27,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Slot {
-  int number;
-  const char* image;
-  const char* mask;  // "" when the slot has no mask
-};
-// The texture slots as the demo loads them (image, alpha mask).
-const Slot kSlots[] = {
-    {5, "cola.jpg", "colamask.jpg"},        {6, "led1.jpg", ""},
-    {7, "led2.jpg", ""},                    {8, "led3.jpg", ""},
-    {9, "led4.jpg", ""},                    {10, "bubble.jpg", "bubblemask.jpg"},
-    {11, "cloud2.jpg", "cloudmask2.jpg"},   {12, "specular.jpg", ""},
-    {13, "colainter.jpg", ""},              {14, "noise.jpg", ""},
-    {15, "flowers.jpg", "flowers.jpg"},     {16, "blank.jpg", "butterfly.jpg"},
-    {17, "flowers2.jpg", "flowers2.jpg"},   {18, "wheel.jpg", ""},
-    {19, "flower1mask.jpg", "flower1.jpg"}, {20, "specular2.jpg", ""},
-    {21, "redtex.jpg", ""},                 {22, "blackbg.jpg", "scratch.jpg"},
-    {23, "cloud3.jpg", "cloud3mask.jpg"},   {24, "trash.jpg", "trash.jpg"},
-    {25, "net.jpg", ""},                    {26, "dust.jpg", "dust.jpg"},
-    {27, "yeah.jpg", "yeahmask.jpg"},       {28, "disco.jpg", "discomask.jpg"},
-    {29, "man1.jpg", "man1mask.jpg"},       {30, "man2.jpg", "man2mask.jpg"},
-    {31, "greet1.jpg", "greet1mask.jpg"},   {32, "greet2.jpg", "greet2mask.jpg"},
-    {33, "greet3.jpg", "greet3mask.jpg"},   {34, "greet4.jpg", "greet4mask.jpg"},
-    {35, "greet5.jpg", "greet5mask.jpg"},   {36, "greet6.jpg", "greet6mask.jpg"},
-    {37, "greet7.jpg", "greet7mask.jpg"},   {38, "greet8.jpg", "greet8mask.jpg"},
-    {39, "layer2.jpg", "layer2mask.jpg"},   {40, "ending.jpg", ""},
-};
 
 std::set<std::string> allFiles() {
   std::set<std::string> names;
-  for (const Slot& s : kSlots) {
+  for (const SlotImage& s : kSlotImages) {
     names.insert(s.image);
-    if (*s.mask) names.insert(s.mask);
+    if (s.mask) names.insert(s.mask);
   }
   return names;
 }
@@ -272,8 +248,8 @@ TEST(TextureFiles, EveryFileIsSequentialBaselineWithOneOrThreeComponents) {
 TEST(TextureFiles, ColourFilesUseBothChromaLayoutsAndMasksAreGrey) {
   int subsampled = 0, full = 0;
   std::set<std::string> masks;
-  for (const Slot& s : kSlots)
-    if (*s.mask && std::string(s.mask) != s.image) masks.insert(s.mask);
+  for (const SlotImage& s : kSlotImages)
+    if (s.mask && std::string(s.mask) != s.image) masks.insert(s.mask);
   for (const std::string& name : allFiles()) {
     Header h = walkMarkers(readBytes(textureDir() + "/" + name));
     if (h.components == 3) (h.h[0] == 2 ? subsampled : full)++;
@@ -299,8 +275,8 @@ TEST(TextureFiles, LibjpegDecodesEveryFileWithoutWarnings) {
 }
 
 TEST(TextureFiles, EveryMaskHasItsImagesSize) {
-  for (const Slot& s : kSlots) {
-    if (!*s.mask) continue;
+  for (const SlotImage& s : kSlotImages) {
+    if (!s.mask) continue;
     SCOPED_TRACE(s.image);
     Header img = walkMarkers(readBytes(textureDir() + "/" + s.image));
     Header mask = walkMarkers(readBytes(textureDir() + "/" + s.mask));

@@ -12,37 +12,12 @@
 #include <map>
 #include <stdexcept>
 
+#include "app/SlotImages.h"
 #include "images.h"
 
 namespace gen {
 namespace {
 
-// The demo's texture slots: image file and alpha-mask file ("" for none).
-struct Slot {
-  int number;
-  const char* image;
-  const char* mask;
-};
-const Slot kSlots[] = {
-    {5, "cola.jpg", "colamask.jpg"},         {6, "led1.jpg", ""},
-    {7, "led2.jpg", ""},                     {8, "led3.jpg", ""},
-    {9, "led4.jpg", ""},                     {10, "bubble.jpg", "bubblemask.jpg"},
-    {11, "cloud2.jpg", "cloudmask2.jpg"},    {12, "specular.jpg", ""},
-    {13, "colainter.jpg", ""},               {14, "noise.jpg", ""},
-    {15, "flowers.jpg", "flowers.jpg"},      {16, "blank.jpg", "butterfly.jpg"},
-    {17, "flowers2.jpg", "flowers2.jpg"},    {18, "wheel.jpg", ""},
-    {19, "flower1mask.jpg", "flower1.jpg"},  {20, "specular2.jpg", ""},
-    {21, "redtex.jpg", ""},                  {22, "blackbg.jpg", "scratch.jpg"},
-    {23, "cloud3.jpg", "cloud3mask.jpg"},    {24, "trash.jpg", "trash.jpg"},
-    {25, "net.jpg", ""},                     {26, "dust.jpg", "dust.jpg"},
-    {27, "yeah.jpg", "yeahmask.jpg"},        {28, "disco.jpg", "discomask.jpg"},
-    {29, "man1.jpg", "man1mask.jpg"},        {30, "man2.jpg", "man2mask.jpg"},
-    {31, "greet1.jpg", "greet1mask.jpg"},    {32, "greet2.jpg", "greet2mask.jpg"},
-    {33, "greet3.jpg", "greet3mask.jpg"},    {34, "greet4.jpg", "greet4mask.jpg"},
-    {35, "greet5.jpg", "greet5mask.jpg"},    {36, "greet6.jpg", "greet6mask.jpg"},
-    {37, "greet7.jpg", "greet7mask.jpg"},    {38, "greet8.jpg", "greet8mask.jpg"},
-    {39, "layer2.jpg", "layer2mask.jpg"},    {40, "ending.jpg", ""},
-};
 
 class FileSink : public Sink {
  public:
@@ -96,19 +71,19 @@ void blit(Picture& dst, const Picture& src, int ox, int oy) {
 
 void writeContactSheet(const std::string& dir, const std::string& path, const Fonts& fonts,
                        const std::map<std::string, std::string>& kinds) {
-  const int cols = 3, rows = (int(std::size(kSlots)) + cols - 1) / cols, header = 70;
+  const int cols = 3, rows = (int(std::size(kSlotImages)) + cols - 1) / cols, header = 70;
   Picture sheet(cols * kCellW, header + rows * kCellH, grey(0.2f));
   Plane text(sheet.w, sheet.h);
   fonts.bold.draw(text, "Texture images: image | mask | over fog and black", 26, 20, 44);
-  for (size_t i = 0; i < std::size(kSlots); ++i) {
-    const Slot& s = kSlots[i];
+  for (size_t i = 0; i < std::size(kSlotImages); ++i) {
+    const SlotImage& s = kSlotImages[i];
     int ox = int(i % cols) * kCellW, oy = header + int(i / cols) * kCellH;
     Bytes img = readJpeg(dir + "/" + s.image);
-    Bytes mask = *s.mask ? readJpeg(dir + "/" + s.mask) : Bytes{};
+    Bytes mask = s.mask ? readJpeg(dir + "/" + s.mask) : Bytes{};
     Picture ti = thumbnail(img);
     blit(sheet, ti, ox + kGap, oy + kLabel);
     Picture tm;
-    if (*s.mask) {
+    if (s.mask) {
       tm = thumbnail(mask);
       blit(sheet, tm, ox + 2 * kGap + kThumb, oy + kLabel);
     }
@@ -118,14 +93,14 @@ void writeContactSheet(const std::string& dir, const std::string& path, const Fo
     for (int y = 0; y < ti.h; ++y)
       for (int x = 0; x < ti.w; ++x) {
         Rgb back = x < ti.w / 2 ? grey(0.96f) : grey(0.02f);
-        const Rgb& m = *s.mask ? tm.at(x, y) : Rgb{1, 1, 1};
+        const Rgb& m = s.mask ? tm.at(x, y) : Rgb{1, 1, 1};
         float a = (m.r + m.g + m.b) / 3;
         comp.at(x, y) = mix(back, ti.at(x, y), a);
       }
     if (std::strcmp(s.image, "trash.jpg") == 0) flipVertical(comp);
     blit(sheet, comp, ox + 3 * kGap + 2 * kThumb, oy + kLabel);
     char label[160];
-    std::snprintf(label, sizeof label, "%d  %s%s%s  %dx%d %s", s.number, s.image, *s.mask ? " + " : "", s.mask, img.w,
+    std::snprintf(label, sizeof label, "%d  %s%s%s  %dx%d %s", kFirstImageSlot + int(i), s.image, s.mask ? " + " : "", s.mask ? s.mask : "", img.w,
                   img.h, kinds.count(s.image) ? kinds.at(s.image).c_str() : "");
     fonts.regular.draw(text, label, 13, float(ox + kGap), float(oy + kLabel - 10));
   }
@@ -194,9 +169,9 @@ int run(int argc, char** argv) {
   // Every slot's files must have been drawn, and nothing else.
   size_t expected = 0;
   std::map<std::string, int> names;
-  for (const Slot& s : kSlots) {
+  for (const SlotImage& s : kSlotImages) {
     names[s.image] = 1;
-    if (*s.mask) names[s.mask] = 1;
+    if (s.mask) names[s.mask] = 1;
   }
   for (auto& n : names) {
     ++expected;
