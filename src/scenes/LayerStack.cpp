@@ -8,6 +8,21 @@
 #include <cmath>
 
 namespace {
+// The texture coordinates of point (x, y) of a sprite's square of half-size
+// `half`, texture (0, 0) at its corner (-half, half).
+void spriteTexCoord(float half, float x, float y, float* st) {
+    st[0] = (x + half) / (2 * half);
+    st[1] = (half - y) / (2 * half);
+}
+
+// That point with its texture coordinates (unit 0).
+void spriteVertex(float half, float x, float y) {
+    float st[2];
+    spriteTexCoord(half, x, y, st);
+    glTexCoord2fv(st);
+    glVertex3f(x, y, 0);
+}
+
 int unitsOn = 0;           // texture units enabled for the current pass
 GLint wrapFound[2] = {};   // the texture's wrap as begin found it
 
@@ -78,8 +93,9 @@ void drawRingUnits(const SpriteRing& ring, float from, float to, const float (*t
             const float x = r * ring.cos[k], y = r * ring.sin[k];
             for (int u = 0; u < units; ++u) {
                 const float c = turn[first + u][0], s = turn[first + u][1];
-                const float px = c * x - s * y, py = s * x + c * y;
-                arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, (px + half) / (2 * half), (half - py) / (2 * half));
+                float st[2];
+                spriteTexCoord(half, c * x - s * y, s * x + c * y, st);
+                arb::glMultiTexCoord2fARB(GL_TEXTURE0_ARB + u, st[0], st[1]);
             }
             glVertex3f(x, y, 0);
         }
@@ -169,16 +185,25 @@ SpriteRing measureSpriteRing(const unsigned char* rgba, int w, int h, float half
     return ring;
 }
 
+void drawSpriteSquare(float half) {
+    glBegin(GL_QUADS);
+    spriteVertex(half, -half, half);
+    spriteVertex(half, half, half);
+    spriteVertex(half, half, -half);
+    spriteVertex(half, -half, -half);
+    glEnd();
+}
+
 void drawSpriteRing(const SpriteRing& ring, float half) {
-    auto vertex = [half](float x, float y) {
-        glTexCoord2f((x + half) / (2 * half), (half - y) / (2 * half));
-        glVertex3f(x, y, 0);
-    };
+    if (!ring.sides) {
+        drawSpriteSquare(half);
+        return;
+    }
     glBegin(GL_TRIANGLE_STRIP);
     for (int k = 0; k <= ring.sides; ++k) {
         const float in = ring.rIn[k % ring.sides];
-        vertex(ring.rOut * ring.cos[k], ring.rOut * ring.sin[k]);
-        vertex(in * ring.cos[k], in * ring.sin[k]);
+        spriteVertex(half, ring.rOut * ring.cos[k], ring.rOut * ring.sin[k]);
+        spriteVertex(half, in * ring.cos[k], in * ring.sin[k]);
     }
     glEnd();
 }

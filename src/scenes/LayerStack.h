@@ -80,7 +80,10 @@ struct SpriteRing {
 SpriteRing measureSpriteRing(const unsigned char* rgba, int w, int h, float half, int sides);
 
 // The square of half-size `half`, texture (0, 0) at its corner (-half, half),
-// as its ring: one triangle strip.
+// whole: one quad.
+void drawSpriteSquare(float half);
+// The same square as its ring: one triangle strip (the whole square when the
+// ring has no sides).
 void drawSpriteRing(const SpriteRing& ring, float half);
 
 // One pass: `count` layers (farthest first, 1 to kMaxStackedLayers) of a

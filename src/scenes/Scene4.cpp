@@ -146,23 +146,12 @@ void measureMask() {
     if (ring.sides) makeTinted(std::move(rgba), a.w, a.h);
 }
 
-// A point of the square with texture (0, 0) at its upper-left corner.
-void squareVertex(float x, float y) {
-    glTexCoord2f((x + kHalf) / (2 * kHalf), (kHalf - y) / (2 * kHalf));
-    glVertex3f(x, y, 0);
-}
-
+// The whole square, or as its ring where that leaves out hidden fragments.
 void drawSquare() {
-    if (!ring.sides || !scene4LeavesOutHiddenFragments) {
-        glBegin(GL_QUADS);
-        squareVertex(-kHalf, kHalf);
-        squareVertex(kHalf, kHalf);
-        squareVertex(kHalf, -kHalf);
-        squareVertex(-kHalf, -kHalf);
-        glEnd();
-        return;
-    }
-    drawSpriteRing(ring, kHalf);
+    if (scene4LeavesOutHiddenFragments)
+        drawSpriteRing(ring, kHalf);
+    else
+        drawSpriteSquare(kHalf);
 }
 
 void drawOpaque() {

@@ -139,16 +139,6 @@ void fitCloudShape() {
     cloudMeasured = engine->textures[kSlotCloud3];
 }
 
-// The layer's whole square, (0, 0) of the texture at (-4, 4).
-void drawCloudSquare() {
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0), glVertex3f(-kCloudHalf, kCloudHalf, 0);
-    glTexCoord2f(1, 0), glVertex3f(kCloudHalf, kCloudHalf, 0);
-    glTexCoord2f(1, 1), glVertex3f(kCloudHalf, -kCloudHalf, 0);
-    glTexCoord2f(0, 1), glVertex3f(-kCloudHalf, -kCloudHalf, 0);
-    glEnd();
-}
-
 // Whether the ring may stand for the image bound now.
 bool cloudRingFits() {
     return scene8LeavesOutClearFragments && cloudRing.sides && engine->textures[kSlotCloud3] == cloudMeasured;
@@ -164,7 +154,7 @@ void drawCloudLayer(const StackedLayer& l, bool asRing, bool clear) {
     if (asRing)
         drawSpriteRing(cloudRing, kCloudHalf);
     else
-        drawCloudSquare();
+        drawSpriteSquare(kCloudHalf);
     glPopMatrix();
     if (clear) glEnable(GL_FOG);
 }
