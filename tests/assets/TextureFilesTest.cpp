@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -304,6 +306,23 @@ TEST(TextureFiles, CloudMasksFadeToZeroBeforeTheEdge) {
     EXPECT_LE(worst, 2);
     EXPECT_GE(peak, 200) << "the cloud itself should be dense somewhere";
   }
+}
+
+TEST(TextureFiles, CloudTunnelMaskHasAClearMiddle) {
+  // The cloud tunnel's layers just in front of the eye fill the screen: the
+  // tunnel's far end shows through their clear middle, and only their ring
+  // is drawn.
+  Decoded m = load("cloud3mask.jpg");
+  if (!m.ok) return;
+  int worst = 0, ring = 0;
+  for (int y = 0; y < m.height; ++y)
+    for (int x = 0; x < m.width; ++x) {
+      const double r = 2 * std::hypot((x + 0.5) / m.width - 0.5, (y + 0.5) / m.height - 0.5);
+      if (r < 0.4) worst = std::max(worst, m.alpha(x, y));
+      else if (r < 0.8) ring = std::max(ring, m.alpha(x, y));
+    }
+  EXPECT_LE(worst, 2);
+  EXPECT_GE(ring, 200);
 }
 
 // Mean absolute step across the wrap edge against the mean step between

@@ -137,8 +137,16 @@ void drawClouds(Sink& out) {
 
   Plane d3;
   build(2301, true, d3);
+  // The tunnel's sprite is a thin ring of cloud: clear out to 0.42 of its
+  // half-width (the wisps alone leave only a speck clear there) and faded
+  // out by 0.8 instead of 0.86. The layers just in front of the eye fill the
+  // screen; the far end of the tunnel shows through their middle, and each
+  // layer's drawn ring stays small.
   Plane mask3(n, n);
-  shade(mask3, [&](float x, float y, float) { return smoothstep(0.05f, 0.6f, d3.at(int(x), int(y))); });
+  shade(mask3, [&](float x, float y, float) {
+    float r = 2 * std::hypot(x / n - 0.5f, y / n - 0.5f);
+    return smoothstep(0.05f, 0.6f, d3.at(int(x), int(y))) * smoothstep(0.42f, 0.54f, r) * smoothstep(0.8f, 0.62f, r);
+  });
   Picture p3(n, n);
   shade(p3, [&](float x, float y, Rgb) {
     float s = d3.sample(x - 4, y - 4) - d3.sample(x + 4, y + 4);
