@@ -91,8 +91,11 @@ TEST_F(Scene12Test, TheVeilFollowsTheThirdBand) {
     }
 }
 
+// From 200000 ms on the scene is the one before, as in a run, where that is
+// always this one: a frame of it comes first, whatever the tests before drew.
 TEST_F(Scene12Test, TheLastFrameIsTheFirstPast200000) {
     done = false;
+    renderAt(199000);
     renderAt(200000); // still inside the demo
     EXPECT_FALSE(done);
     renderAt(200000.5);
