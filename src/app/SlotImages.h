@@ -4,6 +4,9 @@
 // it names, and the tests check those files against it.
 #pragma once
 
+#include <set>
+#include <string>
+
 struct SlotImage {
     const char* image;
     const char* mask;
@@ -48,3 +51,13 @@ constexpr SlotImage kSlotImages[] = {
     {"layer2.jpg", "layer2mask.jpg"},
     {"ending.jpg", nullptr},
 };
+
+// Every file the list names, images and masks, each once.
+inline std::set<std::string> slotImageFiles() {
+    std::set<std::string> names;
+    for (const SlotImage& s : kSlotImages) {
+        names.insert(s.image);
+        if (s.mask) names.insert(s.mask);
+    }
+    return names;
+}

@@ -68,7 +68,6 @@ void (*const kResets[12])() = {nullptr,     scene2reset, nullptr, scene4reset,  
 void (*const kAdvances[12])() = {nullptr,       scene2advance, nullptr, nullptr, scene5advance,  nullptr,
                                  scene7advance, nullptr,       nullptr, nullptr, scene11advance, nullptr};
 
-
 // The logo: slot cola at half opacity over the bottom-right 128 x 128.
 void drawLogo() {
     markFramePass(FramePass::Logo);

@@ -16,7 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 std::vector<std::string> dataImages() {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(fs::path(testgl::dataDir()) / "Textures"))

@@ -29,16 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-std::set<std::string> allFiles() {
-  std::set<std::string> names;
-  for (const SlotImage& s : kSlotImages) {
-    names.insert(s.image);
-    if (s.mask) names.insert(s.mask);
-  }
-  return names;
-}
-
 std::string textureDir() {
   const char* d = std::getenv("DEMO_DATA_DIR");
   return std::string(d ? d : "data") + "/Textures";
@@ -208,8 +198,8 @@ Decoded load(const std::string& name) {
 
 // ---- format ----------------------------------------------------------------------------
 TEST(TextureFiles, EveryFileIsSequentialBaselineWithOneOrThreeComponents) {
-  ASSERT_EQ(allFiles().size(), 56u);
-  for (const std::string& name : allFiles()) {
+  ASSERT_EQ(slotImageFiles().size(), 56u);
+  for (const std::string& name : slotImageFiles()) {
     SCOPED_TRACE(name);
     std::vector<uint8_t> bytes = readBytes(textureDir() + "/" + name);
     ASSERT_FALSE(bytes.empty()) << "missing";
@@ -252,7 +242,7 @@ TEST(TextureFiles, ColourFilesUseBothChromaLayoutsAndMasksAreGrey) {
   std::set<std::string> masks;
   for (const SlotImage& s : kSlotImages)
     if (s.mask && std::string(s.mask) != s.image) masks.insert(s.mask);
-  for (const std::string& name : allFiles()) {
+  for (const std::string& name : slotImageFiles()) {
     Header h = walkMarkers(readBytes(textureDir() + "/" + name));
     if (h.components == 3) (h.h[0] == 2 ? subsampled : full)++;
     if (masks.count(name)) {
@@ -265,7 +255,7 @@ TEST(TextureFiles, ColourFilesUseBothChromaLayoutsAndMasksAreGrey) {
 }
 
 TEST(TextureFiles, LibjpegDecodesEveryFileWithoutWarnings) {
-  for (const std::string& name : allFiles()) {
+  for (const std::string& name : slotImageFiles()) {
     SCOPED_TRACE(name);
     Decoded d = load(name);
     if (!d.ok) continue;
@@ -434,8 +424,8 @@ TEST(TextureFiles, GeneratorWritesTheSameBytesOnEveryRun) {
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   std::set<std::string> written;
   for (const auto& e : fs::directory_iterator(dir)) written.insert(e.path().filename().string());
-  EXPECT_EQ(written, allFiles());
-  for (const std::string& name : allFiles()) {
+  EXPECT_EQ(written, slotImageFiles());
+  for (const std::string& name : slotImageFiles()) {
     std::vector<uint8_t> again = readBytes((dir / name).string());
     std::vector<uint8_t> built = readBytes(textureDir() + "/" + name);
     EXPECT_FALSE(built.empty()) << name;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 #include "app/SlotImages.h"
@@ -17,7 +18,6 @@
 
 namespace gen {
 namespace {
-
 
 class FileSink : public Sink {
  public:
@@ -100,8 +100,9 @@ void writeContactSheet(const std::string& dir, const std::string& path, const Fo
     if (std::strcmp(s.image, "trash.jpg") == 0) flipVertical(comp);
     blit(sheet, comp, ox + 3 * kGap + 2 * kThumb, oy + kLabel);
     char label[160];
-    std::snprintf(label, sizeof label, "%d  %s%s%s  %dx%d %s", kFirstImageSlot + int(i), s.image, s.mask ? " + " : "", s.mask ? s.mask : "", img.w,
-                  img.h, kinds.count(s.image) ? kinds.at(s.image).c_str() : "");
+    std::snprintf(label, sizeof label, "%d  %s%s%s  %dx%d %s", kFirstImageSlot + int(i), s.image,
+                  s.mask ? " + " : "", s.mask ? s.mask : "", img.w, img.h,
+                  kinds.count(s.image) ? kinds.at(s.image).c_str() : "");
     fonts.regular.draw(text, label, 13, float(ox + kGap), float(oy + kLabel - 10));
   }
   paintPlane(sheet, grey(0.92f), text);
@@ -167,16 +168,10 @@ int run(int argc, char** argv) {
   drawOrnament(sink);
   drawEnding(sink, fonts);
   // Every slot's files must have been drawn, and nothing else.
-  size_t expected = 0;
-  std::map<std::string, int> names;
-  for (const SlotImage& s : kSlotImages) {
-    names[s.image] = 1;
-    if (s.mask) names[s.mask] = 1;
-  }
-  for (auto& n : names) {
-    ++expected;
-    if (!sink.kinds().count(n.first)) throw std::runtime_error("not drawn: " + n.first);
-  }
+  const std::set<std::string> names = slotImageFiles();
+  const size_t expected = names.size();
+  for (const std::string& n : names)
+    if (!sink.kinds().count(n)) throw std::runtime_error("not drawn: " + n);
   if (sink.kinds().size() != expected) throw std::runtime_error("drew a file that no slot uses");
   if (!sheet.empty()) writeContactSheet(dir, sheet, fonts, sink.kinds());
   if (!icon.empty()) writeIcon(dir, icon);
