@@ -16,6 +16,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 bool skipInvisibleWork = true;
 
 namespace {
@@ -127,13 +129,14 @@ void Glow::Init(Texture* manager, int filter) {
     radialTexture = manager->empty(kSize, static_cast<unsigned>(filter));
 }
 
-void Glow::MakeBlur(Texture* manager, bool additive, float spread, float alpha, int passes) {
+void Glow::MakeBlur(Texture* manager, bool additive, float spread, float alpha, int passes, int leftOut) {
     beginWork(manager, blurTexture, additive, alpha);
     const float step = spread * kSize;
     for (int i = 1; i <= passes; ++i) {
         const float d = static_cast<float>(i) * step;
         const float offsets[8][2] = {{-d, 0}, {d, 0}, {0, -d}, {0, d}, {d, d}, {-d, d}, {d, -d}, {-d, -d}};
-        for (const auto& o : offsets) {
+        for (int k = std::max(leftOut, 0); k < 8; ++k) {
+            const float* o = offsets[k];
             glPushMatrix();
             glTranslatef(o[0], o[1], 0);
             cornerQuad(0, 0, kSize, kSize);

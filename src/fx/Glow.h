@@ -40,7 +40,14 @@ public:
     unsigned radialTexture = 0; // written by MakeRadialBlur
 
     void Init(Texture* manager, int filter);
-    void MakeBlur(Texture* manager, bool additive, float spread, float alpha, int passes);
+    // `leftOut` > 0 leaves out the first leftOut of each pass's eight copies.
+    // Blended at alpha 1/2, each copy is halved by every later one: the four
+    // shifted along the axes come first and weigh 1/256, 1/128, 1/64 and
+    // 1/32 of the pass's result, a weight that then stays with the picture
+    // the pass starts from, under a texel away. Leaving out those four halves
+    // the blur's work for a result a few levels apart at its sharpest edges:
+    // for a scene whose frames are over their time.
+    void MakeBlur(Texture* manager, bool additive, float spread, float alpha, int passes, int leftOut = 0);
     void MakeRadialBlur(Texture* manager, bool additive, float zoom, float alpha, int passes);
     void MakeDOF(Texture* manager);
     void Render(Texture* manager, float alpha);

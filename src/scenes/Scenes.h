@@ -114,6 +114,7 @@ float scene9FlowerGrowth(int flower, float ms); // how far flower 0..19 has grow
 Curve scene9Blade(int i, int j, float ms);      // blade (i, j)'s curve at music time ms (root at its own origin)
 int scene9BladesDrawn(int* clipped);           // blades sent by the last render, and those in draws GL clips
 int scene9HeadPose(float ms);                   // row of `heads` the talking head takes at music time ms
+extern int scene9BlurLeftOut;                   // copies of each blur pass left out (4; 0 blurs in full)
 
 int scene10Camera();                     // camera stretch 0..7 of the last frame
 const Vector3D* scene10BlockPositions(); // world centre of each block

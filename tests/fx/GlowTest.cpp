@@ -6,7 +6,9 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -128,6 +130,32 @@ TEST_F(GlowTest, BlurSpreadsAOnePixelLineOverItsNeighbours) {
     EXPECT_GT(texel(t, 70, 64), 0);
     EXPECT_EQ(texel(t, 48, 64), 0);
     EXPECT_EQ(texel(t, 80, 64), 0);
+}
+
+// Leaving out each pass's four axis copies (together 15/256 of it, under a
+// texel away) keeps the blur within a few levels of the full one at a hard
+// edge; leaving out none is the full blur.
+TEST_F(GlowTest, BlurWithoutItsAxisCopiesStaysCloseToTheFullBlur) {
+    auto blurred = [&](int leftOut) {
+        clearTo(0, 0, 0);
+        rect(48, 48, 80, 80, 1, 1, 1); // a white square with hard edges
+        glow.MakeBlur(manager, false, 0.002f, 0.5f, 5, leftOut);
+        return texels(glow.blurTexture);
+    };
+    const auto full = blurred(0), lighter = blurred(4), none = blurred(-1);
+    EXPECT_EQ(none, full);
+    int largest = 0, differing = 0;
+    for (size_t i = 0; i < full.size(); ++i) {
+        largest = std::max(largest, std::abs(full[i] - lighter[i]));
+        differing += full[i] != lighter[i];
+    }
+    EXPECT_GT(differing, 0);
+    EXPECT_LE(largest, 10);
+    // Still a blur: the edges softened over a few texels, the middle white.
+    EXPECT_EQ(texel(lighter, 64, 64), 255);
+    EXPECT_EQ(texel(lighter, 30, 64), 0);
+    for (int x : {46, 47, 80, 81}) EXPECT_GT(texel(lighter, x, 64), 0) << x;
+    for (int x : {48, 79}) EXPECT_LT(texel(lighter, x, 64), 255) << x;
 }
 
 TEST_F(GlowTest, BlurWorkStaysInTheLowerLeftCorner) {

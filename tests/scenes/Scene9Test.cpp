@@ -1,6 +1,6 @@
 // Scene 9: when each flower grows and how far, the stems in the picture, the
 // blades' sway and colours, the head's poses, the trash image in its own
-// colours, and the opening out of white.
+// colours, its lighter blur, and the opening out of white.
 #include "scenes/DemoFixture.h"
 
 #include "app/Engine.h"
@@ -176,6 +176,24 @@ TEST_F(Scene9Test, TheFieldIsDrawnInAViewGLNeedNotClip) {
         const int sent = scene9BladesDrawn(&clipped);
         EXPECT_GT(sent, 500) << ms;
         EXPECT_LE(clipped, sent / 100) << ms;
+    }
+}
+
+// The glow source's blur blends only each pass's four diagonal copies: the
+// picture stays within a few levels of the full blur's, at the edges the
+// blur softens, and not byte for byte (the lighter blur is in use).
+TEST_F(Scene9Test, LighterBlurStaysWithin54DecibelsOfTheFullBlur) {
+    ASSERT_EQ(scene9BlurLeftOut, 4);
+    for (double ms : {151000.0, 156000.0, 160500.0, 162000.0}) {
+        renderAt(ms, 0);
+        const Frame lighter;
+        scene9BlurLeftOut = 0;
+        renderAt(ms, 0);
+        const Frame full;
+        scene9BlurLeftOut = 4;
+        EXPECT_GE(lighter.psnrTo(full), 54) << ms;
+        EXPECT_LT(lighter.psnrTo(full), 1e9) << ms;
+        EXPECT_LE(lighter.largestDifferenceTo(full), 8) << ms;
     }
 }
 
