@@ -98,6 +98,7 @@ float scene5BubbleLife(int bubble); // remaining rise of a bubble, in 50-ms tick
 int scene6Camera();           // camera path in use, 0..3
 float scene6TimeLine();       // parameter along it, 0 at the start of its stretch, 1 at its end
 void scene6Eye(float eye[3]); // the camera's position on it
+extern int scene6BlurLeftOut; // copies of each blur pass left out (2; 0 blurs in full)
 
 float scene7Timeline();                      // timeLine7: parameter along the current camera arc
 Vector3D scene7Flower(int flower);           // z: remaining distance, y: height
