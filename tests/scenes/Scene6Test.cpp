@@ -7,6 +7,7 @@
 #include "app/Engine.h"
 #include "fx/Glow.h"
 #include "image/Texture.h"
+#include "scenes/SceneChecks.h"
 #include "scenes/Scenes.h"
 
 #include <GL/gl.h>
@@ -283,15 +284,7 @@ TEST_F(Scene6Test, LighterBlurStaysWithin55DecibelsOfTheFullBlur) {
     ASSERT_EQ(scene6BlurLeftOut, 2);
     for (double ms : {46000.0, 52000.0, 54000.0, 59000.0}) {
         renderAt(ms);
-        renderAt(ms, 0);
-        const Frame lighter;
-        scene6BlurLeftOut = 0;
-        renderAt(ms, 0);
-        const Frame full;
-        scene6BlurLeftOut = 2;
-        EXPECT_GE(lighter.psnrTo(full), 55) << ms;
-        EXPECT_LT(lighter.psnrTo(full), 1e9) << ms;
-        EXPECT_LE(lighter.largestDifferenceTo(full), 8) << ms;
+        demotest::expectLighterBlurNearTheFull(scene6BlurLeftOut, ms, 55, 8);
     }
 }
 

@@ -1,6 +1,6 @@
 // Small checks shared by the scene tests: the texture environment the flower
-// swarm leaves, a texture slot's image read back, a chosen spectrum, and how
-// much of a frame (outside the logo) is white.
+// swarm leaves, a texture slot's image read back, a chosen spectrum, how
+// much of a frame (outside the logo) is white, and a lighter blur's frames.
 #pragma once
 
 #include "app/Engine.h"
@@ -111,6 +111,23 @@ inline int pixelsBelow(const Frame& f, int least) {
             n += *std::min_element(p.begin(), p.end()) < least;
         }
     return n;
+}
+
+// A scene whose glow-source blur leaves out `leftOut` copies of each pass
+// (set through `setting`, its value now): the frame at `ms` (a step of 0,
+// so both renders start from the same state) within `dB` and `levels` of
+// the same frame with the full blur, and not byte for byte it.
+inline void expectLighterBlurNearTheFull(int& setting, double ms, double dB, int levels) {
+    const int leftOut = setting;
+    renderAt(ms, 0);
+    const Frame lighter;
+    setting = 0;
+    renderAt(ms, 0);
+    const Frame full;
+    setting = leftOut;
+    EXPECT_GE(lighter.psnrTo(full), dB) << ms;
+    EXPECT_LT(lighter.psnrTo(full), 1e9) << ms;
+    EXPECT_LE(lighter.largestDifferenceTo(full), levels) << ms;
 }
 
 } // namespace demotest
