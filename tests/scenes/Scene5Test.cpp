@@ -1,8 +1,8 @@
 // Scene 5: the bubbles' and the noise panel's draws from rand() and what
 // scene5advance repeats of them, the segments and their greetings in the
 // picture, the lumpy room and its normals, the wireframe and greeting
-// opacities from the spectrum, the texture set-up it leaves, and the opening
-// curtain and closing white.
+// opacities from the spectrum, the texture set-up it leaves, its lighter
+// blur, and the opening curtain and closing white.
 #include "scenes/DemoFixture.h"
 
 #include "app/CApplication.h"
@@ -286,6 +286,16 @@ TEST_F(Scene5Test, PanelDepthGoesFirstOnlyWhenNoWallCanComeInFrontOfIt) {
 TEST_F(Scene5Test, LeavesUnitZeroActiveInCombineReplaceAndUnitOneOff) {
     renderAt(130000);
     demotest::expectCombineModeLeft();
+}
+
+// The glow source's blur leaves out each pass's two lightest copies: the
+// picture stays within a few levels of the full blur's.
+TEST_F(Scene5Test, LighterBlurStaysWithin55DecibelsOfTheFullBlur) {
+    ASSERT_EQ(scene5BlurLeftOut, 2);
+    for (double ms : {121000.0, 130000.0, 136000.0, 145000.0}) {
+        renderAt(ms);
+        demotest::expectLighterBlurNearTheFull(scene5BlurLeftOut, ms, 55, 8, 5);
+    }
 }
 
 TEST_F(Scene5Test, OpensOutOfTheCurtain) {

@@ -1,6 +1,7 @@
 // Scene 8: the switch from the cell tunnel to the cloud tunnel, the cloud
 // stack's position and depth, the stamps' windows, the butterfly in its own
-// colours, the fade in from white and the fade out to black.
+// colours, its lighter blur, the fade in from white and the fade out to
+// black.
 #include "scenes/DemoFixture.h"
 #include "scenes/SceneChecks.h"
 
@@ -234,6 +235,22 @@ TEST_F(Scene8Test, ButterflyShowsTheBlankImagesColoursAtHalfOpacity) {
         }
     EXPECT_GT(darkest, 150);
     EXPECT_GT(shape, 5000);
+}
+
+// The glow source's blur leaves out each pass's two lightest copies: both
+// tunnels stay within a few levels of the full blur's pictures.
+TEST_F(Scene8Test, LighterBlurStaysWithin54DecibelsOfTheFullBlur) {
+    ASSERT_EQ(scene8BlurLeftOut, 2);
+    for (double ms : {106000.0, 108000.0}) {
+        renderAt(ms);
+        demotest::expectLighterBlurNearTheFull(scene8BlurLeftOut, ms, 54, 8);
+    }
+    scene8reset();
+    renderAt(111500, 2500);
+    for (double ms : {115000.0, 118000.0}) {
+        renderAt(ms, 1000.0 / 60);
+        demotest::expectLighterBlurNearTheFull(scene8BlurLeftOut, ms, 54, 8);
+    }
 }
 
 TEST_F(Scene8Test, FadesInFromWhiteAndOutToBlack) {

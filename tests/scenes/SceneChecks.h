@@ -13,6 +13,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace demotest {
@@ -115,13 +116,16 @@ inline int pixelsBelow(const Frame& f, int least) {
 
 // A scene whose glow-source blur leaves out `leftOut` copies of each pass
 // (set through `setting`, its value now): the frame at `ms` (a step of 0,
-// so both renders start from the same state) within `dB` and `levels` of
-// the same frame with the full blur, and not byte for byte it.
-inline void expectLighterBlurNearTheFull(int& setting, double ms, double dB, int levels) {
+// so both renders start from the same state; `seed`, when not 0, seeds
+// rand() before each) within `dB` and `levels` of the same frame with the
+// full blur, and not byte for byte it.
+inline void expectLighterBlurNearTheFull(int& setting, double ms, double dB, int levels, unsigned seed = 0) {
     const int leftOut = setting;
+    if (seed) std::srand(seed);
     renderAt(ms, 0);
     const Frame lighter;
     setting = 0;
+    if (seed) std::srand(seed);
     renderAt(ms, 0);
     const Frame full;
     setting = leftOut;
