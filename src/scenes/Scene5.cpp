@@ -293,10 +293,9 @@ void scene5advance() {
     for (float& r : noiseOffsets) r = static_cast<float>(std::rand() % 100) / 100;
 }
 
-// The sphere room comes close to 7 layers' time on the software rasteriser,
-// so the glow source's blur leaves out the two lightest copies of each pass
-// (1/256 and 1/128 of its result, under a texel away): about 0.75 ms a
-// frame, for a picture some 57 to 60 dB from the full blur's.
+// Near 7 layers' time: the glow source's blur leaves out each pass's two
+// lightest copies (see Glow::MakeBlur), about 0.75 ms a frame, for frames
+// 57 to 60 dB from the full blur's.
 int scene5BlurLeftOut = 2;
 
 void scene5update() {

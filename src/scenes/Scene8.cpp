@@ -262,10 +262,9 @@ void scene8init() {
 
 void scene8reset() { cloudPosition() = 1000.0f; }
 
-// Both tunnels come close to 7 layers' time on the software rasteriser, so
-// the glow source's blur leaves out the two lightest copies of each pass
-// (1/256 and 1/128 of its result, under a texel away): about 0.75 ms a
-// frame, for a picture some 55 to 63 dB from the full blur's.
+// Both tunnels come near 7 layers' time: the glow source's blur leaves out
+// each pass's two lightest copies (see Glow::MakeBlur), about 0.75 ms a
+// frame, for frames 55 to 63 dB from the full blur's.
 int scene8BlurLeftOut = 2;
 
 void scene8update() {

@@ -298,11 +298,10 @@ int scene9HeadPose(float ms) { return headPoseAt(ms, 148800, 14900); }
 
 void scene9init() { grass = Curve({0, 0, 0}, {5, 5, 0}, {0, 10, 0}, {5, 15, 0}); }
 
-// The field and its flowers are more than 7 layers' time on the software
-// rasteriser with the full blur, so the glow source's blur blends only the
-// four diagonal copies of each pass: its four axis copies weigh 15/256 of
-// the pass's result and lie under a texel away. Half the blur's work, about
-// 1.5 ms a frame, for a picture some 55 to 57 dB from the full blur's.
+// Over 7 layers' time on the software rasteriser with the full blur: the
+// glow source's blur leaves out each pass's four axis copies (see
+// Glow::MakeBlur), about 1.5 ms a frame, for frames 57 to 61 dB from the
+// full blur's.
 int scene9BlurLeftOut = 4;
 
 void scene9update() {
