@@ -300,7 +300,7 @@ void scene9init() { grass = Curve({0, 0, 0}, {5, 5, 0}, {0, 10, 0}, {5, 15, 0});
 
 // Over 7 layers' time on the software rasteriser with the full blur: the
 // glow source's blur leaves out each pass's four axis copies (see
-// Glow::MakeBlur), about 1.5 ms a frame, for frames 57 to 61 dB from the
+// Glow::MakeBlur), about 1.5 ms a frame, for frames 55 to 61 dB from the
 // full blur's.
 int scene9BlurLeftOut = 4;
 
