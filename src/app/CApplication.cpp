@@ -11,6 +11,7 @@
 #include "app/DataFolder.h"
 #include "app/Live.h"
 #include "app/Offline.h"
+#include "app/TrackCheck.h"
 #include "app/Options.h"
 #include "app/Timeline.h"
 #include "platform/Output.h"

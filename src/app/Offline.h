@@ -12,7 +12,6 @@
 #pragma once
 
 #include "app/Options.h"
-#include "platform/Scratch.h"
 
 #include <string>
 
@@ -25,11 +24,6 @@
 // 129) when SIGINT, SIGTERM or SIGHUP stopped the run after the current frame.
 int runOffline(const Options& options);
 
-// "" when the track at `path` is an MP3 that plays up to `untilMs` (at most
-// the end of the demo); else one line that names the file and says what is
-// wrong: missing, not an MP3, or how much music it holds.
-std::string trackShortfall(const char* path, double untilMs);
-
 // The shown frames of one run, on the step grid (the unshown catch-up before
 // them is Replay.h's). Exposed for tests.
 struct FramePlan {
@@ -38,18 +32,3 @@ struct FramePlan {
     long last = -1;         // last shown grid frame (-1: until the demo ends)
 };
 FramePlan planFrames(int fps, double fromMs, double toMs, bool toGiven);
-
-// The benchmark's yardstick taken between frames, so that a scene's figures
-// in layers use layers measured while it ran (the machine's load changes
-// during a run): ten full-screen textured quads blended as a glow pass lays
-// them, drawn into a framebuffer of their own with every piece of GL state
-// they touch saved and restored, so that the frames are those of a run
-// without it. Exposed for tests.
-class LayerClock {
-public:
-    bool open(); // false if the GL cannot make the framebuffer
-    double measure(); // ms per quad, to the end of their rasterisation
-
-private:
-    platform::ScratchFramebuffer scratch_;
-};

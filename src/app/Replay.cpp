@@ -28,7 +28,7 @@ long replayUnshown(CApplication& app, double pictureMs, double stepMs, long maxS
     };
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
-    // A stop signal (SIGINT, SIGTERM) ends the replay; the caller checks it.
+    // A stop signal (SIGINT, SIGTERM, SIGHUP) ends the replay; the caller checks it.
     long n = 0;
     for (; n < to && !platform::stopSignal(); ++n) {
         const int scene = sceneOf(msOf(n));

@@ -1,0 +1,169 @@
+// The frame benchmark: every frame of a stretch on the fixed step, timed to
+// the end of its rasterisation, with figures per scene in ms and in layers
+// (a yardstick measured while the scene ran).
+#include "app/Benchmark.h"
+#include "app/OfflineRun.h"
+
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Replay.h"
+#include "app/Timeline.h"
+#include "fx/FramePasses.h"
+#include "fx/Glow.h"
+#include "platform/Output.h"
+#include "platform/Platform.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+double percentile95(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(std::ceil(0.95 * v.size())) - 1)];
+}
+
+double mean(const std::vector<double>& v) {
+    double s = 0;
+    for (double x : v) s += x;
+    return v.empty() ? 0 : s / v.size();
+}
+
+// The yardstick for frame costs on this machine: full-screen textured quads
+// blended over a 1024 x 768 picture, as a glow pass lays them, timed to the
+// end of their rasterisation; ms per quad, the mean of `rounds` rounds of ten.
+double layerMs(int rounds) {
+    double sum = 0;
+    for (int round = 0; round < rounds; ++round) {
+        glFinish();
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < 10; ++i) engine->glow->RenderBlur(engine->textureManager, 0.1f);
+        glFinish();
+        sum += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    }
+    return sum / (10.0 * rounds);
+}
+
+} // namespace
+
+namespace offline {
+
+int runBenchmark(CApplication& app, const Options& o) {
+    const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
+    replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
+    std::vector<double> perScene[12], all;
+    all.reserve(static_cast<size_t>(shownFrames(p)));
+    for (auto& v : perScene) v.reserve(all.capacity());
+    // Pass times per scene, summed over its frames (ms on the GL timeline).
+    double passes[12][kFramePasses] = {};
+    // Layers measured while each scene ran: their sum and count.
+    double layerSum[12] = {};
+    int layerCount[12] = {};
+    LayerClock clock;
+    const bool clocked = clock.open();
+    const bool timed = o.passes;
+    enableFramePasses(timed);
+    for (long n = p.first, sinceLayer = 0; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
+        const auto t0 = std::chrono::steady_clock::now();
+        renderFrame(app, msOf(n, p.stepMs), p.stepMs);
+        glFinish(); // the software rasteriser's work is part of the frame
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        endFramePasses(passes[currentScene]);
+        perScene[currentScene].push_back(ms);
+        all.push_back(ms);
+        // Ten layers after every 15th frame and after a scene's first: about
+        // 3 % more work, outside the frames' times and the passes.
+        if (clocked && (perScene[currentScene].size() == 1 || ++sinceLayer == 15)) {
+            sinceLayer = 0;
+            enableFramePasses(false);
+            layerSum[currentScene] += clock.measure();
+            ++layerCount[currentScene];
+            enableFramePasses(timed);
+        }
+        if (p.last < 0 && done) break;
+    }
+    enableFramePasses(false);
+    // The whole run's yardstick right after the frames, on the same 1024 x 768
+    // layer as the scenes' (whatever --size the frames had); a run stopped by
+    // a signal prints its figures in ms only.
+    double layer = 0;
+    if (!platform::stopSignal()) {
+        if (clocked) {
+            for (int i = 0; i < 10; ++i) layer += clock.measure() / 10;
+        } else {
+            layer = layerMs(10);
+        }
+    }
+    auto inLayers = [](double ms, double layer) {
+        char text[16];
+        if (layer > 0) std::snprintf(text, sizeof text, "%8.2f", ms / layer);
+        else std::snprintf(text, sizeof text, "%8s", "-");
+        return std::string(text);
+    };
+    std::printf("scene  music time (ms)      frames   mean ms   p95 ms  layer ms  mean layers  p95 layers\n");
+    for (int i = 0; i < kStretchCount; ++i) {
+        const int s = stretchScene(i);
+        if (perScene[s].empty()) continue;
+        const double m = mean(perScene[s]), p95 = percentile95(perScene[s]);
+        const double sceneLayer = layerCount[s] > 0 && layer > 0 ? layerSum[s] / layerCount[s] : 0.0;
+        std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %8.2f     %s    %s\n", s + 1, stretchStartMs(i),
+                    stretchEndMs(i), perScene[s].size(), m, p95, sceneLayer, inLayers(m, sceneLayer).c_str(),
+                    inLayers(p95, sceneLayer).c_str());
+    }
+    if (timed) {
+        std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
+        for (int k = 0; k < kFramePasses; ++k) std::printf(" %11s", framePassName(static_cast<FramePass>(k)));
+        std::printf("\n");
+        for (int i = 0; i < kStretchCount; ++i) {
+            const int s = stretchScene(i);
+            if (perScene[s].empty()) continue;
+            std::printf("%5d", s + 1);
+            for (int k = 0; k < kFramePasses; ++k) std::printf(" %11.2f", passes[s][k] / perScene[s].size());
+            std::printf("\n");
+        }
+    }
+    double total = 0;
+    for (double x : all) total += x;
+    std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %8.2f     %s    %s   (%.1f s, %.1f fps)\n",
+                msOf(p.first, p.stepMs), msOf(p.first + static_cast<long>(all.size()) - 1, p.stepMs), all.size(),
+                mean(all), percentile95(all), layer, inLayers(mean(all), layer).c_str(),
+                inLayers(percentile95(all), layer).c_str(), total / 1000.0,
+                all.empty() ? 0.0 : all.size() * 1000.0 / total);
+    if (platform::stopSignal()) {
+        std::fflush(stdout);
+        return stopped("the figures are of the frames rendered before it");
+    }
+    std::printf("layer: one blended full-screen textured quad over a 1024 x 768 picture, in this run: a scene's "
+                "mean of ten after its first frame and every 15th; the total's, 10 x 10 after the frames (%.2f ms)\n",
+                layer);
+    return 0;
+}
+
+} // namespace offline
+
+bool LayerClock::open() { return scratch_.open(platform::kFrameWidth, platform::kFrameHeight); }
+
+double LayerClock::measure() {
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    scratch_.bind();
+    const double ms = layerMs(1);
+    scratch_.unbind();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    return ms;
+}
+

@@ -1,0 +1,40 @@
+// The pieces the headless modes share: the fixed-step frame, the lines that
+// refuse or report a stop, and the frames a plan shows. Each mode (still,
+// capture, benchmark) lives in a file of its own; Offline.cpp runs them.
+#pragma once
+
+#include "app/Offline.h"
+
+#include <string>
+
+class CApplication;
+namespace platform {
+class OutputFile;
+}
+
+namespace offline {
+
+extern const char kMusicFile[]; // the track, in the data folder
+
+inline double msOf(long n, double stepMs) { return static_cast<double>(n) * stepMs; }
+
+// One frame at music time `ms` with the step `stepMs` since the previous one.
+// Once a stop signal has come it draws nothing: the loop around it ends at its
+// next check of the signal.
+void renderFrame(CApplication& app, double ms, double stepMs);
+
+// Frames a plan shows (for the progress bar): to the end, the demo's last
+// frame is the first one past 200000 ms.
+long shownFrames(const FramePlan& p);
+
+// One line on stderr; returns `status`.
+int fail(const std::string& message, int status);
+// After a stop signal: one line, and the shell's status for the signal.
+int stopped(const char* outcome);
+
+// The modes, each after start-up has loaded everything.
+int runStill(CApplication& app, const Options& o, platform::OutputFile& output);
+int runCapture(CApplication& app, const Options& o, platform::OutputFile& output);
+int runBenchmark(CApplication& app, const Options& o);
+
+} // namespace offline

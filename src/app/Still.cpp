@@ -1,0 +1,33 @@
+// The still: one frame at --frame's moment, exactly as a run from 0 on the
+// --fps grid shows it, written as a PNG.
+#include "app/OfflineRun.h"
+
+#include "app/Replay.h"
+#include "platform/Output.h"
+#include "platform/Platform.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace offline {
+
+int runStill(CApplication& app, const Options& o, platform::OutputFile& output) {
+    const double stepMs = 1000.0 / o.stepFps();
+    // The grid frames before the picture, then the picture at its own time.
+    const long end = replayUnshown(app, o.frameMs, stepMs);
+    const double previous = end > 0 ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
+    renderFrame(app, o.frameMs, o.frameMs - previous);
+    if (platform::stopSignal()) return stopped("no picture written");
+    std::vector<unsigned char> rgb(static_cast<size_t>(platform::frameWidth()) * platform::frameHeight() * 3);
+    platform::readFrame(rgb.data());
+    std::string error;
+    if (!platform::writePng(output.partialPath().c_str(), rgb.data(), platform::frameWidth(),
+                            platform::frameHeight(), &error))
+        return fail("cannot write '" + o.output + "': " + error + "; no picture written", 1);
+    if (!output.commit(&error)) return fail(error + "; no picture written", 1);
+    std::fprintf(stderr, "demo: frame at %.0f ms written to %s\n", o.frameMs, o.output.c_str());
+    return 0;
+}
+
+} // namespace offline
