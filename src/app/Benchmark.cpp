@@ -58,16 +58,17 @@ namespace offline {
 int runBenchmark(CApplication& app, const Options& o) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
     replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
-    std::vector<double> perScene[12], all;
+    std::vector<double> perScene[kSceneCount], all;
     all.reserve(static_cast<size_t>(shownFrames(p)));
     for (auto& v : perScene) v.reserve(all.capacity());
     // Pass times per scene, summed over its frames (ms on the GL timeline).
-    double passes[12][kFramePasses] = {};
+    double passes[kSceneCount][kFramePasses] = {};
     // Layers measured while each scene ran: their sum and count.
-    double layerSum[12] = {};
-    int layerCount[12] = {};
+    double layerSum[kSceneCount] = {};
+    int layerCount[kSceneCount] = {};
     LayerClock clock;
     const bool clocked = clock.open();
+    Progress progress(shownFrames(p));
     const bool timed = o.passes;
     enableFramePasses(timed);
     for (long n = p.first, sinceLayer = 0; (p.last < 0 || n <= p.last) && !platform::stopSignal(); ++n) {
@@ -78,6 +79,7 @@ int runBenchmark(CApplication& app, const Options& o) {
         endFramePasses(passes[currentScene]);
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
+        progress.update(static_cast<long>(all.size())); // outside the frame's time
         // Ten layers after every 15th frame and after a scene's first: about
         // 3 % more work, outside the frames' times and the passes.
         if (clocked && (perScene[currentScene].size() == 1 || ++sinceLayer == 15)) {
@@ -90,6 +92,7 @@ int runBenchmark(CApplication& app, const Options& o) {
         if (p.last < 0 && done) break;
     }
     enableFramePasses(false);
+    progress.update(static_cast<long>(all.size()), true);
     // The whole run's yardstick right after the frames, on the same 1024 x 768
     // layer as the scenes' (whatever --size the frames had); a run stopped by
     // a signal prints its figures in ms only.
@@ -108,7 +111,7 @@ int runBenchmark(CApplication& app, const Options& o) {
         return std::string(text);
     };
     std::printf("scene  music time (ms)      frames   mean ms   p95 ms  layer ms  mean layers  p95 layers\n");
-    for (int i = 0; i < kStretchCount; ++i) {
+    for (int i = 0; i < kSceneCount; ++i) {
         const int s = stretchScene(i);
         if (perScene[s].empty()) continue;
         const double m = mean(perScene[s]), p95 = percentile95(perScene[s]);
@@ -121,7 +124,7 @@ int runBenchmark(CApplication& app, const Options& o) {
         std::printf("\nmean ms per frame of each pass (CPU clock between glFinish brackets)\nscene");
         for (int k = 0; k < kFramePasses; ++k) std::printf(" %11s", framePassName(static_cast<FramePass>(k)));
         std::printf("\n");
-        for (int i = 0; i < kStretchCount; ++i) {
+        for (int i = 0; i < kSceneCount; ++i) {
             const int s = stretchScene(i);
             if (perScene[s].empty()) continue;
             std::printf("%5d", s + 1);
@@ -148,7 +151,9 @@ int runBenchmark(CApplication& app, const Options& o) {
 
 } // namespace offline
 
-bool LayerClock::open() { return scratch_.open(platform::kFrameWidth, platform::kFrameHeight); }
+bool LayerClock::open() {
+    return scratch_.open(platform::kDesignWidth, platform::kDesignHeight);
+}
 
 double LayerClock::measure() {
     glPushAttrib(GL_ALL_ATTRIB_BITS);

@@ -179,7 +179,7 @@ void CApplication::deinit() {
     platform::closeDisplay();
 }
 
-extern const char* musicFile; // main.cpp: the track InitFMOD starts
+extern const char* musicFile; // Timeline.cpp: the track InitFMOD starts
 
 int demoMain(int argc, char** argv) {
     // From here on SIGINT, SIGTERM and SIGHUP end the program in order: after

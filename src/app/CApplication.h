@@ -3,6 +3,7 @@
 // precalc() (start-up) and run() (one frame).
 #pragma once
 
+#include "app/FrameStep.h"
 #include "app/Osd.h"
 #include "app/OsdDraw.h"
 #include "platform/Platform.h"
@@ -15,8 +16,7 @@ namespace live {
 class FrameStats;
 }
 
-extern bool done;  // quit flag: the main loop ends when it is true
-extern float skip; // ms since the previous frame / 50, at most 50 (1.0 = one 50-ms tick)
+extern bool done; // quit flag: the main loop ends when it is true
 
 class CApplication {
 public:

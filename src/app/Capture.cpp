@@ -22,44 +22,6 @@ namespace offline {
 
 namespace {
 
-// The capture's progress on stderr: a bar redrawn in place on a terminal;
-// in a log (stderr not a terminal) a plain line at every tenth of the way.
-class Progress {
-public:
-    explicit Progress(long total)
-        : total_(total), start_(std::chrono::steady_clock::now()), animated_(platform::isTerminal(stderr)) {}
-    void update(long done, bool final = false) {
-        const auto now = std::chrono::steady_clock::now();
-        const double share = total_ > 0 ? static_cast<double>(done) / total_ : 1.0;
-        const double elapsed = std::chrono::duration<double>(now - start_).count();
-        const double left = done > 0 ? elapsed * (total_ - done) / done : 0.0;
-        const int leftS = static_cast<int>(left);
-        if (!animated_) {
-            const int tenth = static_cast<int>(share * 10.0);
-            if (tenth <= lastTenth_ && !(final && done != lastDone_)) return;
-            lastTenth_ = tenth;
-            lastDone_ = done;
-            std::fprintf(stderr, "demo: %ld/%ld frames (%.0f%%), %d:%02d left\n", done, total_, share * 100.0,
-                         leftS / 60, leftS % 60);
-            return;
-        }
-        if (!final && now - last_ < std::chrono::milliseconds(250)) return;
-        last_ = now;
-        const int width = 30, filled = std::min(width, static_cast<int>(share * width));
-        std::fprintf(stderr, "\r[%s%s] %ld/%ld frames %5.1f%% %d:%02d left ", std::string(filled, '#').c_str(),
-                     std::string(width - filled, '.').c_str(), done, total_, share * 100.0, leftS / 60, leftS % 60);
-        if (final) std::fputc('\n', stderr);
-        std::fflush(stderr);
-    }
-
-private:
-    long total_;
-    std::chrono::steady_clock::time_point start_, last_{};
-    bool animated_;
-    int lastTenth_ = 0;
-    long lastDone_ = -1;
-};
-
 // The encoder's command line: raw RGB frames on its standard input, the
 // track's stretch beside them, H.264 + AAC into `target`.
 std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double durationS,

@@ -18,12 +18,17 @@ namespace {
 float lineWidth = 1;   // design pixels, as last set (GL starts at 1)
 float designScale = 1; // frame pixels per design pixel in the set-up in use
 
+// Whether a w x h set-up draws into the picture (the design size) rather
+// than at the frame's lower-left corner (the glow source).
+bool isPicture(float w, float h) {
+    return w == platform::kDesignWidth && h == platform::kDesignHeight;
+}
+
 // The viewport of a w x h set-up (see Engine.h), and the line scale with it.
-// At the default frame size the scale stays 1 and no line width is set here.
+// At the design frame size the scale stays 1 and no line width is set here.
 void setViewport(float w, float h) {
     float scale = 1;
-    if (w == platform::kFrameWidth && h == platform::kFrameHeight)
-        scale = static_cast<float>(viewPicture().height) / h;
+    if (isPicture(w, h)) scale = static_cast<float>(platform::placePicture().height) / h;
     else
         glViewport(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
     if (scale == designScale) return;
@@ -69,9 +74,10 @@ void Engine::ortho(float w, float h) {
 }
 
 void Engine::perspective(float w, float h) {
-    // The 128 x 128 set-up starts the glow source, the full one the picture.
-    markFramePass(w <= 128 ? FramePass::GlowSource : FramePass::Picture);
-    if (w <= 128)
+    // A corner set-up starts the glow source, the design-size one the picture.
+    const bool corner = !isPicture(w, h);
+    markFramePass(corner ? FramePass::GlowSource : FramePass::Picture);
+    if (corner)
         keepToGlowCorner();
     else
         releaseGlowCorner();
@@ -83,6 +89,18 @@ void Engine::perspective(float w, float h) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     setViewport(w, h);
+}
+
+void Engine::perspectiveIntoPicture() {
+    perspective(platform::kDesignWidth, platform::kDesignHeight);
+}
+
+void Engine::perspectiveIntoGlowCorner() {
+    perspective(kGlowSourceSize, kGlowSourceSize);
+}
+
+void Engine::orthoIntoPicture() {
+    ortho(platform::kDesignWidth, platform::kDesignHeight);
 }
 
 void Engine::render() {
@@ -122,7 +140,7 @@ void drawImagePieces(const std::vector<ImagePiece>& pieces, const double origin[
 
 void drawOverlay(int slot, float r, float g, float b, float a, double x0, double y0, double x1, double y1,
                  bool firstRowAtBottom) {
-    engine->ortho(1024, 768);
+    engine->orthoIntoPicture();
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     engine->textureManager->bind(engine->textures[slot]);

@@ -33,11 +33,18 @@ public:
     // The viewport of both set-ups: 1024 x 768 (the design size) is the
     // picture, wherever and however large the frame holds it; any other
     // size (the 128 x 128 glow source) is that many pixels at the frame's
-    // lower-left corner.
+    // lower-left corner. Scenes name the place with the calls below.
     // 2D, y down, w x h units; depth test, culling, lighting and fog off.
     void ortho(float w, float h);
     // 3D: 45 degrees, aspect 1.25 whatever the viewport, near 0.5, far 500.
     void perspective(float w, float h);
+    // The 3D set-up drawing into the picture: perspective(1024, 768).
+    void perspectiveIntoPicture();
+    // The 3D set-up drawing into the glow source, the 128 x 128 corner:
+    // perspective(128, 128).
+    void perspectiveIntoGlowCorner();
+    // The 2D set-up over the picture, in design pixels: ortho(1024, 768).
+    void orthoIntoPicture();
     void render();
     void prepareScene();
     void deinitializeScene();

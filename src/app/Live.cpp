@@ -14,7 +14,7 @@ namespace live {
 double seekTarget(platform::Event key, double nowMs) {
     // The stretch playing now.
     int now = 0;
-    while (now + 1 < kStretchCount && nowMs >= stretchStartMs(now + 1)) ++now;
+    while (now + 1 < kSceneCount && nowMs >= stretchStartMs(now + 1)) ++now;
     switch (key) {
     case platform::Event::Left: return std::max(0.0, nowMs - kSeekStepMs);
     case platform::Event::Right: return nowMs + kSeekStepMs;
@@ -44,7 +44,7 @@ void seek(CApplication& app, double ms) {
 }
 
 void FrameStats::add(int scene, double frameMs) {
-    if (scene < 0 || scene >= 12) return;
+    if (scene < 0 || scene >= kSceneCount) return;
     ++frames_[scene];
     totalMs_[scene] += frameMs;
     slowestMs_[scene] = std::max(slowestMs_[scene], frameMs);
@@ -53,13 +53,13 @@ void FrameStats::add(int scene, double frameMs) {
 }
 
 double FrameStats::meanMs(int scene) const {
-    if (scene < 0 || scene >= 12 || frames_[scene] == 0) return 0;
+    if (scene < 0 || scene >= kSceneCount || frames_[scene] == 0) return 0;
     return totalMs_[scene] / frames_[scene];
 }
 
 void FrameStats::print(std::FILE* out) const {
     std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps\n");
-    for (int i = 0; i < kStretchCount; ++i) {
+    for (int i = 0; i < kSceneCount; ++i) {
         const int s = stretchScene(i);
         if (frames_[s] == 0) continue;
         const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;

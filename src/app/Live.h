@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "scenes/SceneTable.h"
 
 #include <cstdio>
 
@@ -48,9 +49,9 @@ public:
 
 private:
     double recentMs_ = 0;
-    long frames_[12] = {};
-    double totalMs_[12] = {};
-    double slowestMs_[12] = {};
+    long frames_[kSceneCount] = {};
+    double totalMs_[kSceneCount] = {};
+    double slowestMs_[kSceneCount] = {};
 };
 
 // "Demo - scene 4 - 31.2 s", with " - paused" while paused.

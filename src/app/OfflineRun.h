@@ -5,6 +5,7 @@
 
 #include "app/Offline.h"
 
+#include <chrono>
 #include <string>
 
 class CApplication;
@@ -26,6 +27,22 @@ void renderFrame(CApplication& app, double ms, double stepMs);
 // Frames a plan shows (for the progress bar): to the end, the demo's last
 // frame is the first one past 200000 ms.
 long shownFrames(const FramePlan& p);
+
+// A run's progress on stderr: a bar redrawn in place on a terminal; in a log
+// (stderr not a terminal) a plain line once the first frame is done (start-up
+// is over) and at every tenth of the way.
+class Progress {
+  public:
+    explicit Progress(long total);
+    void update(long done, bool final = false);
+
+  private:
+    long total_;
+    std::chrono::steady_clock::time_point start_, last_{};
+    bool animated_;
+    int lastTenth_ = 0;
+    long lastDone_ = -1;
+};
 
 // One line on stderr; returns `status`.
 int fail(const std::string& message, int status);

@@ -11,12 +11,6 @@ namespace osd {
 
 namespace {
 
-// By scene index; the README's scenes table gives the same names.
-const char* const kSceneNames[12] = {
-    "checkerboard", "LED wall",    "light-tile road", "cloud tunnel",   "lumpy sphere",      "spinning rings",
-    "boiling blob", "cell tunnel", "grass field",     "crumbling road", "hexagonal columns", "ending image",
-};
-
 // "m:ss.t", tenths cut (59.96 s is 0:59.9, never 0:60.0).
 void formatTime(double ms, char* out, std::size_t size) {
     const long tenths = static_cast<long>(std::floor(std::max(ms, 0.0) / 100.0));
@@ -26,7 +20,7 @@ void formatTime(double ms, char* out, std::size_t size) {
 } // namespace
 
 const char* sceneName(int scene) {
-    return scene >= 0 && scene < 12 ? kSceneNames[scene] : "?";
+    return scene >= 0 && scene < kSceneCount ? sceneNumbered(scene + 1).name : "?";
 }
 
 void placeLine(int scene, double ms, bool paused, char* out, std::size_t size) {
@@ -96,7 +90,7 @@ Layout layoutFor(const platform::PixelRect& picture, double ms, bool withStats) 
     l.barArea = {l.band.x, split, l.band.w, l.band.y + l.band.h - split};
     l.bar = {picture.x + margin, barRow + (l.markerHeight - barHeight) / 2,
              std::max(0, picture.w - 2 * margin), barHeight};
-    for (int i = 0; i < kStretchCount; ++i)
+    for (int i = 0; i < kSceneCount; ++i)
         l.tickX[i] = xOfTime(l.bar, stretchStartMs(i));
     l.markerX = xOfTime(l.bar, ms);
     return l;

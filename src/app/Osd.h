@@ -42,12 +42,12 @@ struct Layout {
     platform::PixelRect bar;       // the progress bar's track, 0 ms at its left edge, the end at its right
     // The band in two: the rows of the text, and the bar's row below them.
     platform::PixelRect textArea, barArea;
-    int fontPx = 0;                // the font's size (pixels per em)
-    int textX = 0;                 // where the lines start
-    int placeBaseline = 0;         // baseline of the first line
-    int statsBaseline = 0;         // baseline of the second (when it shows)
-    int tickX[kStretchCount] = {}; // the scene starts on the bar
-    int markerX = 0;               // the current time on the bar
+    int fontPx = 0;                       // the font's size (pixels per em)
+    int textX = 0;                        // where the lines start
+    int placeBaseline = 0;                // baseline of the first line
+    int statsBaseline = 0;                // baseline of the second (when it shows)
+    int tickX[kSceneCount] = {};          // the scene starts on the bar
+    int markerX = 0;                      // the current time on the bar
     int tickHeight = 0, markerHeight = 0; // both centred on the bar
     int tickWidth = 0, markerWidth = 0;
 };

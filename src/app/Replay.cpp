@@ -18,7 +18,9 @@ void renderFixedStep(CApplication& app, double ms, double stepMs) {
 long replayUnshown(CApplication& app, double pictureMs, double stepMs, long maxSceneFrames, long* wholeFrames) {
     auto msOf = [stepMs](long n) { return static_cast<double>(n) * stepMs; };
     // From the end of the demo on, the last scene still owns the picture.
-    auto sceneOf = [](double ms) { return sceneForTime(static_cast<float>(ms), stretchScene(kStretchCount - 1)); };
+    auto sceneOf = [](double ms) {
+        return sceneForTime(static_cast<float>(ms), stretchScene(kSceneCount - 1));
+    };
     const long to = static_cast<long>(std::ceil(pictureMs / stepMs - 1e-9));
     const int owner = sceneOf(pictureMs);
     long whole = 0;

@@ -5,6 +5,8 @@
 // first four scenes on the timeline cut and flash.
 #pragma once
 
+#include "scenes/SceneTable.h"
+
 extern float demoMS;        // music position of this frame, ms
 extern float* frequencies;  // spectrum buffer: 10000 floats, entries 0..63 written each frame
 extern int currentScene;    // index of the scene that owns the frame (0..11)
@@ -12,7 +14,6 @@ extern int syncs[41];       // sync points in ms, ascending, closed by 999999
 extern int syncCount;       // sync points before the terminator (40)
 
 constexpr int kSyncTerminator = 999999;
-constexpr float kDemoEndMs = 200000.0f;
 
 // Index of the last sync point the music has passed (0 before the first).
 int getSync();
@@ -21,19 +22,10 @@ float getSyncFloat();
 // ms since the last sync point passed (negative before the first).
 float getTimeSinceSync();
 
-// The schedule: the scene that owns `ms`, or `previous` from 200000 on.
-// Every boundary belongs to the later scene.
+// The schedule (the scene table's stretches): the index of the scene that
+// owns `ms`, or `previous` from 200000 on. Every boundary belongs to the
+// later scene.
 int sceneForTime(float ms, int previous);
-// Start of the stretch owned by scene index `scene` (0..11), ms.
-float sceneStartMs(int scene);
-// The schedule's stretches in timeline order, i = 0..kStretchCount - 1: the
-// scene index that owns stretch i, its start, and its end (the next start,
-// or the end of the demo), ms.
-constexpr int kStretchCount = 12;
-int stretchScene(int i);
-float stretchStartMs(int i);
-float stretchEndMs(int i);
-
 // Counts the sync points (the index of the first terminator).
 int countSyncs();
 

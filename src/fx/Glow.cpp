@@ -13,6 +13,7 @@
 
 #include "fx/FramePasses.h"
 #include "image/Texture.h"
+#include "platform/Platform.h"
 
 #include <GL/gl.h>
 
@@ -26,7 +27,7 @@ bool cornerScissor = false; // keepToGlowCorner turned the scissor on
 
 void keepToGlowCorner() {
     if (!skipInvisibleWork || cornerScissor || glIsEnabled(GL_SCISSOR_TEST)) return;
-    glScissor(0, 0, 128, 128);
+    glScissor(0, 0, kGlowSourceSize, kGlowSourceSize);
     glEnable(GL_SCISSOR_TEST);
     cornerScissor = true;
 }
@@ -37,18 +38,12 @@ void releaseGlowCorner() {
     cornerScissor = false;
 }
 
-platform::Rect viewPicture() {
-    const platform::Rect picture = platform::pictureRect();
-    glViewport(picture.x, picture.y, picture.width, picture.height);
-    return picture;
-}
-
 namespace {
 
 // Whether a layer blended at `alpha` has to be drawn.
 bool visible(float alpha) { return alpha > 0 || !skipInvisibleWork; }
 
-constexpr int kSize = 128; // work texture and glow-source corner, in texels
+constexpr int kSize = kGlowSourceSize; // work texture and glow-source corner, in texels
 
 // The work quad over the corner: texture row t = 1 at the top, so the
 // bottom-up copy from the frame lands upright on its source.
@@ -95,13 +90,15 @@ void fullScreenSetup() {
     releaseGlowCorner();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, 1024, 768, 0, -1, 1);
+    glOrtho(0, platform::kDesignWidth, platform::kDesignHeight, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    viewPicture();
+    platform::placePicture();
 }
 
-void fullScreenQuad() { cornerQuad(0, 0, 1024, 768); }
+void fullScreenQuad() {
+    cornerQuad(0, 0, platform::kDesignWidth, platform::kDesignHeight);
+}
 
 void disableSceneState() {
     glDisable(GL_DEPTH_TEST);
@@ -208,9 +205,9 @@ void Glow::RenderQuad(float r, float g, float b, float a) {
     if (visible(a)) {
         glBegin(GL_QUADS);
         glVertex2d(0, 0);
-        glVertex2d(1024, 0);
-        glVertex2d(1024, 768);
-        glVertex2d(0, 768);
+        glVertex2d(platform::kDesignWidth, 0);
+        glVertex2d(platform::kDesignWidth, platform::kDesignHeight);
+        glVertex2d(0, platform::kDesignHeight);
         glEnd();
     }
     glDepthMask(GL_TRUE);

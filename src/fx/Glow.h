@@ -8,9 +8,11 @@
 // textures are 128 x 128 at every frame size.
 #pragma once
 
-#include "platform/Platform.h"
-
 class Texture;
+
+// The glow source: the lower-left kGlowSourceSize x kGlowSourceSize pixels
+// of the frame, and the size of the work textures, at every frame size.
+constexpr int kGlowSourceSize = 128;
 
 // Work that provably changes no pixel is left out, its state still set: a
 // full-screen layer at alpha 0 or below, and everything of the glow source
@@ -27,11 +29,6 @@ extern bool skipInvisibleWork;
 // releases the corner.
 void keepToGlowCorner();
 void releaseGlowCorner();
-
-// The viewport of the full-screen set-ups: the picture's rectangle in the
-// frame (all of it at the default 1024 x 768), which the 1024 x 768 design
-// is mapped onto. Returns the rectangle.
-platform::Rect viewPicture();
 
 class Glow {
 public:

@@ -5,6 +5,9 @@
 // and the bound texture stay as they leave them).
 #include "geometry/Model.h"
 
+// The one include from geometry into app: a model binds the engine's texture
+// of slot 4 itself, so it reaches the global engine (the two libraries link
+// both ways for it). Nothing else below the app layer includes an app header.
 #include "app/Engine.h"
 #include "geometry/mesh.h"
 #include "image/Texture.h"

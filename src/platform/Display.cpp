@@ -128,7 +128,7 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
     // did several times a run); with the frame finished first it never did.
     const bool software = softwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     state.finishFirst = software;
-    int width = kFrameWidth, height = kFrameHeight;
+    int width = kDesignWidth, height = kDesignHeight;
     if (options.width > 0 && options.height > 0) {
         width = options.width;
         height = options.height;
@@ -192,7 +192,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     // Fullscreen is made at the desktop's size from the start, so that the
     // window covers the screen even where no window manager honours the
     // fullscreen request.
-    int width = kFrameWidth, height = kFrameHeight;
+    int width = kDesignWidth, height = kDesignHeight;
     SDL_DisplayMode desktop;
     if ((flags & SDL_WINDOW_FULLSCREEN_DESKTOP) && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
         width = desktop.w;
@@ -263,10 +263,10 @@ Presentation presentation() {
 }
 
 Rect fitPicture(int width, int height) {
-    int w = width, h = width * kFrameHeight / kFrameWidth;
+    int w = width, h = width * kDesignHeight / kDesignWidth;
     if (h > height) {
         h = height;
-        w = height * kFrameWidth / kFrameHeight;
+        w = height * kDesignWidth / kDesignHeight;
     }
     return {(width - w) / 2, (height - h) / 2, w, h};
 }
@@ -307,6 +307,12 @@ bool resizeFrame(int width, int height) {
     state.height = height;
     state.gl.bindFramebuffer(GL_FRAMEBUFFER, fbo);
     return true;
+}
+
+Rect placePicture() {
+    const Rect picture = pictureRect();
+    glViewport(picture.x, picture.y, picture.width, picture.height);
+    return picture;
 }
 
 void clearBars() {

@@ -21,10 +21,11 @@
 
 namespace platform {
 
-// The default frame, and the picture's design size: every scene is given in
-// these units, and the picture is drawn at any size from them.
-constexpr int kFrameWidth = 1024;
-constexpr int kFrameHeight = 768;
+// The picture's design size: every scene is given in these units, and the
+// picture is drawn at any size from them. The frame is this size too unless
+// asked otherwise (--size, or a hardware renderer following its window).
+constexpr int kDesignWidth = 1024;
+constexpr int kDesignHeight = 768;
 
 struct DisplayOptions {
     bool windowed = false; // a 1024 x 768 window instead of fullscreen at the desktop's size
@@ -110,6 +111,12 @@ Rect pictureRect();
 // if the framebuffer could not be made.
 bool resizeFrame(int width, int height);
 
+// The letterbox, in three steps of every frame: placePicture() before the
+// picture is drawn, clearBars() once it is finished, present() to show it.
+//
+// Sets the GL viewport to the picture's rectangle in the frame (all of it at
+// the design size), which the 1024 x 768 design is mapped onto; returns it.
+Rect placePicture();
 // Blackens what lies outside the picture (a glow source in the corner, a
 // scene's clear colour). Nothing to do when the picture fills the frame,
 // nor while a scissor is on (the unshown catch-up draws one pixel).

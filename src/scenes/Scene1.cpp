@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr float kStart = sceneStartMs(1), kEnd = sceneEndMs(1); // its stretch, ms
+
 constexpr int kArrows = 50;
 
 Curve traCam[4];          // the four camera paths
@@ -27,7 +29,7 @@ Curve* arrows = nullptr;  // the ribbon paths
 // The divisors are the lengths of the stretches in ms.
 Vector3D cameraEye() {
     const Curve* path = &traCam[0];
-    float u = (demoMS - 14800) / 3900;
+    float u = (demoMS - kStart) / 3900;
     if (demoMS > 18700) path = &traCam[1], u = (demoMS - 18700) / 3680;
     if (demoMS > 22380) path = &traCam[2], u = (demoMS - 22380) / 3680;
     if (demoMS > 26060) path = &traCam[3], u = (demoMS - 26060) / 3540;
@@ -91,7 +93,7 @@ void scene1(bool full) {
     glDisable(GL_FOG);
 
     // A new ribbon every 300 ms, each living 4 s.
-    const float T = (demoMS - 14800) / 1000;
+    const float T = (demoMS - kStart) / 1000;
     for (int i = 0; i < kArrows; ++i) {
         const float t = T - 0.3f * i;
         if (t > -2 && t < 2) renderArrow(&arrows[i], t, 0.8f, 5, 0, 0, 0);
@@ -120,17 +122,13 @@ void scene1init() {
 }
 
 void scene1update() {
-    engine->perspective(128, 128);
-    scene1(false);
-    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
-    engine->perspective(1024, 768);
-    scene1(true);
+    renderGlowSourceAndPicture(scene1, 0.002f);
     engine->glow->Render(engine->textureManager, 0.8f);
 
     // The flowers' mask in black over the upper-left 256 x 256.
     drawOverlay(kSlotFlowers, 0, 0, 0, 1, 0, 0, 256, 256);
 
-    if (demoMS < 15800) renderTransition1(1 - (demoMS - 14800) / 1000);
-    if (demoMS + 500 > 29600) renderTransition2(1 - (29600 - demoMS) / 500);
+    if (demoMS < kStart + 1000) renderTransition1(1 - (demoMS - kStart) / 1000);
+    if (demoMS + 500 > kEnd) renderTransition2(1 - (kEnd - demoMS) / 500);
     engine->glow->RenderQuad(1, 1, 1, getSyncFloat() * 0.5f);
 }

@@ -6,8 +6,8 @@
 // A talking head changes pose sixteen times over it all.
 #include "scenes/Scenes.h"
 
-#include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/FrameStep.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
@@ -25,8 +25,7 @@ namespace {
 constexpr int kRows = 300;
 constexpr int kColumns = 4;
 constexpr int kBlocks = kRows * kColumns;
-constexpr float kStartMs = 59600;
-constexpr float kEndMs = 89300;
+constexpr float kStartMs = sceneStartMs(10), kEndMs = sceneEndMs(10); // its stretch
 constexpr float kFogStart = 20, kFogEnd = 150; // white linear fog, units in front of the eye
 constexpr int kStretches = 8;
 // Starts of camera stretches 1..7, ms.
@@ -283,11 +282,7 @@ void scene10update() {
     curCam10 = stretchAt(demoMS);
     crumble();
 
-    engine->perspective(128, 128);
-    scene10();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
-    engine->perspective(1024, 768);
-    scene10();
+    renderGlowSourceAndPicture([](bool) { scene10(); }, 0.002f);
     engine->glow->Render(engine->textureManager, 1.0f);
 
     // A blur flash on every cut from the second to the seventh, gone after 500 ms.
@@ -298,7 +293,7 @@ void scene10update() {
         engine->glow->RenderBlur(engine->textureManager, 1 - (kEndMs - demoMS) / (kEndMs - timePoints[6]));
 
     // Sixteen poses over the scene, each 1856.25 ms, and a gentle bob.
-    const int pose = headPoseAt(demoMS, kStartMs, 29700);
+    const int pose = headPoseAt(demoMS, kStartMs, kEndMs - kStartMs);
     const float bob = headBob(demoMS);
     headPose[0] = heads[pose][0];
     headPose[1] = heads[pose][1] - bob;
@@ -307,7 +302,7 @@ void scene10update() {
 
     // The upper-left 512 x 512 darkened by half through trash's mask, its first row at the bottom.
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
-    if (demoMS < 60100)
+    if (demoMS < kStartMs + 500)
         renderTransition1(1 - (demoMS - kStartMs) / 500);
 }
 

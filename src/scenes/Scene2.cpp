@@ -4,8 +4,8 @@
 // three paths at every sync point. Ends in the curtain transition.
 #include "scenes/Scenes.h"
 
-#include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/FrameStep.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
@@ -20,6 +20,8 @@
 #include <cstdlib>
 
 namespace {
+
+constexpr float kEnd = sceneEndMs(2); // its stretch ends here, ms
 
 constexpr int kBubbles = 200;
 constexpr int kTiles = 40 * 24;
@@ -140,11 +142,7 @@ void scene2update() {
     for (int k = 0; k < kTiles; ++k) tableMap[k] = texture[(tunnelMap[k] + s) & 4095];
     scene2advance();
 
-    engine->perspective(128, 128);
-    scene2();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
-    engine->perspective(1024, 768);
-    scene2();
+    renderGlowSourceAndPicture([](bool) { scene2(); }, 0.002f);
     engine->glow->Render(engine->textureManager, 0.8f);
 
     // The upper-left 512 x 512 darkened by half through trash's mask, its first row at the bottom.
@@ -157,7 +155,7 @@ void scene2update() {
         const float u = demoMS - 10650;
         renderTexture(0, 0, u / 800, 40 - u * 40 / 400, 1, 1, 1, 1 - u / 400);
     }
-    if (demoMS + 1000 > 14800) renderTransition1(1 - (14800 - demoMS) / 1000);
+    if (demoMS + 1000 > kEnd) renderTransition1(1 - (kEnd - demoMS) / 1000);
 }
 
 int scene2LedLevel(int tile) { return tableMap[tile]; }

@@ -21,10 +21,10 @@
 
 namespace {
 
-constexpr float kStart = 163700; // ms
-constexpr float kLength = 14800; // ms, four segments
-constexpr int kRoadTiles = 201;  // t = 0, 0.01, ... while t < 2 in float
-constexpr int kTowerRows = 20;   // t = 2.0, 1.9, ... while t >= 0 in float
+constexpr float kStart = sceneStartMs(3);                  // its stretch starts here, ms
+constexpr float kLength = sceneEndMs(3) - sceneStartMs(3); // ms, four segments
+constexpr int kRoadTiles = 201;                            // t = 0, 0.01, ... while t < 2 in float
+constexpr int kTowerRows = 20;                             // t = 2.0, 1.9, ... while t >= 0 in float
 
 Curve levelData[4]; // road and camera path of each segment
 int curCam = 0;     // segment 0..3
@@ -220,11 +220,7 @@ void scene3update() {
     fourth = 3700;
     place = (demoMS - (curCam * fourth + kStart)) / fourth;
 
-    engine->perspective(128, 128);
-    scene3();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
-    engine->perspective(1024, 768);
-    scene3();
+    renderGlowSourceAndPicture([](bool) { scene3(); }, 0.002f);
     engine->glow->Render(engine->textureManager, 1.0f);
     // Each cut opens fully blurred and clears 370 ms in.
     engine->glow->RenderBlur(engine->textureManager, 1 - 10 * place);

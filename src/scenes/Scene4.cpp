@@ -23,8 +23,8 @@
 // one at a time.
 #include "scenes/Scenes.h"
 
-#include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/FrameStep.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "image/AlphaSupport.h"
@@ -44,6 +44,8 @@ bool scene4LeavesOutHiddenFragments = true;
 bool scene4StacksSquares = true;
 
 namespace {
+
+constexpr float kStart = sceneStartMs(4), kEnd = sceneEndMs(4); // its stretch, ms
 
 constexpr int kSquares = 1001; // indices 0..1000, one unit apart along the view axis
 constexpr int kAhead = 35;     // squares less than this far ahead are drawn
@@ -334,14 +336,15 @@ void scene4(bool shown, bool fullSize) {
 void scene4init() { measureMask(); }
 
 void scene4update() {
-    // The blurred glow source is shown only by the opening transition (the
-    // glow below is laid at alpha 0); later the small render need only move
-    // the camera, and the full render overwrites its corner.
+    // The common glow sequence (renderGlowSourceAndPicture) but for the
+    // blur: the blurred glow source is shown only by the opening transition
+    // (the glow below is laid at alpha 0); later the small render need only
+    // move the camera, and the full render overwrites its corner.
     const bool opening = demoMS < 30100 || !scene4LeavesOutHiddenFragments;
-    engine->perspective(128, 128);
+    engine->perspectiveIntoGlowCorner();
     scene4(opening, false);
     if (opening) engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5);
-    engine->perspective(1024, 768);
+    engine->perspectiveIntoPicture();
     scene4(true, true);
     // At alpha 0 the glow adds nothing; it leaves the 2D screen set-up.
     engine->glow->Render(engine->textureManager, 0.0f);
@@ -350,8 +353,8 @@ void scene4update() {
     drawOverlay(kSlotFlowers2, 0, 0, 0, 1, 0, 0, 512, 512);
     // White on each sync point, gone after 500 ms.
     engine->glow->RenderQuad(1, 1, 1, getSyncFloat());
-    if (demoMS < 30100) renderTransition2(1 - (demoMS - 29600) / 500);
-    if (demoMS + 500 > 44700) renderTransition3(1 - (44700 - demoMS) / 500);
+    if (demoMS < kStart + 500) renderTransition2(1 - (demoMS - kStart) / 500);
+    if (demoMS + 500 > kEnd) renderTransition3(1 - (kEnd - demoMS) / 500);
 }
 
 void scene4reset() {

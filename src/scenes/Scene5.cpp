@@ -7,8 +7,8 @@
 // the layer2 zoom and white.
 #include "scenes/Scenes.h"
 
-#include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/FrameStep.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
@@ -28,6 +28,8 @@
 bool scene5PanelDepthFirst = true;
 
 namespace {
+
+constexpr float kStart = sceneStartMs(5), kEnd = sceneEndMs(5); // its stretch, ms
 
 int panelDepthFirstFrames = 0;
 constexpr int kBubbles = 200;
@@ -245,14 +247,16 @@ void scene5(int render) {
 int scene5PanelDepthFirstFrames() { return panelDepthFirstFrames; }
 
 bool scene5WallMayHidePanel(const Vector3D& eye) {
-    engine->perspective(1024, 768);
+    engine->perspectiveIntoPicture();
     glLoadIdentity();
     gluLookAt(eye.x, eye.y, eye.z, 0, 0, kPanelZ, 0, 1, 0);
     findVisibleRoom();
     return wallMayHidePanel();
 }
 
-int scene5Segment(float ms) { return static_cast<int>((ms - 119000) * 8 / 29800); }
+int scene5Segment(float ms) {
+    return static_cast<int>((ms - kStart) * 8 / (kEnd - kStart));
+}
 
 void scene5init() {
     for (int k = 0; k < kSegments; ++k) {
@@ -301,16 +305,13 @@ int scene5BlurLeftOut = 2;
 void scene5update() {
     scene5advance();
 
-    engine->perspective(128, 128);
-    scene5(0);
-    engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5, scene5BlurLeftOut);
-    engine->perspective(1024, 768);
-    scene5(1);
+    renderGlowSourceAndPicture([](bool intoPicture) { scene5(intoPicture ? 1 : 0); }, 0.001f,
+                               scene5BlurLeftOut);
     engine->glow->Render(engine->textureManager, 0.8f);
     engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
 
-    if (demoMS < 120000) renderTransition1(1 - (demoMS - 119000) / 1000);
-    if (demoMS + 1000 > 148800) renderTransition5(1 - (148800 - demoMS) / 1000);
+    if (demoMS < kStart + 1000) renderTransition1(1 - (demoMS - kStart) / 1000);
+    if (demoMS + 1000 > kEnd) renderTransition5(1 - (kEnd - demoMS) / 1000);
 }
 
 const Mesh* scene5Room() { return colaRoom; }

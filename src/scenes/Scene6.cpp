@@ -23,6 +23,8 @@ bool scene6BatchesTiles = true;
 
 namespace {
 
+constexpr float kStart = sceneStartMs(6), kEnd = sceneEndMs(6); // its stretch, ms
+
 Mesh* nice = nullptr;  // inner ring
 Mesh* nice2 = nullptr; // middle ring
 Mesh* nice3 = nullptr; // outer ring
@@ -160,18 +162,22 @@ int scene6BlurLeftOut = 2;
 void scene6update() {
     // The camera stretch: each later test overrides the earlier; the
     // divisors are the stretches' lengths in ms.
-    curCam1 = 0, timeLine1 = (demoMS - 44700) / 3600;
+    curCam1 = 0, timeLine1 = (demoMS - kStart) / 3600;
     if (demoMS > 48300) curCam1 = 1, timeLine1 = (demoMS - 48300) / 3700;
     if (demoMS > 52000) curCam1 = 2, timeLine1 = (demoMS - 52000) / 3800;
     if (demoMS > 55800) curCam1 = 3, timeLine1 = (demoMS - 55800) / 3800;
 
-    engine->perspective(128, 128);
+    // The common glow sequence (renderGlowSourceAndPicture) with a radial
+    // blur before it: first the radial blur's light source (no walls) in the
+    // corner, blurred radially, then the whole glow source blurred as usual,
+    // then the picture.
+    engine->perspectiveIntoGlowCorner();
     scene6(false);
     engine->glow->MakeRadialBlur(engine->textureManager, false, 0.08f, 0.4f, 25);
-    engine->perspective(128, 128);
+    engine->perspectiveIntoGlowCorner();
     scene6(true);
     engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5, scene6BlurLeftOut);
-    engine->perspective(1024, 768);
+    engine->perspectiveIntoPicture();
     scene6(true);
     engine->glow->RenderRadialBlur(engine->textureManager, 1.0f);
     engine->glow->Render(engine->textureManager, 1.0f);
@@ -180,8 +186,8 @@ void scene6update() {
     drawOverlay(kSlotFlowers2, 0, 0, 0, 1, 0, 0, 512, 512);
     // A black veil after each cut, gone once a fifth of the stretch has passed.
     engine->glow->RenderQuad(0, 0, 0, 0.6f - 3 * timeLine1);
-    if (demoMS < 45200) renderTransition3(1 - (demoMS - 44700) / 500);
-    if (demoMS + 600 > 59600) renderTransition1(1 - (59600 - demoMS) / 600);
+    if (demoMS < kStart + 500) renderTransition3(1 - (demoMS - kStart) / 500);
+    if (demoMS + 600 > kEnd) renderTransition1(1 - (kEnd - demoMS) / 600);
 }
 
 int scene6Camera() { return curCam1; }

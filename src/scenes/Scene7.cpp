@@ -10,8 +10,8 @@
 // colour only scales its alpha.
 #include "scenes/Scenes.h"
 
-#include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/FrameStep.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
@@ -27,6 +27,8 @@
 #include <limits>
 
 namespace {
+
+constexpr float kStart = sceneStartMs(7); // its stretch starts here, ms
 
 constexpr int kFlowers = 100;
 constexpr int kArrows = 8;
@@ -98,7 +100,7 @@ void drawFlowers() {
 // arc is only travelled to about 0.19.
 int cameraArc() {
     int c = 0;
-    timeLine7 = (demoMS - 89300) / 3700;
+    timeLine7 = (demoMS - kStart) / 3700;
     if (demoMS > 93000) c = 1, timeLine7 = (demoMS - 93000) / 3800;
     if (demoMS > 96800) c = 2, timeLine7 = (demoMS - 96800) / 3600;
     if (demoMS > 100400) c = 3, timeLine7 = (demoMS - 100400) / 18600;
@@ -191,11 +193,7 @@ void scene7advance() {
 void scene7update() {
     scene7advance();
 
-    engine->perspective(128, 128);
-    scene7();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.0015f, 0.5f, 5);
-    engine->perspective(1024, 768);
-    scene7();
+    renderGlowSourceAndPicture([](bool) { scene7(); }, 0.0015f);
     engine->glow->Render(engine->textureManager, 0.8f);
 
     // A flash of blur at each cut, gone after a seventh of the arc.
@@ -205,7 +203,7 @@ void scene7update() {
     // The flowers image over the upper-left 256 x 256, in its own colours.
     drawOverlay(kSlotFlowers, 0, 0, 0, 1, 0, 0, 256, 256);
 
-    if (demoMS < 90300) renderTransition2(1 - (demoMS - 89300) / 1000);
+    if (demoMS < kStart + 1000) renderTransition2(1 - (demoMS - kStart) / 1000);
 }
 
 float scene7Timeline() { return timeLine7; }

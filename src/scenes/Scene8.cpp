@@ -17,8 +17,8 @@
 // 55 dB against drawing every whole layer one at a time).
 #include "scenes/Scenes.h"
 
-#include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/FrameStep.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
@@ -39,6 +39,8 @@ bool scene8StacksCloudLayers = true;
 bool scene8LeavesOutClearFragments = true;
 
 namespace {
+
+constexpr float kStart = sceneStartMs(8), kEnd = sceneEndMs(8); // its stretch, ms
 
 constexpr float kCloudStart = 111400; // ms: the cloud tunnel from here on
 constexpr int kInView = 35;           // cloud layers less than this far ahead are drawn
@@ -81,7 +83,7 @@ void renderArrow2(float radius, float pitch, float head, float length, float hal
 void drawCellTunnel() {
     // The eye runs 0.2 of the path ahead of the point it looks at: it looks
     // back the way it came. Past u = 1 the cubic carries on beyond P3.
-    const float u = (demoMS - 104000) / 4800;
+    const float u = (demoMS - kStart) / 4800;
     const Vector3D eye = waytogo.vReturnPoint(u), at = waytogo.vReturnPoint(u - 0.2f);
     gluLookAt(eye.x, eye.y, eye.z, at.x, at.y, at.z, 0, 1, 0);
 
@@ -268,11 +270,7 @@ void scene8reset() { cloudPosition() = 1000.0f; }
 int scene8BlurLeftOut = 2;
 
 void scene8update() {
-    engine->perspective(128, 128);
-    scene8(false);
-    engine->glow->MakeBlur(engine->textureManager, false, 0.002f, 0.5f, 5, scene8BlurLeftOut);
-    engine->perspective(1024, 768);
-    scene8(true);
+    renderGlowSourceAndPicture(scene8, 0.002f, scene8BlurLeftOut);
     engine->glow->Render(engine->textureManager, 1.0f);
     engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
 
@@ -284,8 +282,8 @@ void scene8update() {
     // blank image's own colours (unit 0 combines with the texture's RGB alone).
     drawOverlay(kSlotButterfly, 0, 0, 0, 0.5f, 768, 0, 1024, 256);
 
-    if (demoMS < 105000) renderTransition2(1 - (demoMS - 104000) / 1000);
-    if (demoMS + 500 > 119000) renderTransition4(1 - (119000 - demoMS) / 500);
+    if (demoMS < kStart + 1000) renderTransition2(1 - (demoMS - kStart) / 1000);
+    if (demoMS + 500 > kEnd) renderTransition4(1 - (kEnd - demoMS) / 500);
 }
 
 float scene8CloudPosition() { return cloudPosition(); }

@@ -24,6 +24,8 @@
 
 namespace {
 
+constexpr float kStart = sceneStartMs(9), kEnd = sceneEndMs(9); // its stretch, ms
+
 constexpr int kFlowers = 20;
 constexpr int kFlowerSegments = 10;
 
@@ -228,7 +230,9 @@ void renderFlower(float step, float shrink, float growth, float height, float be
 }
 
 // The camera's depth: 200 at the start, 40 units further every second.
-float cameraDepth(float ms) { return (ms - 148800) / 25 + 200; }
+float cameraDepth(float ms) {
+    return (ms - kStart) / 25 + 200;
+}
 
 // Flower q stands at depth 40q + 200 and starts to grow once the camera is
 // 20 units past it, one unit of growth per further 20 units.
@@ -294,7 +298,9 @@ int scene9BladesDrawn(int* clipped) {
     return bladesSent;
 }
 
-int scene9HeadPose(float ms) { return headPoseAt(ms, 148800, 14900); }
+int scene9HeadPose(float ms) {
+    return headPoseAt(ms, kStart, kEnd - kStart);
+}
 
 void scene9init() { grass = Curve({0, 0, 0}, {5, 5, 0}, {0, 10, 0}, {5, 15, 0}); }
 
@@ -305,11 +311,7 @@ void scene9init() { grass = Curve({0, 0, 0}, {5, 5, 0}, {0, 10, 0}, {5, 15, 0});
 int scene9BlurLeftOut = 4;
 
 void scene9update() {
-    engine->perspective(128, 128);
-    scene9();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5, scene9BlurLeftOut);
-    engine->perspective(1024, 768);
-    scene9();
+    renderGlowSourceAndPicture([](bool) { scene9(); }, 0.001f, scene9BlurLeftOut);
     engine->glow->RenderBlur(engine->textureManager, 0.5f);
 
     const float* pose = heads[scene9HeadPose(demoMS)];
@@ -317,5 +319,5 @@ void scene9update() {
 
     // The trash image at half opacity over the upper-left 512 x 512, upright.
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
-    if (demoMS < 149300) renderTransition2(1 - (demoMS - 148800) / 500);
+    if (demoMS < kStart + 500) renderTransition2(1 - (demoMS - kStart) / 500);
 }

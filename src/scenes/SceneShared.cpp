@@ -19,11 +19,19 @@
 #include <cmath>
 #include <cstdlib>
 
+void renderGlowSourceAndPicture(void (*draw)(bool intoPicture), float spread, int leftOut) {
+    engine->perspectiveIntoGlowCorner();
+    draw(false);
+    engine->glow->MakeBlur(engine->textureManager, false, spread, 0.5f, 5, leftOut);
+    engine->perspectiveIntoPicture();
+    draw(true);
+}
+
 void renderTexture(float x, float y, float scale, float angle, float r, float g, float b, float a) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(r, g, b, a);
-    engine->ortho(1024, 768);
+    engine->orthoIntoPicture();
     // At alpha 0 or below the square blends to nothing (the depth test is off).
     if (a <= 0 && skipInvisibleWork) return;
     const float h = scale * 1024;
@@ -121,7 +129,7 @@ void renderReflective(Mesh* mesh, int base, int reflection, const unsigned* face
 
 void renderTransition1(float t) {
     engine->glow->RenderQuad(1, 1, 1, t);
-    engine->ortho(1024, 768);
+    engine->orthoIntoPicture();
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_TEXTURE_2D);
@@ -219,7 +227,7 @@ float headBob(float ms) { return 0.03f * sinf(ms / 500) + 0.03f; }
 
 void renderTalkingHead(float x, float y, float angle) {
     const float w = 0.42f;
-    engine->perspective(1024, 768);
+    engine->perspectiveIntoPicture();
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);

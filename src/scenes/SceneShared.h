@@ -1,11 +1,20 @@
-// Drawing helpers every scene shares: a centred, rotated image, a ribbon with
-// an arrow head along a curve, and the five full-screen transitions
-// (t from 0, nothing, to 1, full); and the talking head with its pose table.
+// Drawing helpers every scene shares: the glow source and picture of a
+// frame, a centred, rotated image, a ribbon with an arrow head along a
+// curve, and the five full-screen transitions (t from 0, nothing, to 1,
+// full); and the talking head with its pose table.
 #pragma once
 
 class Curve;
 class Mesh;
 class Vector3D;
+
+// The two renders of a frame under the common glow: `draw(false)` into the
+// glow source (the 128 x 128 corner), blurred in place by MakeBlur (5 passes
+// at alpha 1/2, copies `spread` apart, the first `leftOut` of each pass left
+// out), then `draw(true)` into the picture. The caller lays the glow over
+// the picture (Render or RenderBlur, at its own alpha). Scenes 4 and 6 vary
+// the sequence and spell it out.
+void renderGlowSourceAndPicture(void (*draw)(bool intoPicture), float spread, int leftOut = 0);
 
 // Draws the bound texture as a square centred at (x, y) of the screen (-1..1
 // spans it, 0 is the centre); scale 0.5 is as wide as the screen; angle in degrees.

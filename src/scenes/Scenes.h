@@ -1,5 +1,8 @@
-// The twelve scenes: each a trio of free functions with file-level state.
-// Scenes are numbered by source file, not by their order on the timeline.
+// The twelve scenes' functions: each scene has an init and an update, and,
+// where it moves state of its own from frame to frame, an advance and a
+// reset; its state is file-level in its own source file. Scenes are numbered
+// by source file, not by their order on the timeline: the scene table
+// (SceneTable.h) lists them in timeline order with their stretches.
 #pragma once
 
 #include "geometry/Curve.h"

@@ -5,8 +5,8 @@
 // high, rolled orbit and a low one every 3800 ms. Fades in from white.
 #include "scenes/Scenes.h"
 
-#include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/FrameStep.h"
 #include "app/Timeline.h"
 #include "fx/Glow.h"
 #include "geometry/Curve.h"
@@ -23,15 +23,16 @@
 namespace {
 
 constexpr int kButterflies = 20;
-constexpr float kStart = 178500; // ms
-constexpr float kEnd = 193700;   // ms
+constexpr float kStart = sceneStartMs(11), kEnd = sceneEndMs(11); // its stretch, ms
 
 Curve butterflyCurve;       // outline of one wing, a loop from the root in the horizontal plane
 Vector3D* bfPos = nullptr;  // butterfly positions; y >= 400 starts one again from below
 Mesh* loota = nullptr;      // the column: a hexagonal cylinder 20 high, radius 10
 
 // Orbit k: 3 until 182300 ms, then 2, 1 and 0 every 3800 ms (4 at exactly 178500).
-int orbit() { return static_cast<int>((kEnd - demoMS) * 4 / 15200); }
+int orbit() {
+    return static_cast<int>((kEnd - demoMS) * 4 / (kEnd - kStart));
+}
 
 // Sets the camera; returns the eye.
 Vector3D setCamera() {
@@ -179,11 +180,7 @@ void scene11advance() {
 void scene11update() {
     scene11advance();
 
-    engine->perspective(128, 128);
-    scene11();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5);
-    engine->perspective(1024, 768);
-    scene11();
+    renderGlowSourceAndPicture([](bool) { scene11(); }, 0.001f);
     engine->glow->RenderBlur(engine->textureManager, 0.5f);
 
     // The flowers through their own mask over the top-left 256 x 256, in

@@ -25,15 +25,11 @@ void scene12() {
 void scene12init() {}
 
 void scene12update() {
-    engine->perspective(128, 128);
-    scene12();
-    engine->glow->MakeBlur(engine->textureManager, false, 0.001f, 0.5f, 5);
-    engine->perspective(1024, 768);
-    scene12();
+    renderGlowSourceAndPicture([](bool) { scene12(); }, 0.001f);
     engine->glow->Render(engine->textureManager, 0.0f); // adds nothing
 
     // The image over the centre 512 x 512 of the screen, opaque.
-    engine->ortho(1024, 768);
+    engine->orthoIntoPicture();
     glDisable(GL_BLEND);
     engine->textureManager->bind(engine->textures[kSlotEnding]);
     glColor3f(1, 1, 1);

@@ -98,7 +98,7 @@ void settle() {
 }
 
 std::vector<unsigned char> picture() {
-    std::vector<unsigned char> rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
+    std::vector<unsigned char> rgb(platform::kDesignWidth * platform::kDesignHeight * 3);
     platform::readFrame(rgb.data());
     return rgb;
 }
@@ -151,8 +151,8 @@ class OsdLiveTest : public ::testing::Test {
         live::seek(app, 40000);
         app.run();
         settle();
-        ASSERT_EQ(presentedW, platform::kFrameWidth);
-        ASSERT_EQ(presentedH, platform::kFrameHeight);
+        ASSERT_EQ(presentedW, platform::kDesignWidth);
+        ASSERT_EQ(presentedH, platform::kDesignHeight);
     }
 };
 

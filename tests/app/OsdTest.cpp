@@ -30,11 +30,11 @@ TEST(OsdTextTest, NamesTheSceneTheTimeInTenthsAndThePause) {
 }
 
 TEST(OsdTextTest, EveryStretchOfTheScheduleHasItsSceneName) {
-    const char* inOrder[kStretchCount] = {"LED wall",        "checkerboard",      "cloud tunnel",
-                                          "spinning rings",  "crumbling road",    "boiling blob",
-                                          "cell tunnel",     "lumpy sphere",      "grass field",
-                                          "light-tile road", "hexagonal columns", "ending image"};
-    for (int i = 0; i < kStretchCount; ++i)
+    const char* inOrder[kSceneCount] = {"LED wall",        "checkerboard",      "cloud tunnel",
+                                        "spinning rings",  "crumbling road",    "boiling blob",
+                                        "cell tunnel",     "lumpy sphere",      "grass field",
+                                        "light-tile road", "hexagonal columns", "ending image"};
+    for (int i = 0; i < kSceneCount; ++i)
         EXPECT_STREQ(osd::sceneName(stretchScene(i)), inOrder[i]) << i;
     EXPECT_STREQ(osd::sceneName(-1), "?");
     EXPECT_STREQ(osd::sceneName(12), "?");
@@ -141,7 +141,7 @@ TEST(OsdLayoutTest, ABandAlongTheBottomOfThePictureWithTheBarAcrossIt) {
     // Ticks at the scene starts: the first at 0 ms, 29600 ms at 14.8 % of the bar.
     EXPECT_EQ(l.tickX[0], l.bar.x);
     EXPECT_EQ(l.tickX[2], l.bar.x + static_cast<int>(0.148 * l.bar.w));
-    for (int i = 1; i < kStretchCount; ++i)
+    for (int i = 1; i < kSceneCount; ++i)
         EXPECT_LT(l.tickX[i - 1], l.tickX[i]);
     EXPECT_EQ(osd::layoutFor(picture, 100000, false).markerX, l.bar.x + l.bar.w / 2);
     EXPECT_EQ(osd::layoutFor(picture, 250000, false).markerX, l.bar.x + l.bar.w);

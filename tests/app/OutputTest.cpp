@@ -220,16 +220,13 @@ TEST(OutputTest, TerminatedCaptureEndsAStalledEncoder) {
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "ffmpeg.pid"}));
 }
 
-// A benchmark stopped early prints the figures of the frames it rendered.
+// A benchmark stopped early prints the figures of the frames it rendered:
+// signalled once its progress says the first frame is done.
 TEST(OutputTest, InterruptedBenchmarkPrintsWhatItMeasured) {
     RunOptions o;
     o.signal = SIGINT;
-    auto startedAt = std::chrono::steady_clock::time_point{};
-    o.when = [&](const std::string&, const std::string& out) {
-        if (out.find("start-up") == std::string::npos) return false;
-        const auto now = std::chrono::steady_clock::now();
-        if (startedAt == decltype(startedAt){}) startedAt = now;
-        return now - startedAt > std::chrono::milliseconds(800);
+    o.when = [](const std::string& err, const std::string&) {
+        return err.find("demo: 1/2002 frames") != std::string::npos;
     };
     const RunResult r = runDemo({"--benchmark", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.status, 130) << r.err;
@@ -305,15 +302,16 @@ TEST(OutputTest, HangUpDuringACaptureLeavesNoFileAndNoEncoder) {
 }
 
 // Progress in a log (stderr is a file here): plain lines, no carriage
-// returns, at most one a tenth of the way.
+// returns, one when the first frame is done, then at most one a tenth of the way.
 TEST(OutputTest, ProgressInALogIsPlainLines) {
     const std::string dir = freshDir("progress");
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "2000", "--fps", "10", "--silent"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    EXPECT_NE(r.err.find("demo: 1/20 frames (5%)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("demo: 2/20 frames (10%)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("demo: 20/20 frames (100%)"), std::string::npos) << r.err;
-    EXPECT_LE(lines(r.err), 11) << r.err;
+    EXPECT_LE(lines(r.err), 12) << r.err;
 }
 
 // The encoder's process on its own, with a short wait: one that takes no

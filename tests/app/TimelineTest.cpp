@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 namespace {
 
 class TimelineTest : public ::testing::Test {
@@ -37,11 +40,33 @@ TEST_F(TimelineTest, FromTheEndOnTheSceneKeepsItsValue) {
     EXPECT_EQ(sceneForTime(250000, 7), 7);
 }
 
-TEST_F(TimelineTest, SceneStartsFollowTheSchedule) {
-    EXPECT_EQ(sceneStartMs(1), 0);
-    EXPECT_EQ(sceneStartMs(0), 14800);
-    EXPECT_EQ(sceneStartMs(9), 59600);
-    EXPECT_EQ(sceneStartMs(11), 193700);
+// The scene table is what the schedule, the display, the replay and the
+// benchmark read: twelve scenes, each number once, stretches that tile the
+// timeline from 0 to the end without a gap, every scene with its functions
+// and a name of its own.
+TEST(SceneTableTest, TwelveScenesTileTheTimeline) {
+    ASSERT_EQ(kSceneCount, 12);
+    bool seen[13] = {};
+    std::set<std::string> names;
+    EXPECT_EQ(stretchStartMs(0), 0);
+    for (int i = 0; i < kSceneCount; ++i) {
+        const SceneEntry& s = kScenes[i];
+        ASSERT_GE(s.number, 1);
+        ASSERT_LE(s.number, 12);
+        EXPECT_FALSE(seen[s.number]) << "scene " << s.number << " twice";
+        seen[s.number] = true;
+        EXPECT_LT(stretchStartMs(i), stretchEndMs(i)) << "scene " << s.number;
+        if (i + 1 < kSceneCount) EXPECT_EQ(stretchEndMs(i), kScenes[i + 1].startMs);
+        EXPECT_TRUE(s.init && s.update) << "scene " << s.number;
+        EXPECT_TRUE(names.insert(s.name).second) << s.name;
+        EXPECT_EQ(sceneStartMs(s.number), s.startMs);
+        EXPECT_EQ(sceneForTime(s.startMs, -1), s.number - 1);
+    }
+    EXPECT_EQ(stretchEndMs(kSceneCount - 1), kDemoEndMs);
+    EXPECT_EQ(sceneStartMs(2), 0);
+    EXPECT_EQ(sceneEndMs(2), 14800);
+    EXPECT_EQ(sceneStartMs(10), 59600);
+    EXPECT_EQ(sceneEndMs(12), 200000);
 }
 
 TEST_F(TimelineTest, FirstSyncPointIsPassedOnlyStrictlyAfterIt) {

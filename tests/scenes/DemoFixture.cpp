@@ -64,10 +64,12 @@ unsigned solidTexture(std::array<unsigned char, 4> rgba) {
     return index;
 }
 
-Frame::Frame() : rgb_(platform::kFrameWidth * platform::kFrameHeight * 3) { platform::readFrame(rgb_.data()); }
+Frame::Frame() : rgb_(platform::kDesignWidth * platform::kDesignHeight * 3) {
+    platform::readFrame(rgb_.data());
+}
 
 std::array<int, 3> Frame::at(int x, int y) const {
-    const unsigned char* p = &rgb_[(static_cast<size_t>(y) * platform::kFrameWidth + x) * 3];
+    const unsigned char* p = &rgb_[(static_cast<size_t>(y) * platform::kDesignWidth + x) * 3];
     return {p[0], p[1], p[2]};
 }
 

@@ -43,7 +43,7 @@ float lineWidth() {
 
 class FrameResizeTest : public DemoTest {
   protected:
-    void TearDown() override { platform::resizeFrame(platform::kFrameWidth, platform::kFrameHeight); }
+    void TearDown() override { platform::resizeFrame(platform::kDesignWidth, platform::kDesignHeight); }
 };
 
 TEST_F(FrameResizeTest, WideFrameAndBackKeepsThePictureCentredAndTheDesignFramesExact) {

@@ -107,7 +107,7 @@ std::pair<double, long> pictureChangeBothWays(const std::function<void()>& draw,
 
 // Puts `picture` back on the screen, in the 2D set-up the passes start from.
 void redraw(const Snapshot& picture) {
-    engine->ortho(1024, 768);
+    engine->orthoIntoPicture();
     glDisable(GL_BLEND);
     glDisable(GL_TEXTURE_2D);
     glRasterPos2i(0, 767);

@@ -55,7 +55,7 @@ TEST_F(StartupTest, FixedStateAfterStartUp) {
 TEST_F(StartupTest, SmallPerspectiveDrawsOnlyIntoTheLowerLeftCorner) {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    engine->perspective(128, 128);
+    engine->perspectiveIntoGlowCorner();
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
@@ -78,7 +78,7 @@ TEST_F(StartupTest, SmallPerspectiveDrawsOnlyIntoTheLowerLeftCorner) {
     EXPECT_EQ(testgl::readPixel(127, 127)[1], 255);
     EXPECT_EQ(testgl::readPixel(700, 500)[1], 0);
     // ... and the full-size set-up clears the whole frame again.
-    engine->perspective(1024, 768);
+    engine->perspectiveIntoPicture();
     glClear(GL_COLOR_BUFFER_BIT);
     EXPECT_EQ(testgl::readPixel(700, 500)[1], 255);
     EXPECT_EQ(testgl::readPixel(1023, 767)[1], 255);

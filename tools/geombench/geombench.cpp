@@ -45,7 +45,7 @@ BENCHMARK(BM_SphereNormals)->Unit(benchmark::kMicrosecond);
 // The picture: a sphere of radius 1 seen from 2.6 units with a 45 degree
 // lens, filling most of the frame; no depth test, so every fragment is drawn.
 void setUpView() {
-    glViewport(0, 0, platform::kFrameWidth, platform::kFrameHeight);
+    glViewport(0, 0, platform::kDesignWidth, platform::kDesignHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(45, 1024.0 / 768.0, 0.5, 100);

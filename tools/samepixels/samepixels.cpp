@@ -36,7 +36,7 @@ void trackSpectrum(double ms, float* out) { track.spectrumAt(track.frameAtMs(ms)
 using Frame = std::vector<unsigned char>;
 
 Frame readFrame() {
-    Frame rgb(platform::kFrameWidth * platform::kFrameHeight * 3);
+    Frame rgb(platform::kDesignWidth * platform::kDesignHeight * 3);
     platform::readFrame(rgb.data());
     return rgb;
 }
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
         }
         long differing = 0;
         double squares = 0;
-        int x0 = platform::kFrameWidth, y0 = platform::kFrameHeight, x1 = -1, y1 = -1;
+        int x0 = platform::kDesignWidth, y0 = platform::kDesignHeight, x1 = -1, y1 = -1;
         for (size_t i = 0; i < lean[k].size(); i += 3) {
             bool d = false;
             for (int c = 0; c < 3; ++c) {
@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
             }
             if (!d) continue;
             ++differing;
-            const int x = static_cast<int>(i / 3 % platform::kFrameWidth), y = static_cast<int>(i / 3 / platform::kFrameWidth);
+            const int x = static_cast<int>(i / 3 % platform::kDesignWidth),
+                      y = static_cast<int>(i / 3 / platform::kDesignWidth);
             x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
         }
         const double mse = squares / lean[k].size();

@@ -1,4 +1,5 @@
-// The music clock, the sync points, the scene schedule and start-up.
+// The timeline: the music clock, the sync points, the scene schedule (read
+// from the scene table) and start-up.
 //
 // One frame (CApplication::run): advance the sound, read the spectrum and the
 // position, pick the scene that owns the moment, let it draw, lay the logo
@@ -11,8 +12,9 @@
 #include "fx/Glow.h"
 #include "image/Texture.h"
 #include "platform/GLExt.h"
+#include "platform/Platform.h"
 #include "platform/Sound.h"
-#include "scenes/Scenes.h"
+#include "scenes/SceneTable.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -43,30 +45,20 @@ struct FixedStep {
 };
 FixedStep fixedStep;
 
-// The schedule in timeline order: each stretch runs from its start up to the
-// next one's; scene indices are 0-based update-function numbers.
-struct Stretch {
-    float startMs;
-    int scene;
+// Scene index (number - 1) -> its update and advance, for the per-frame dispatch.
+struct Dispatch {
+    void (*update[kSceneCount])();
+    void (*advance[kSceneCount])();
 };
-constexpr Stretch kSchedule[] = {
-    {0, 1},         {14800, 0},  {29600, 3},  {44700, 5},  {59600, 9},  {89300, 6},
-    {104000, 7},    {119000, 4}, {148800, 8}, {163700, 2}, {178500, 10}, {193700, 11},
-};
-constexpr int kStretches = sizeof kSchedule / sizeof kSchedule[0];
-
-void (*const kUpdates[12])() = {scene1update, scene2update, scene3update, scene4update,
-                                scene5update, scene6update, scene7update, scene8update,
-                                scene9update, scene10update, scene11update, scene12update};
-
-// Each scene's reset of the state it moves frame by frame.
-void (*const kResets[12])() = {nullptr,     scene2reset, nullptr, scene4reset,  scene5reset,  nullptr,
-                               scene7reset, scene8reset, nullptr, scene10reset, scene11reset, nullptr};
-
-// What a frame of each scene leaves to the scenes after it, without drawing:
-// only the scenes that draw from the shared rand() sequence have anything.
-void (*const kAdvances[12])() = {nullptr,       scene2advance, nullptr, nullptr, scene5advance,  nullptr,
-                                 scene7advance, nullptr,       nullptr, nullptr, scene11advance, nullptr};
+constexpr Dispatch makeDispatch() {
+    Dispatch d{};
+    for (const SceneEntry& s : kScenes) {
+        d.update[s.number - 1] = s.update;
+        d.advance[s.number - 1] = s.advance;
+    }
+    return d;
+}
+constexpr Dispatch kDispatch = makeDispatch();
 
 // The logo: slot cola at half opacity over the bottom-right 128 x 128.
 void drawLogo() {
@@ -98,23 +90,9 @@ float getTimeSinceSync() { return demoMS - static_cast<float>(syncs[getSync()]);
 
 int sceneForTime(float ms, int previous) {
     if (ms >= kDemoEndMs) return previous;
-    for (int i = kStretches - 1; i >= 0; --i)
-        if (ms >= kSchedule[i].startMs) return kSchedule[i].scene;
-    return kSchedule[0].scene; // before 0 ms (never happens with a real clock)
-}
-
-static_assert(kStretches == kStretchCount, "one stretch per scene");
-
-int stretchScene(int i) { return kSchedule[i].scene; }
-
-float stretchStartMs(int i) { return kSchedule[i].startMs; }
-
-float stretchEndMs(int i) { return i + 1 < kStretches ? kSchedule[i + 1].startMs : kDemoEndMs; }
-
-float sceneStartMs(int scene) {
-    for (const Stretch& s : kSchedule)
-        if (s.scene == scene) return s.startMs;
-    return 0.0f;
+    for (int i = kSceneCount - 1; i >= 0; --i)
+        if (ms >= stretchStartMs(i)) return stretchScene(i);
+    return stretchScene(0); // before 0 ms (never happens with a real clock)
 }
 
 void InitFMOD() {
@@ -152,7 +130,7 @@ void CApplication::precalc() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(90, static_cast<double>(1.3333334f), static_cast<double>(0.1f), 20000);
-    glViewport(0, 0, 1024, 768);
+    glViewport(0, 0, platform::kDesignWidth, platform::kDesignHeight);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glEnable(GL_DEPTH_TEST);
@@ -169,18 +147,8 @@ void CApplication::precalc() {
                                           : engine->textureManager->load(s.image, GL_LINEAR);
     }
 
-    scene1init();
-    scene2init();
-    scene3init();
-    scene4init();
-    scene5init();
-    scene6init();
-    scene7init();
-    scene8init();
-    scene9init();
-    scene10init();
-    scene11init();
-    scene12init();
+    // The scenes are built in source-file order, not timeline order.
+    for (int number = 1; number <= kSceneCount; ++number) sceneNumbered(number).init();
 
     platform::gatherErrors(false);
     problems = platform::gatheredErrors();
@@ -213,8 +181,8 @@ void readClock(bool withSpectrum) {
 } // namespace
 
 void restartTimeline() {
-    for (auto reset : kResets)
-        if (reset) reset();
+    for (const SceneEntry& s : kScenes)
+        if (s.reset) s.reset();
     // rand() unseeded gives the sequence of seed 1.
     std::srand(1);
     currentScene = sceneForTime(0, 0);
@@ -230,12 +198,12 @@ void restartTimeline() {
 
 void advanceFrame() {
     readClock(false);
-    if (kAdvances[currentScene]) kAdvances[currentScene]();
+    if (kDispatch.advance[currentScene]) kDispatch.advance[currentScene]();
 }
 
 void CApplication::run() {
     readClock(true);
-    kUpdates[currentScene]();
+    kDispatch.update[currentScene]();
     drawLogo();
     platform::clearBars();
 }

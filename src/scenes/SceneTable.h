@@ -1,0 +1,80 @@
+// The scene table: the one list of the twelve scenes, in timeline order.
+//
+// Each row names a scene by its source file's number (Scene1 ... scene12, as
+// the README's scene table numbers them), gives the start of its stretch of
+// the timeline (it runs to the next row's start, the last to the end of the
+// demo), its short name, and its functions. The schedule, the scene jumps,
+// the frame statistics, the benchmark's rows, the on-screen display, the
+// unshown replay and the tests all read it; scenes read their own start and
+// end from it. Adding a scene is one row here.
+//
+// A scene's index (currentScene, the update function's 0-based place in file
+// order) is its number - 1.
+#pragma once
+
+#include "scenes/Scenes.h"
+
+constexpr float kDemoEndMs = 200000.0f; // the timeline's end, ms
+
+struct SceneEntry {
+    int number;       // the source file's number, 1..12
+    float startMs;    // where its stretch of the timeline starts, ms
+    const char* name; // short name, as the on-screen display shows it
+    void (*init)();   // start-up: its curves, meshes and tables
+    void (*update)(); // one frame
+    // What a frame moves that outlives it (the state later frames and later
+    // scenes read), without drawing; null where a frame is a pure function of
+    // the music time.
+    void (*advance)();
+    // That state back as start-up left it; null where there is none.
+    void (*reset)();
+};
+
+inline constexpr SceneEntry kScenes[] = {
+    {2, 0, "LED wall", scene2init, scene2update, scene2advance, scene2reset},
+    {1, 14800, "checkerboard", scene1init, scene1update, nullptr, nullptr},
+    {4, 29600, "cloud tunnel", scene4init, scene4update, nullptr, scene4reset},
+    {6, 44700, "spinning rings", scene6init, scene6update, nullptr, nullptr},
+    {10, 59600, "crumbling road", scene10init, scene10update, nullptr, scene10reset},
+    {7, 89300, "boiling blob", scene7init, scene7update, scene7advance, scene7reset},
+    {8, 104000, "cell tunnel", scene8init, scene8update, nullptr, scene8reset},
+    {5, 119000, "lumpy sphere", scene5init, scene5update, scene5advance, scene5reset},
+    {9, 148800, "grass field", scene9init, scene9update, nullptr, nullptr},
+    {3, 163700, "light-tile road", scene3init, scene3update, nullptr, nullptr},
+    {11, 178500, "hexagonal columns", scene11init, scene11update, scene11advance, scene11reset},
+    {12, 193700, "ending image", scene12init, scene12update, nullptr, nullptr},
+};
+constexpr int kSceneCount = sizeof kScenes / sizeof kScenes[0];
+
+// The place of scene `number` on the timeline (its row), or -1.
+constexpr int timelinePlace(int number) {
+    for (int i = 0; i < kSceneCount; ++i)
+        if (kScenes[i].number == number)
+            return i;
+    return -1;
+}
+
+// Row `number`'s entry; scene `number` must exist.
+constexpr const SceneEntry& sceneNumbered(int number) {
+    return kScenes[timelinePlace(number)];
+}
+
+// The stretch at timeline place i (0 .. kSceneCount - 1): the scene index
+// that owns it, its start and its end (the next start, or the demo's end), ms.
+constexpr int stretchScene(int i) {
+    return kScenes[i].number - 1;
+}
+constexpr float stretchStartMs(int i) {
+    return kScenes[i].startMs;
+}
+constexpr float stretchEndMs(int i) {
+    return i + 1 < kSceneCount ? kScenes[i + 1].startMs : kDemoEndMs;
+}
+
+// Scene `number`'s stretch: its start and end, ms.
+constexpr float sceneStartMs(int number) {
+    return stretchStartMs(timelinePlace(number));
+}
+constexpr float sceneEndMs(int number) {
+    return stretchEndMs(timelinePlace(number));
+}
