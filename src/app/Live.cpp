@@ -36,7 +36,7 @@ void seek(CApplication& app, double ms) {
     restartTimeline();
     useFixedStepClock(nullptr);
     const double step = 1000.0 / kReplayFps;
-    replayUnshown(app, ms, step, kReplaySceneFrames);
+    replayUnshown(app, ms, step);
     useLiveClock();
     platform::soundSeek(static_cast<uint32_t>(ms));
     // The replay's own time is no frame time: the next frame starts afresh.

@@ -4,8 +4,7 @@
 //
 // A seek restarts the timeline and replays it unshown up to the new place on
 // the 30 fps grid of the still frames (Replay.h), so the picture goes on with
-// the state a still there shows (up to kReplaySceneFrames of the scene sought
-// into), and the music seeks with it.
+// exactly the state a still there shows, and the music seeks with it.
 #pragma once
 
 #include "platform/Platform.h"
@@ -19,12 +18,6 @@ namespace live {
 
 constexpr double kSeekStepMs = 5000; // Left and Right
 constexpr int kReplayFps = 30;       // the grid a seek replays on, as --frame's
-// At most this many frames of the scene sought into are replayed (about a
-// third of a second here): deep into a long scene, its frames are replayed
-// on longer steps, so motion that builds up frame by frame (falling blocks,
-// bubbles) comes close to the still's, not exactly on it. The rand() draws
-// of the scenes before it stay exact.
-constexpr long kReplaySceneFrames = 240;
 
 // The music time a key asks for, given the time now, or -1 for a key that
 // does not seek. Previous and Next go to the start of the scene before the

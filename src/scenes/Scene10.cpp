@@ -246,6 +246,8 @@ void generateCubes(Curve* spine) {
     }
 }
 
+void scene10advance() { crumble(); }
+
 void scene10reset() {
     for (int k = 0; k < kBlocks; ++k) {
         kuberot[k] = Vector3D(0, 0, 0);
@@ -280,7 +282,7 @@ void scene10init() {
 
 void scene10update() {
     curCam10 = stretchAt(demoMS);
-    crumble();
+    scene10advance();
 
     renderGlowSourceAndPicture([](bool) { scene10(); }, 0.002f);
     engine->glow->Render(engine->textureManager, 1.0f);

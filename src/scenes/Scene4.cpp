@@ -62,8 +62,6 @@ constexpr int kCell = 2; // texels per side of the cells the opaque parts are ma
 SpriteRing ring;                // sides 0: the mask reaches the edge, draw the whole quad
 std::vector<float> opaqueParts; // rectangles x0, y0, x1, y1 where the sampled alpha is exactly 1
 
-bool restartTunnel = false; // scene4reset: the next call of scene4 starts from 0
-
 // What the last call of scene4 did, for the read-only views.
 float zPosSeen = 0;
 float gazeSeen[2] = {0, 0};
@@ -215,19 +213,25 @@ void drawStackedSquares(const Placed* squares, int count, float zPos) {
     endStackedLayers();
 }
 
-void scene4(bool shown, bool fullSize) {
-    // Distance travelled down the tunnel; advanced on both renders of a frame
-    // and never reset (but by a restart of the whole timeline).
+// Distance travelled down the tunnel; advanced on both renders of a frame
+// and never reset (but by a restart of the whole timeline).
+float& tunnelPosition() {
     static float zPos = 0;
-    if (restartTunnel) zPos = 0, restartTunnel = false;
+    return zPos;
+}
+
+// One render's step down the tunnel.
+void moveDownTunnel() { zPosSeen = tunnelPosition() += skip * 0.4f; }
+
+void scene4(bool shown, bool fullSize) {
+    const float& zPos = tunnelPosition();
 
     if (shown) {
         glClearColor(1, 1, 1, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glLoadIdentity();
     }
-    zPos += skip * 0.4f;
-    zPosSeen = zPos;
+    moveDownTunnel();
     if (!shown) return;
 
     // The gaze sways, rises with the lowest band and jumps to one of four
@@ -357,10 +361,14 @@ void scene4update() {
     if (demoMS + 500 > kEnd) renderTransition3(1 - (kEnd - demoMS) / 500);
 }
 
-void scene4reset() {
-    restartTunnel = true;
-    zPosSeen = 0;
+// A frame's two renders each move down the tunnel, the glow source's first:
+// the picture is drawn one step further on than its glow source.
+void scene4advance() {
+    moveDownTunnel();
+    moveDownTunnel();
 }
+
+void scene4reset() { zPosSeen = tunnelPosition() = 0; }
 
 float scene4ZPos() { return zPosSeen; }
 

@@ -235,6 +235,10 @@ float& cloudPosition() {
     return zPos;
 }
 
+// One render's step through the cloud stack: called twice a frame (glow
+// source and picture), so the stack recedes by 0.8 skip per frame.
+float recedeClouds() { return cloudPosition() -= 0.4f * skip; }
+
 // The 3-D picture.
 void scene8(bool fullSize) {
     glClearColor(1, 1, 1, 1);
@@ -243,10 +247,7 @@ void scene8(bool fullSize) {
     if (demoMS < kCloudStart) {
         drawCellTunnel();
     } else {
-        // Called twice a frame: the stack recedes by 0.8 skip per frame.
-        float& zPos = cloudPosition();
-        zPos -= 0.4f * skip;
-        drawCloudTunnel(zPos, fullSize && scene8StacksCloudLayers);
+        drawCloudTunnel(recedeClouds(), fullSize && scene8StacksCloudLayers);
     }
 }
 
@@ -260,6 +261,13 @@ void scene8init() {
     engine->textureManager->bind(engine->textures[kSlotCloud3]);
     fitCloudShape();
     glDisable(GL_TEXTURE_2D);
+}
+
+// Both renders of a cloud frame move through the stack, the glow source's first.
+void scene8advance() {
+    if (demoMS < kCloudStart) return;
+    recedeClouds();
+    recedeClouds();
 }
 
 void scene8reset() { cloudPosition() = 1000.0f; }

@@ -35,13 +35,18 @@ void scene10update();
 void scene11update();
 void scene12update();
 
-// The part of a frame that changes state a later scene sees (the one shared
-// rand() sequence): exactly the draws and moves the scene's update makes in a
-// frame, without drawing. Catching up to a late moment calls it alone for
-// the frames of scenes that are over. Scenes without such state have none.
+// The part of a frame that changes state later frames see (the scene's own
+// particles, blocks and positions, and its share of the one rand()
+// sequence): exactly the draws and moves the scene's update makes in a
+// frame, without any GL call. Catching up to a moment (a still, a seek)
+// calls it alone for the frames that need not be drawn. Scenes whose frames
+// are pure functions of the music time (1, 3, 6, 9, 12) have none.
 void scene2advance();
+void scene4advance();  // the tunnel's position, one step for each of the frame's two renders
 void scene5advance();  // the bubbles' move and the noise panel's two offsets, which the renders then use
 void scene7advance();  // the flower swarm: re-seeds (two rand() draws each) and moves
+void scene8advance();  // the cloud stack's position, from the cloud tunnel on (two steps a frame)
+void scene10advance(); // the loose blocks' drift, spin and fall
 void scene11advance(); // the butterflies' climb and restarts (one rand() draw each)
 
 // Puts the state a scene moves frame by frame back as start-up left it, so

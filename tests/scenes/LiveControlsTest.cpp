@@ -187,7 +187,6 @@ TEST_F(LiveControlsTest, AFrameAfterASeekIsTheStillAtThatTime) {
     live::seek(app, 27000); // forward, then back: every moving state restarts
     play(100);
     const double ms = 7000, step = 1000.0 / live::kReplayFps;
-    ASSERT_LE(ms / step, live::kReplaySceneFrames); // the bubbles' every frame replayed
     live::seek(app, ms);
     useFixedStepClock(nullptr);
     renderFixedStep(app, ms, ms - (std::ceil(ms / step - 1e-9) - 1) * step);
