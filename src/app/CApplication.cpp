@@ -201,6 +201,16 @@ int demoMain(int argc, char** argv) {
     if (options.silent) musicFile = nullptr;
     if (options.mode != Mode::Live) return runOffline(options);
 
+    // Start-up has nothing to clean up: a stop signal during it (a track or
+    // image being read, a scene set up, the box listing missing files) ends
+    // the program at once.
+    platform::exitOnStopSignal(true);
+    if (options.width) {
+        if (const std::string refusal = frameMemoryRefusal(options); !refusal.empty()) {
+            std::fprintf(stderr, "demo: %s\n", refusal.c_str());
+            return 2;
+        }
+    }
     CApplication app;
     platform::DisplayOptions display;
     display.windowed = options.windowed;
@@ -218,6 +228,7 @@ int demoMain(int argc, char** argv) {
             std::fprintf(stderr, "demo: %s; the demo runs on silently after it\n", shortfall.c_str());
     }
     app.precalc();
+    platform::exitOnStopSignal(false);
     if (options.fromMs > 0) live::seek(app, options.fromMs);
     if (!platform::stopSignal()) app.execute();
     platform::soundStop();
