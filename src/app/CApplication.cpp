@@ -137,7 +137,8 @@ void CApplication::overlay(const platform::Presentation& where) {
 }
 
 void CApplication::showPlace() {
-    if (placeInTitle) live::showPlace(currentScene, demoMS, paused);
+    // The scene that owns the moment, also before its first frame has run.
+    if (placeInTitle) live::showPlace(sceneForTime(demoMS, currentScene), demoMS, paused);
 }
 
 void CApplication::frame() {
