@@ -226,10 +226,14 @@ int demoMain(int argc, char** argv) {
         // A track too short for the demo plays what it holds; the clock runs on.
         const std::string shortfall = trackShortfall(musicFile, kDemoEndMs);
         if (!shortfall.empty())
-            std::fprintf(stderr, "demo: %s; the demo runs on silently after it\n", shortfall.c_str());
+            std::fprintf(stderr, "demo: %s in %s; the demo runs on silently after it\n",
+                         platform::printable(shortfall).c_str(), platform::printable(dataFolderInUse()).c_str());
     }
     app.precalc();
     platform::exitOnStopSignal(false);
+    // The files named above were looked for there.
+    if (!startupProblems().empty())
+        std::fprintf(stderr, "demo: the data folder is %s\n", platform::printable(dataFolderInUse()).c_str());
     if (options.fromMs > 0) live::seek(app, options.fromMs);
     if (!platform::stopSignal()) app.execute();
     platform::soundStop();

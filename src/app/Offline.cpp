@@ -5,6 +5,7 @@
 #include "app/OfflineRun.h"
 
 #include "app/CApplication.h"
+#include "app/DataFolder.h"
 #include "app/Replay.h"
 #include "app/Timeline.h"
 #include "app/TrackCheck.h"
@@ -185,7 +186,8 @@ int runOffline(const Options& o) {
                         (more ? " (and " + std::to_string(more) + " more file" + (more > 1 ? "s" : "") +
                                     " missing or damaged)"
                               : "") +
-                        "; nothing rendered" + (trackFault.empty() ? "" : " (--silent renders without it)"),
+                        " in " + dataFolderInUse() + "; nothing rendered" +
+                        (trackFault.empty() ? "" : " (--silent renders without it)"),
                     2);
     }
     const double startUpMs =

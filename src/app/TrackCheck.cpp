@@ -11,8 +11,7 @@
 #include <cstring>
 
 std::string trackShortfall(const char* path, double untilMs) {
-    // Named with its folder: which data folder the program took shows.
-    const std::string file = "File " + platform::absolutePath(path);
+    const std::string file = std::string("File ") + path;
     platform::DataFile track;
     switch (const platform::FileFault fault = track.open(path)) {
     case platform::FileFault::None: break;

@@ -21,12 +21,10 @@ void upload(const jpg::Image& image, GLint internalFormat, unsigned filter) {
 }
 
 // Every file that is missing or cannot be decoded says so, in one line on
-// stderr and, with a screen, in the message box (start-up goes on). It is
-// named with the folder it was looked for in (the data folder is the
-// working directory): a stray file elsewhere cannot mislead.
+// stderr and, with a screen, in the message box (start-up goes on).
 void report(const char* path, const jpg::Problem& problem) {
     if (problem.fault == jpg::Fault::None) return;
-    platform::showError("Error", jpg::message(platform::absolutePath(path).c_str(), problem).c_str());
+    platform::showError("Error", jpg::message(path, problem).c_str());
 }
 } // namespace
 

@@ -219,8 +219,7 @@ void TrackReader::close() {
 
 bool TrackReader::open(const char* path, std::string* error) {
     close();
-    // Named with its folder: where the data came from shows in every message.
-    path_ = path ? absolutePath(path) : "";
+    path_ = path ? path : "";
     auto fail = [&](const std::string& why) {
         if (error) *error = "cannot play \"" + path_ + "\": " + why;
         close();
