@@ -66,6 +66,9 @@ int runBenchmark(CApplication& app, const Options& o) {
     // Layers measured while each scene ran: their sum and count.
     double layerSum[kSceneCount] = {};
     int layerCount[kSceneCount] = {};
+    // Music time of each scene's first and last frame rendered.
+    double firstMs[kSceneCount], lastMs[kSceneCount];
+    std::fill(firstMs, firstMs + kSceneCount, -1.0);
     LayerClock clock;
     const bool clocked = clock.open();
     Progress progress(shownFrames(p));
@@ -77,6 +80,8 @@ int runBenchmark(CApplication& app, const Options& o) {
         glFinish(); // the software rasteriser's work is part of the frame
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         endFramePasses(passes[currentScene]);
+        if (perScene[currentScene].empty()) firstMs[currentScene] = msOf(n, p.stepMs);
+        lastMs[currentScene] = msOf(n, p.stepMs);
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
         progress.update(static_cast<long>(all.size())); // outside the frame's time
@@ -110,14 +115,30 @@ int runBenchmark(CApplication& app, const Options& o) {
         else std::snprintf(text, sizeof text, "%8s", "-");
         return std::string(text);
     };
+    // A layer's ms, or "-" where none was measured (a run stopped early).
+    auto layerCell = [](double layer) {
+        char text[16];
+        if (layer > 0) std::snprintf(text, sizeof text, "%8.2f", layer);
+        else std::snprintf(text, sizeof text, "%8s", "-");
+        return std::string(text);
+    };
+    // The music time the frames of [first, last] cover: from the first to
+    // where the last one's step ends, within `endMs` (a stretch's end, --to,
+    // the demo's end).
+    auto covered = [&](double firstMs, double lastMs, double endMs) {
+        return std::pair<double, double>(firstMs, std::min({lastMs + p.stepMs, endMs, double(kDemoEndMs)}));
+    };
+    const double runEndMs = o.toGiven ? o.toMs : kDemoEndMs;
     std::printf("scene  music time (ms)      frames   mean ms   p95 ms  layer ms  mean layers  p95 layers\n");
     for (int i = 0; i < kSceneCount; ++i) {
         const int s = stretchScene(i);
         if (perScene[s].empty()) continue;
         const double m = mean(perScene[s]), p95 = percentile95(perScene[s]);
         const double sceneLayer = layerCount[s] > 0 && layer > 0 ? layerSum[s] / layerCount[s] : 0.0;
-        std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %8.2f     %s    %s\n", s + 1, stretchStartMs(i),
-                    stretchEndMs(i), perScene[s].size(), m, p95, sceneLayer, inLayers(m, sceneLayer).c_str(),
+        const auto [from, to] = covered(std::max<double>(stretchStartMs(i), firstMs[s]), lastMs[s],
+                                        std::min<double>(stretchEndMs(i), runEndMs));
+        std::printf("%5d  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %s     %s    %s\n", s + 1, from, to,
+                    perScene[s].size(), m, p95, layerCell(sceneLayer).c_str(), inLayers(m, sceneLayer).c_str(),
                     inLayers(p95, sceneLayer).c_str());
     }
     if (timed) {
@@ -134,14 +155,20 @@ int runBenchmark(CApplication& app, const Options& o) {
     }
     double total = 0;
     for (double x : all) total += x;
-    std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %8.2f     %s    %s   (%.1f s, %.1f fps)\n",
-                msOf(p.first, p.stepMs), msOf(p.first + static_cast<long>(all.size()) - 1, p.stepMs), all.size(),
-                mean(all), percentile95(all), layer, inLayers(mean(all), layer).c_str(),
-                inLayers(percentile95(all), layer).c_str(), total / 1000.0,
-                all.empty() ? 0.0 : all.size() * 1000.0 / total);
+    if (all.empty()) {
+        std::printf("total  nothing measured: stopped before the first frame at %.0f ms\n", msOf(p.first, p.stepMs));
+    } else {
+        const auto [from, to] = covered(msOf(p.first, p.stepMs),
+                                        msOf(p.first + static_cast<long>(all.size()) - 1, p.stepMs), runEndMs);
+        std::printf("total  %6.0f - %6.0f  %10zu  %8.2f  %7.2f  %s     %s    %s   (%.1f s, %.1f fps)\n", from, to,
+                    all.size(), mean(all), percentile95(all), layerCell(layer).c_str(),
+                    inLayers(mean(all), layer).c_str(), inLayers(percentile95(all), layer).c_str(), total / 1000.0,
+                    all.size() * 1000.0 / total);
+    }
     if (platform::stopSignal()) {
         std::fflush(stdout);
-        return stopped("the figures are of the frames rendered before it");
+        return stopped(all.empty() ? "nothing measured"
+                                   : "the figures are of the frames rendered before it; the layer was not measured");
     }
     std::printf("layer: one blended full-screen textured quad over a 1024 x 768 picture, in this run: a scene's "
                 "mean of ten after its first frame and every 15th; the total's, 10 x 10 after the frames (%.2f ms)\n",

@@ -137,7 +137,8 @@ void CApplication::overlay(const platform::Presentation& where) {
 }
 
 void CApplication::showPlace() {
-    if (placeInTitle) live::showPlace(currentScene, demoMS, paused);
+    // The scene that owns the moment, also before its first frame has run.
+    if (placeInTitle) live::showPlace(sceneForTime(demoMS, currentScene), demoMS, paused);
 }
 
 void CApplication::frame() {
@@ -201,6 +202,16 @@ int demoMain(int argc, char** argv) {
     if (options.silent) musicFile = nullptr;
     if (options.mode != Mode::Live) return runOffline(options);
 
+    // Start-up has nothing to clean up: a stop signal during it (a track or
+    // image being read, a scene set up, the box listing missing files) ends
+    // the program at once.
+    platform::exitOnStopSignal(true);
+    if (options.width) {
+        if (const std::string refusal = frameMemoryRefusal(options); !refusal.empty()) {
+            std::fprintf(stderr, "demo: %s\n", refusal.c_str());
+            return 2;
+        }
+    }
     CApplication app;
     platform::DisplayOptions display;
     display.windowed = options.windowed;
@@ -215,9 +226,14 @@ int demoMain(int argc, char** argv) {
         // A track too short for the demo plays what it holds; the clock runs on.
         const std::string shortfall = trackShortfall(musicFile, kDemoEndMs);
         if (!shortfall.empty())
-            std::fprintf(stderr, "demo: %s; the demo runs on silently after it\n", shortfall.c_str());
+            std::fprintf(stderr, "demo: %s in %s; the demo runs on silently after it\n",
+                         platform::printable(shortfall).c_str(), platform::printable(dataFolderInUse()).c_str());
     }
     app.precalc();
+    platform::exitOnStopSignal(false);
+    // The files named above were looked for there.
+    if (!startupProblems().empty())
+        std::fprintf(stderr, "demo: the data folder is %s\n", platform::printable(dataFolderInUse()).c_str());
     if (options.fromMs > 0) live::seek(app, options.fromMs);
     if (!platform::stopSignal()) app.execute();
     platform::soundStop();

@@ -5,11 +5,10 @@
 
 #include "app/CApplication.h"
 #include "app/Replay.h"
+#include "platform/Files.h"
 #include "platform/FrameStream.h"
 #include "platform/Output.h"
 #include "platform/Platform.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -54,8 +53,7 @@ std::string ffmpegSaid(const platform::PipedProcess& ffmpeg) {
 
 // "" when `path` holds a video stream that ffprobe reads, else why not.
 std::string unreadableVideo(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || st.st_size == 0) return "the file is empty";
+    if (platform::fileSize(path) <= 0) return "the file is empty";
     if (!platform::findProgram("ffprobe")) return ""; // nothing more to ask
     platform::PipedProcess probe;
     std::string error;
@@ -75,9 +73,15 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
     const long total = shownFrames(p);
     const double durationS = static_cast<double>(total) / o.stepFps();
     const bool withAudio = !o.silent;
+    // The frames' memory first (its size is the user's): when it cannot be
+    // had, no ffmpeg was started and nothing is left.
+    const int width = platform::frameWidth(), height = platform::frameHeight();
+    const size_t frameBytes = static_cast<size_t>(width) * height * 3;
+    platform::PipedProcess ffmpeg;
+    platform::FrameWriter writer(ffmpeg, frameBytes);
+    if (!writer.ready()) return outOfMemory(3.0 * static_cast<double>(frameBytes));
     // ffmpeg writes the partial file beside the target; the finished file
     // takes the target's name.
-    platform::PipedProcess ffmpeg;
     std::string error;
     if (!ffmpeg.start(ffmpegArguments(o, msOf(p.first, p.stepMs), durationS, output.partialPath(), withAudio),
                       &error))
@@ -86,13 +90,11 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
     replayUnshown(app, msOf(p.first, p.stepMs), p.stepMs);
     // Frame n is read back while frame n + 1 renders, and the encoder's pipe
     // is fed from a thread of its own while rendering goes on.
-    const int width = platform::frameWidth(), height = platform::frameHeight();
     platform::FrameReadback readback;
     if (!readback.start(width, height)) {
         ffmpeg.abort();
         return fail("cannot read frames back: the GL has no pixel buffer objects; no video written", 1);
     }
-    platform::FrameWriter writer(ffmpeg, static_cast<size_t>(width) * height * 3);
     Progress progress(total);
     long shown = 0;
     // Hands the oldest frame read back to the writer; false once the encoder
@@ -140,7 +142,8 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
     if (const std::string why = unreadableVideo(output.partialPath()); !why.empty())
         return fail("ffmpeg ended without a readable video (" + why + "); no video written", 1);
     if (!output.commit(&error)) return fail(error + "; no video written", 1);
-    std::fprintf(stderr, "demo: %ld frames (%.2f s) written to %s\n", shown, durationS, o.output.c_str());
+    std::fprintf(stderr, "demo: %ld frames (%.2f s) written to %s\n", shown, durationS,
+                 platform::printable(o.output).c_str());
     return 0;
 }
 

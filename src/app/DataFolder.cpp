@@ -24,6 +24,11 @@ std::string dataFolder(const std::string& executableDir) {
     return "";
 }
 
+std::string dataFolderInUse() {
+    const std::string track = platform::absolutePath("demosong.mp3");
+    return track.substr(0, track.rfind('/'));
+}
+
 bool enterDataFolder(const std::string& executableDir) {
     const std::string dir = dataFolder(executableDir);
     if (!dir.empty()) platform::changeDirectory(dir);

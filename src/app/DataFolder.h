@@ -22,6 +22,11 @@
 // else place 2 or 3 as a path built on `executableDir`.
 std::string dataFolder(const std::string& executableDir);
 
+// The data folder in use (the working directory, absolute), for messages
+// about data files: a stray track in the working directory overrides the
+// installed data, and the user must be able to see which folder was taken.
+std::string dataFolderInUse();
+
 // Moves the working directory to dataFolder(executableDir) when that is
 // another folder. True when the working directory then holds the data.
 bool enterDataFolder(const std::string& executableDir);

@@ -5,9 +5,11 @@
 #include "app/OfflineRun.h"
 
 #include "app/CApplication.h"
+#include "app/DataFolder.h"
 #include "app/Replay.h"
 #include "app/Timeline.h"
 #include "app/TrackCheck.h"
+#include "platform/Files.h"
 #include "platform/Output.h"
 #include "platform/Platform.h"
 #include "platform/TrackReader.h"
@@ -17,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace offline {
 
@@ -65,6 +68,13 @@ int fail(const std::string& message, int status) {
     return status;
 }
 
+int outOfMemory(double bytes) {
+    char text[128];
+    std::snprintf(text, sizeof text, "not enough memory for a %d x %d frame: %.0f MB needed; nothing written",
+                  platform::frameWidth(), platform::frameHeight(), bytes / (1 << 20));
+    return fail(text, 1);
+}
+
 int stopped(const char* outcome) {
     const int signal = platform::stopSignal();
     std::fprintf(stderr, "demo: stopped by %s; %s\n", platform::signalName(signal), outcome);
@@ -111,9 +121,57 @@ FramePlan planFrames(int fps, double fromMs, double toMs, bool toGiven) {
     return p;
 }
 
+namespace {
+
+// What a run at a frame size takes, measured with /usr/bin/time and ulimit -v
+// on Mesa's llvmpipe (4 rasteriser threads): start-up (GL, LLVM, textures,
+// scenes) touches about 130 MB and reserves about 1 GB of address space
+// (thread stacks and arenas); each pixel of the frame then costs the
+// framebuffer's colour and depth (8 bytes) and what the mode reads back:
+// 11 bytes measured for a still (one RGB copy and Mesa's own), 24 for a
+// capture (two pixel buffer objects and three frames queued for ffmpeg).
+// Rounded up, as an estimate should be.
+constexpr double kStartUpResidentBytes = 160.0 * (1 << 20);
+constexpr double kStartUpVirtualBytes = 1024.0 * (1 << 20);
+
+double bytesPerPixel(Mode mode) {
+    switch (mode) {
+    case Mode::Frame: return 16;
+    case Mode::Capture: return 28;
+    case Mode::Benchmark:
+    case Mode::Live: return 12;
+    }
+    return 28;
+}
+
+} // namespace
+
+std::string frameMemoryRefusal(const Options& o) {
+    const int width = o.width ? o.width : platform::kDesignWidth;
+    const int height = o.height ? o.height : platform::kDesignHeight;
+    const double frameBytes = bytesPerPixel(o.mode) * width * height;
+    const platform::MemoryRoom room = platform::memoryRoom(static_cast<uint64_t>(kStartUpVirtualBytes + frameBytes),
+                                                           static_cast<uint64_t>(kStartUpResidentBytes + frameBytes));
+    if (room.fits) return "";
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "a %d x %d frame needs about %.0f MB (%.0f bytes a pixel and start-up), more than %s leaves "
+                  "(%.0f MB)",
+                  width, height, room.neededBytes / double(1 << 20), bytesPerPixel(o.mode), room.limitedBy.c_str(),
+                  room.availableBytes / double(1 << 20));
+    return text;
+}
+
 int runOffline(const Options& o) {
-    // From here on SIGINT, SIGTERM and SIGHUP end the run after the current frame.
+    // From here on SIGINT, SIGTERM and SIGHUP end the run after the current
+    // frame. Until the output is made, nothing needs cleaning up: a stop
+    // signal during the checks and start-up ends the process at once (no
+    // step of them, a read, a decode, a scene's set-up, needs to look).
+    const char* outcome = o.mode == Mode::Frame     ? "no picture written"
+                          : o.mode == Mode::Capture ? "no video written"
+                                                    : "nothing measured";
     platform::catchStopSignals();
+    platform::exitOnStopSignal(true, outcome);
     if (o.mode == Mode::Capture && !platform::findProgram("ffmpeg"))
         return fail("--capture needs ffmpeg, which is not installed (apt-get install ffmpeg)", 2);
     if ((o.mode == Mode::Capture || o.mode == Mode::Benchmark) && o.toGiven) {
@@ -125,38 +183,50 @@ int runOffline(const Options& o) {
             return fail(text, 2);
         }
     }
-    // Checked, and the partial file made, before anything is rendered; it is
+    // The output is checked before anything loads; the partial file is made
+    // once everything has (a refusal or a stop before leaves nothing), and
     // removed on every way out but success.
-    platform::OutputFile output;
+    const bool writes = o.mode == Mode::Capture || o.mode == Mode::Frame;
     std::string outputError;
-    if ((o.mode == Mode::Capture || o.mode == Mode::Frame) && !output.open(o.output, &outputError))
-        return fail(outputError, 2);
+    if (writes && !platform::OutputFile::check(o.output, &outputError)) return fail(outputError, 2);
+    if (const std::string refusal = frameMemoryRefusal(o); !refusal.empty())
+        return fail(refusal + "; nothing rendered", 2);
 
     // A picture made without its data is not the picture: the track must
-    // cover every frame rendered, and every image must load.
+    // cover every frame rendered, and every image must load. All faults are
+    // counted, the track's first.
+    std::string trackFault;
     if (!o.silent) {
-        const std::string shortfall = trackShortfall(kMusicFile, lastRenderedMs(o));
-        if (!shortfall.empty()) return fail(shortfall + "; nothing rendered (--silent renders without it)", 2);
+        trackFault = trackShortfall(kMusicFile, lastRenderedMs(o));
+        if (trackFault.empty()) spectrumTrack.open(kMusicFile, &trackFault); // sets it only on failure
     }
-    std::string trackError;
-    if (!o.silent && !spectrumTrack.open(kMusicFile, &trackError)) return fail(trackError, 2);
-    useFixedStepClock(o.silent ? nullptr : trackSpectrum);
+    useFixedStepClock(o.silent || !trackFault.empty() ? nullptr : trackSpectrum);
     CApplication app;
     if (const int status = openHeadless(app, o)) return status;
     const auto startUp = std::chrono::steady_clock::now();
     app.precalc();
-    if (const auto& problems = startupProblems(); !problems.empty()) {
+    std::vector<std::string> faults = startupProblems();
+    if (!trackFault.empty()) faults.insert(faults.begin(), trackFault);
+    if (!faults.empty()) {
         app.deinit();
-        const size_t more = problems.size() - 1;
-        return fail(problems.front() +
+        const size_t more = faults.size() - 1;
+        return fail(faults.front() +
                         (more ? " (and " + std::to_string(more) + " more file" + (more > 1 ? "s" : "") +
                                     " missing or damaged)"
                               : "") +
-                        "; nothing rendered",
+                        " in " + dataFolderInUse() + "; nothing rendered" +
+                        (trackFault.empty() ? "" : " (--silent renders without it)"),
                     2);
     }
     const double startUpMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startUp).count();
+    platform::OutputFile output;
+    if (writes && !output.open(o.output, &outputError)) {
+        app.deinit();
+        return fail(outputError, 2);
+    }
+    // From here on a stop signal ends the run after the frame in hand.
+    platform::exitOnStopSignal(false);
     if (o.mode == Mode::Benchmark) {
         std::printf("start-up (images, scenes, music start): %.0f ms\n", startUpMs);
         std::fflush(stdout); // seen at once through a pipe

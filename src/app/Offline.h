@@ -17,12 +17,19 @@
 
 // Runs the mode in `options`; returns the process exit status: 0 done;
 // 1 the display could not be opened, ffmpeg failed, stalled or wrote no
-// video, or the output could not be written (nothing is left behind); 2 bad
-// arguments, an output that is refused, a --size larger than this OpenGL
-// renders, or data that is missing or damaged (the track, unless --silent,
-// or any image), before anything is rendered; 128 + the signal (130, 143,
+// video, memory for the frame ran out, or the output could not be written
+// (nothing is left behind); 2 bad arguments, an output that is refused, a
+// --size larger than this OpenGL renders or than memory allows, or data
+// that is missing or damaged (the track, unless --silent, or any image),
+// before anything is rendered; 128 + the signal (130, 143,
 // 129) when SIGINT, SIGTERM or SIGHUP stopped the run after the current frame.
 int runOffline(const Options& options);
+
+// "" when a run of `options` at its frame size fits in the memory this
+// process can get (platform::memoryRoom, against a measured estimate: start-up
+// and bytes a pixel per mode); else one line that says what it needs and
+// which limit is short. Checked before anything loads.
+std::string frameMemoryRefusal(const Options& options);
 
 // The shown frames of one run, on the step grid (the unshown catch-up before
 // them is Replay.h's). Exposed for tests.

@@ -46,6 +46,8 @@ class Progress {
 
 // One line on stderr; returns `status`.
 int fail(const std::string& message, int status);
+// An allocation for the frame (width x height) failed: one line, status 1.
+int outOfMemory(double bytes);
 // After a stop signal: one line, and the shell's status for the signal.
 int stopped(const char* outcome);
 

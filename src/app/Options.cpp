@@ -13,12 +13,52 @@
 
 namespace {
 
-// A number of milliseconds in 0 ... 200000.
+// A music time in 0 ... 200000 ms, in exactly one of three forms: whole
+// milliseconds ("74800"), minutes and seconds ("1:14.8", the seconds as two
+// digits 00 to 59 with any decimals), or seconds ("74.8s", "5s"). Digits
+// only besides ':', '.' and 's': no sign, no spaces, no exponent, no hex. A
+// value that is no whole millisecond ("1:14.8005") is refused, not rounded.
 bool parseMs(const std::string& text, double* ms) {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || !std::isfinite(v) || v < 0 || v > kDemoEndMs) return false;
-    *ms = v;
+    size_t i = 0;
+    // Digits from i on as a number (at most 9 of them: no overflow); false if none.
+    auto digits = [&](long long* value, size_t* count) {
+        *value = 0;
+        *count = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++*count)
+            if (*count < 9) *value = *value * 10 + (text[i] - '0');
+        return *count > 0 && *count <= 9;
+    };
+    // A fraction of a second after a '.' at i, as whole ms; false if it has
+    // no digit or is finer than a millisecond.
+    auto fraction = [&](long long* ms) {
+        *ms = 0;
+        if (i >= text.size() || text[i] != '.') return true;
+        ++i;
+        size_t n = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++n) {
+            const int d = text[i] - '0';
+            if (n < 3) *ms += d * (n == 0 ? 100 : n == 1 ? 10 : 1);
+            else if (d != 0) return false;
+        }
+        return n > 0;
+    };
+    long long first = 0, extra = 0, value = 0;
+    size_t count = 0;
+    if (!digits(&first, &count)) return false;
+    if (i == text.size()) {
+        value = first; // whole milliseconds
+    } else if (text[i] == ':') {
+        ++i;
+        long long seconds = 0;
+        if (!digits(&seconds, &count) || count != 2 || seconds > 59 || !fraction(&extra) || i != text.size())
+            return false;
+        value = first * 60000 + seconds * 1000 + extra;
+    } else {
+        if (!fraction(&extra) || i + 1 != text.size() || text[i] != 's') return false;
+        value = first * 1000 + extra;
+    }
+    if (value > kDemoEndMs) return false;
+    *ms = static_cast<double>(value);
     return true;
 }
 
@@ -87,8 +127,11 @@ void describe(CLI::App& app, Words& w) {
     app.set_version_flag("--version", versionText(), "print the program's name and version");
     app.add_flag("--window", w.window, "play in a 1024 x 768 window");
     app.add_flag("--silent", w.silent, "no music track (silent clock, zero spectrum)");
-    app.add_option("--from", w.from, "start at this music time (ms)")->type_name("MS");
-    app.add_option("--to", w.to, "end at this music time (ms)")->type_name("MS");
+    app.add_option("--from", w.from,
+                   "start at this music time: ms (74800), m:ss.d (1:14.8) or\n"
+                   "seconds (74.8s), 0 to 200000 ms; so are --to and --frame")
+        ->type_name("TIME");
+    app.add_option("--to", w.to, "end at this music time (as --from)")->type_name("TIME");
     app.add_flag("--stats", w.stats, "when the demo ends, frame rates per scene on stderr");
     app.add_option("--size", w.size,
                    "frames of W x H pixels, the 4:3 picture as large as fits,\n"
@@ -101,9 +144,9 @@ void describe(CLI::App& app, Words& w) {
         ->type_name("FILE.mp4")
         ->group(tools);
     app.add_option("--frame", w.frame,
-                   "the picture at music time MS, into --out; the demo up to it\n"
-                   "plays unshown first, on the --fps step (default 30)")
-        ->type_name("MS")
+                   "the picture at music time TIME (as --from), into --out; the\n"
+                   "demo up to it plays unshown first, on the --fps step (default 30)")
+        ->type_name("TIME")
         ->group(tools);
     const Options defaults;
     app.add_option("--crf", w.crf,
@@ -166,6 +209,12 @@ constexpr ModeRule kModeRules[] = {
     {"--preset", false, true, false, false, "--capture"},
 };
 
+// The refusal of a music time, with the forms it may take.
+std::string badTime(const char* option, const std::string& value) {
+    return std::string(option) + " needs a music time from 0 to 200000 ms, as ms (74800), m:ss.d (1:14.8) or " +
+           "seconds (74.8s); not " + shownValue(value);
+}
+
 bool appliesIn(const ModeRule& r, Mode m) {
     switch (m) {
     case Mode::Live: return r.live;
@@ -227,12 +276,9 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     o->passes = w.passes;
     o->output = o->mode == Mode::Capture ? w.capture : w.out;
 
-    if (app.count("--frame") && !parseMs(w.frame, &o->frameMs))
-        return fail(error, "--frame needs a music time from 0 to 200000 ms, not " + shownValue(w.frame));
-    if (app.count("--from") && !parseMs(w.from, &o->fromMs))
-        return fail(error, "--from needs a music time from 0 to 200000 ms, not " + shownValue(w.from));
-    if (app.count("--to") && !parseMs(w.to, &o->toMs))
-        return fail(error, "--to needs a music time from 0 to 200000 ms, not " + shownValue(w.to));
+    if (app.count("--frame") && !parseMs(w.frame, &o->frameMs)) return fail(error, badTime("--frame", w.frame));
+    if (app.count("--from") && !parseMs(w.from, &o->fromMs)) return fail(error, badTime("--from", w.from));
+    if (app.count("--to") && !parseMs(w.to, &o->toMs)) return fail(error, badTime("--to", w.to));
     o->toGiven = app.count("--to") > 0;
     if (app.count("--fps") && !parseFps(w.fps, &o->fps))
         return fail(error, "--fps needs a whole number from 1 to 240, not " + shownValue(w.fps));

@@ -38,8 +38,14 @@ void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t 
         std::snprintf(out, size, "no frame timed yet");
         return;
     }
+    // The scene's mean only once one of its frames has been timed (not
+    // right after a seek into it).
+    if (mean <= 0) {
+        std::snprintf(out, size, "%.1f fps \u00b7 %.1f ms", 1000.0 / recent, recent);
+        return;
+    }
     std::snprintf(out, size, "%.1f fps \u00b7 %.1f ms \u00b7 scene mean %.1f fps", 1000.0 / recent, recent,
-                  mean > 0 ? 1000.0 / mean : 0.0);
+                  1000.0 / mean);
 }
 
 int fontPixels(int pictureHeight) {
@@ -146,6 +152,9 @@ const View* Osd::view(const platform::PixelRect& picture, uint64_t nowMs, int sc
         return nullptr;
     const bool withStats = statsShown_ && stats;
     view_.layout = layoutFor(picture, ms, withStats);
+    // The scene that owns the moment shown, also before its first frame has
+    // run (paused at once after start-up, 0 ms is Scene 2's).
+    scene = sceneForTime(static_cast<float>(ms), scene);
     placeLine(scene, ms, paused_, view_.place, sizeof view_.place);
     if (withStats)
         statsLine(*stats, scene, view_.stats, sizeof view_.stats);

@@ -33,7 +33,8 @@ const char* sceneName(int scene);
 // while paused (UTF-8). The time is cut, not rounded, to tenths of a second.
 void placeLine(int scene, double ms, bool paused, char* out, std::size_t size);
 // The second line: "58.8 fps · 17.0 ms · scene mean 57.1 fps" (the smoothed
-// recent frame rate and time, and the mean rate of the scene so far).
+// recent frame rate and time, and the mean rate of the scene so far, left
+// out until one of its frames has been timed).
 void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t size);
 
 // Where everything goes, in window pixels (y down).

@@ -7,8 +7,9 @@
 #include "platform/Platform.h"
 
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <string>
-#include <vector>
 
 namespace offline {
 
@@ -19,14 +20,16 @@ int runStill(CApplication& app, const Options& o, platform::OutputFile& output) 
     const double previous = end > 0 ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
     renderFrame(app, o.frameMs, o.frameMs - previous);
     if (platform::stopSignal()) return stopped("no picture written");
-    std::vector<unsigned char> rgb(static_cast<size_t>(platform::frameWidth()) * platform::frameHeight() * 3);
-    platform::readFrame(rgb.data());
+    const size_t bytes = static_cast<size_t>(platform::frameWidth()) * platform::frameHeight() * 3;
+    std::unique_ptr<unsigned char[]> rgb(new (std::nothrow) unsigned char[bytes]);
+    if (!rgb) return outOfMemory(static_cast<double>(bytes));
+    platform::readFrame(rgb.get());
     std::string error;
-    if (!platform::writePng(output.partialPath().c_str(), rgb.data(), platform::frameWidth(),
+    if (!platform::writePng(output.partialPath().c_str(), rgb.get(), platform::frameWidth(),
                             platform::frameHeight(), &error))
         return fail("cannot write '" + o.output + "': " + error + "; no picture written", 1);
     if (!output.commit(&error)) return fail(error + "; no picture written", 1);
-    std::fprintf(stderr, "demo: frame at %.0f ms written to %s\n", o.frameMs, o.output.c_str());
+    std::fprintf(stderr, "demo: frame at %.0f ms written to %s\n", o.frameMs, platform::printable(o.output).c_str());
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 // "" when the track at `path` is an MP3 that plays up to `untilMs` (at most
-// the end of the demo); else one line that names the file and says what is
-// wrong: missing, not an MP3, or how much music it holds.
+// the end of the demo); else one line that names the file and says what is wrong: missing, not a regular file, not an MP3, no audio
+// found within the bounded look of TrackReader::open, or how much music it
+// holds. Never reads more than that bounded look.
 std::string trackShortfall(const char* path, double untilMs);

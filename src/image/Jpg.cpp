@@ -22,11 +22,15 @@
 //     replicated (nearest neighbour) and colour-converted into RGBA.
 #include "image/Jpg.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -965,7 +969,13 @@ int decodeBytes(const unsigned char* data, size_t size, Image* out, FILE* file, 
         return 0;
     }
     const size_t bytes = static_cast<size_t>(J.width) * J.height * 4;
-    std::unique_ptr<unsigned char[]> pixels(new unsigned char[bytes]);
+    std::unique_ptr<unsigned char[]> pixels(new (std::nothrow) unsigned char[bytes]);
+    if (!pixels) {
+        char why[96];
+        std::snprintf(why, sizeof why, "not enough memory for its %d x %d pixels", J.width, J.height);
+        if (problem) *problem = {Fault::TooLarge, why};
+        return 0;
+    }
     J.pixels = pixels.get();
     decompressScan(true); // decodes and converts (gray or YCbCr to RGB, alpha 255)
     J.pixels = nullptr;
@@ -979,19 +989,100 @@ int decodeBytes(const unsigned char* data, size_t size, Image* out, FILE* file, 
 }
 } // namespace
 
-bool readFile(const char* path, std::unique_ptr<unsigned char[]>* bytes, size_t* size) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    std::vector<unsigned char> buf;
-    unsigned char chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) buf.insert(buf.end(), chunk, chunk + got);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok) return false;
-    bytes->reset(new unsigned char[buf.size() ? buf.size() : 1]);
-    if (!buf.empty()) std::memcpy(bytes->get(), buf.data(), buf.size());
-    *size = buf.size();
+namespace {
+
+// The head of a file looked at before the rest is read.
+constexpr size_t kHeadBytes = 1 << 20;
+
+// The frame header (any SOFn) in `data`: width, height, component count and
+// where it is. False if none is found in those bytes.
+bool findFrameHeader(const unsigned char* data, size_t size, int* width, int* height, int* components,
+                     size_t* at) {
+    size_t pos = 2; // after the start-of-image marker
+    while (pos + 4 <= size) {
+        if (data[pos] != 0xFF) return false;
+        const int marker = data[pos + 1];
+        if (marker == 0xFF) { // fill byte
+            ++pos;
+            continue;
+        }
+        const size_t length = static_cast<size_t>(data[pos + 2]) << 8 | data[pos + 3];
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (pos + 10 > size) return false;
+            *height = data[pos + 5] << 8 | data[pos + 6];
+            *width = data[pos + 7] << 8 | data[pos + 8];
+            *components = data[pos + 9];
+            *at = pos;
+            return true;
+        }
+        if (marker == 0xDA || length < 2) return false; // a scan before any frame, or a broken length
+        pos += 2 + length;
+    }
+    return false;
+}
+
+// The most bytes a baseline JPEG of width x height x components can take:
+// its headers up to the frame header, every 8 x 8 block of every component
+// at full resolution (MCUs of up to 4 x 4 blocks, so sides rounded up to 32
+// pixels) at its worst (a 16-bit code and 11 value bits for the DC, 16 + 10
+// for each of the 63 ACs: 209 bytes, doubled for byte stuffing), and 1 MB
+// for what may follow (tables, markers, trailing bytes).
+uint64_t largestJpegBytes(int width, int height, int components, size_t headers) {
+    const uint64_t blocks = static_cast<uint64_t>((width + 31) / 32 * 4) * static_cast<uint64_t>((height + 31) / 32 * 4);
+    return headers + blocks * static_cast<uint64_t>(components) * 420 + kHeadBytes;
+}
+
+} // namespace
+
+bool readFile(const char* path, std::unique_ptr<unsigned char[]>* bytes, size_t* size, Problem* problem) {
+    platform::DataFile file;
+    auto refuse = [&](Fault fault, const std::string& why) {
+        if (problem) *problem = {fault, why};
+        return false;
+    };
+    if (const platform::FileFault fault = file.open(path); fault != platform::FileFault::None)
+        return fault == platform::FileFault::Missing ? refuse(Fault::Missing, "it cannot be opened")
+                                                     : refuse(Fault::Unreadable, platform::faultText(fault, file.kind()));
+    // The head first: a file larger than any image of its frame header's
+    // size (or than kHeadBytes without a frame header) is refused before the
+    // rest is read; so is one whose length does not fit in memory's counting.
+    const uint64_t length = static_cast<uint64_t>(file.size());
+    if (length > SIZE_MAX / 2) return refuse(Fault::TooLarge, "it is larger than this system can hold");
+    size_t want = static_cast<size_t>(std::min<uint64_t>(length, kHeadBytes));
+    std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[want ? want : 1]);
+    if (!data) return refuse(Fault::TooLarge, "not enough memory to read it");
+    int64_t got = file.readAt(data.get(), want, 0);
+    if (got < 0) return refuse(Fault::Unreadable, platform::faultText(file.fault()));
+    if (length > want && got == static_cast<int64_t>(want) && want >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+        int width = 0, height = 0, components = 0;
+        size_t at = 0;
+        char why[160];
+        const double mb = static_cast<double>(length) / (1 << 20);
+        if (!findFrameHeader(data.get(), want, &width, &height, &components, &at)) {
+            std::snprintf(why, sizeof why, "it is %.1f MB with no frame header in its first %zu MB", mb,
+                          kHeadBytes >> 20);
+            return refuse(Fault::TooLarge, why);
+        }
+        const uint64_t largest = largestJpegBytes(width, height, components, at);
+        if (length > largest) {
+            std::snprintf(why, sizeof why, "it is %.1f MB, more than a %d x %d JPEG can take (%.1f MB)", mb, width,
+                          height, static_cast<double>(largest) / (1 << 20));
+            return refuse(Fault::TooLarge, why);
+        }
+        // Within that bound (at most the decoder's largest image): the rest.
+        std::unique_ptr<unsigned char[]> whole(new (std::nothrow) unsigned char[static_cast<size_t>(length)]);
+        if (!whole) return refuse(Fault::TooLarge, "not enough memory to read it");
+        std::memcpy(whole.get(), data.get(), want);
+        const int64_t rest = file.readAt(whole.get() + want, static_cast<size_t>(length) - want,
+                                         static_cast<int64_t>(want));
+        if (rest < 0) return refuse(Fault::Unreadable, platform::faultText(file.fault()));
+        got += rest;
+        data = std::move(whole);
+    }
+    // A file larger than kHeadBytes that is no JPEG at all: its head says so.
+    *bytes = std::move(data);
+    *size = static_cast<size_t>(got);
     return true;
 }
 
@@ -1003,10 +1094,7 @@ int decodeFile(const char* path, Image* out, Problem* problem) {
     *out = Image();
     std::unique_ptr<unsigned char[]> bytes;
     size_t size = 0;
-    if (!readFile(path, &bytes, &size)) {
-        if (problem) *problem = {Fault::Missing, "it cannot be opened"};
-        return 0;
-    }
+    if (!readFile(path, &bytes, &size, problem)) return 0;
     return decodeBytes(bytes.get(), size, out, nullptr, problem);
 }
 
@@ -1048,6 +1136,8 @@ std::string message(const char* path, const Problem& problem) {
     case Fault::Missing: return file + " not found!";
     case Fault::CutShortScan: return file + " is cut short: the picture is black from where its data ends!";
     case Fault::SizeMismatch: return file + " cannot be a mask: " + problem.why + "!";
+    case Fault::Unreadable:
+    case Fault::TooLarge: return file + " cannot be read: " + problem.why + "!";
     default: return file + " cannot be decoded: " + problem.why + "!";
     }
 }

@@ -75,6 +75,8 @@ enum class Fault {
     CutShort,     // it ends inside its headers: nothing decoded
     CutShortScan, // it ends inside the picture data: decoded up to there (result 1)
     SizeMismatch, // a mask whose size is not its image's
+    Unreadable,   // not a regular file (a FIFO, a device, ...), or a read failed
+    TooLarge,     // larger than any image of its size can be: refused unread
 };
 } // namespace jpg
 
@@ -159,7 +161,7 @@ struct Problem {
 // why it was refused, or that a file cut short in its picture data was
 // decoded only up to where it ends (result 1, Fault::CutShortScan).
 int decodeMemory(const unsigned char* data, size_t size, Image* out, Problem* problem = nullptr);
-// As decodeMemory; Fault::Missing when the file cannot be opened or read.
+// As decodeMemory, of the file readFile reads; its refusals as readFile's.
 int decodeFile(const char* path, Image* out, Problem* problem = nullptr);
 // An image with a second file as alpha mask: alpha = (R + G + B) / 3 of the
 // mask. 0 when either file is missing or refused, or their sizes differ. Both
@@ -174,7 +176,11 @@ int decodeMasked(const char* imagePath, const char* maskPath, Image* out, Proble
 // reason for the others. "" for no problem.
 std::string message(const char* path, const Problem& problem);
 
-// Reads a whole file; false if it cannot be opened or read.
-bool readFile(const char* path, std::unique_ptr<unsigned char[]>* bytes, size_t* size);
+// Reads a whole file: a regular file only, opened without blocking, its
+// head (1 MB) first; a file larger than any JPEG of the size its frame
+// header gives (or one of over 1 MB without a frame header there) is refused
+// without reading the rest. False with *problem (if given) saying why:
+// Missing, Unreadable or TooLarge.
+bool readFile(const char* path, std::unique_ptr<unsigned char[]>* bytes, size_t* size, Problem* problem = nullptr);
 
 } // namespace jpg

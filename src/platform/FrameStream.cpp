@@ -10,6 +10,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstring>
+#include <new>
 
 namespace platform {
 namespace {
@@ -93,10 +94,17 @@ void FrameReadback::stop() {
     requested_ = collected_ = 0;
 }
 
-FrameWriter::FrameWriter(PipedProcess& out, size_t frameBytes, int slots)
-    : out_(out), frameBytes_(frameBytes),
-      slots_(static_cast<size_t>(slots), std::vector<unsigned char>(frameBytes)),
-      thread_(&FrameWriter::run, this) {}
+FrameWriter::FrameWriter(PipedProcess& out, size_t frameBytes, int slots) : out_(out), frameBytes_(frameBytes) {
+    for (int i = 0; i < slots; ++i) {
+        slots_.emplace_back(new (std::nothrow) unsigned char[frameBytes ? frameBytes : 1]);
+        if (!slots_.back()) {
+            slots_.clear(); // released now, not when the capture ends
+            failed_ = true; // next() gives nothing, finish() says so
+            return;
+        }
+    }
+    thread_ = std::thread(&FrameWriter::run, this);
+}
 
 unsigned char* FrameWriter::next() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -104,7 +112,7 @@ unsigned char* FrameWriter::next() {
     changed_.wait(lock, [this] { return failed_ || queued_ - written_ < static_cast<long>(slots_.size()); });
     if (failed_)
         return nullptr;
-    return slots_[static_cast<size_t>(queued_) % slots_.size()].data();
+    return slots_[static_cast<size_t>(queued_) % slots_.size()].get();
 }
 
 void FrameWriter::submit() {
@@ -132,7 +140,7 @@ void FrameWriter::run() {
         changed_.wait(lock, [this] { return closing_ || queued_ > written_; });
         if (queued_ == written_ || failed_)
             return; // closing with nothing left
-        const unsigned char* frame = slots_[static_cast<size_t>(written_) % slots_.size()].data();
+        const unsigned char* frame = slots_[static_cast<size_t>(written_) % slots_.size()].get();
         lock.unlock();
         const bool ok = out_.write(frame, frameBytes_);
         lock.lock();

@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -44,10 +45,14 @@ class FrameReadback {
 };
 
 // Writes frames of a fixed size into a piped process from a thread of its
-// own, through a ring of `slots` frame buffers.
+// own, through a ring of `slots` frame buffers. The buffers follow from the
+// frame size the user gave: when they cannot all be had, ready() is false and
+// nothing runs (no exception).
 class FrameWriter {
   public:
     FrameWriter(PipedProcess& out, size_t frameBytes, int slots = 3);
+    // The buffers were allocated and the thread runs.
+    bool ready() const { return thread_.joinable(); }
     ~FrameWriter() { finish(); }
     FrameWriter(const FrameWriter&) = delete;
     FrameWriter& operator=(const FrameWriter&) = delete;
@@ -66,7 +71,7 @@ class FrameWriter {
 
     PipedProcess& out_;
     size_t frameBytes_;
-    std::vector<std::vector<unsigned char>> slots_;
+    std::vector<std::unique_ptr<unsigned char[]>> slots_;
     std::mutex mutex_;
     std::condition_variable changed_;
     long queued_ = 0, written_ = 0; // frames submitted, frames written

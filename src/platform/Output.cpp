@@ -2,6 +2,9 @@
 // headless tools.
 #include "platform/Output.h"
 
+#include "platform/Files.h"
+#include "platform/Platform.h"
+
 #include <SDL2/SDL.h>
 
 #include <algorithm>
@@ -14,7 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,16 +28,6 @@ namespace platform {
 namespace {
 
 std::string errnoText(int e) { return std::strerror(e); }
-
-// "a directory", "a character device", ... for a refusal.
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
-}
 
 // Folder and name of a path ("." for a bare name).
 std::pair<std::string, std::string> splitPath(const std::string& path) {
@@ -50,8 +43,13 @@ constexpr char kUniqueTemplate[] = ".XXXXXX";
 
 // ---- OutputFile -------------------------------------------------------------------------
 
-bool OutputFile::open(const std::string& path, std::string* error) {
-    discard();
+bool OutputFile::check(const std::string& path, std::string* error) {
+    std::string target;
+    unsigned mode = 0;
+    return resolve(path, &target, &mode, error);
+}
+
+bool OutputFile::resolve(const std::string& path, std::string* resolved, unsigned* newMode, std::string* error) {
     auto refuse = [&](const std::string& why) {
         *error = why;
         return false;
@@ -66,7 +64,7 @@ bool OutputFile::open(const std::string& path, std::string* error) {
                 return refuse("'" + path + "' is a symbolic link that leads nowhere (" + errnoText(errno) +
                               "); left as it is");
             if (!S_ISREG(to.st_mode))
-                return refuse("'" + path + "' leads to " + kindOf(to.st_mode) +
+                return refuse("'" + path + "' leads to " + kindOfFile(to.st_mode) +
                               ", not a regular file; left as it is");
             char* real = realpath(path.c_str(), nullptr);
             if (!real) return refuse("cannot write '" + path + "': " + errnoText(errno));
@@ -74,7 +72,7 @@ bool OutputFile::open(const std::string& path, std::string* error) {
             std::free(real);
             st = to;
         } else if (!S_ISREG(st.st_mode)) {
-            return refuse("'" + path + "' is " + std::string(kindOf(st.st_mode)) +
+            return refuse("'" + path + "' is " + std::string(kindOfFile(st.st_mode)) +
                           ", not a regular file; left as it is");
         }
         if (access(target.c_str(), W_OK) != 0) return refuse("cannot write '" + path + "': " + errnoText(errno));
@@ -84,24 +82,44 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     } else if (splitPath(path).second.empty()) {
         return refuse("cannot write '" + path + "': not a file name");
     } else {
+        // A new file needs a folder we may write in: found out now, not once
+        // the data has loaded.
+        if (access(splitPath(path).first.c_str(), W_OK | X_OK) != 0)
+            return refuse("cannot write '" + path + "': " + errnoText(errno));
         const mode_t mask = umask(0);
         umask(mask);
         mode = 0666 & ~mask;
     }
 
-    // The partial file lives beside the file it replaces (the same file
-    // system, so the rename is atomic); its name is shortened to fit.
     const auto [targetDir, targetBase] = splitPath(target);
     long nameMax = pathconf(targetDir.c_str(), _PC_NAME_MAX);
     if (nameMax <= 0) nameMax = NAME_MAX;
     if (static_cast<long>(targetBase.size()) > nameMax || target.size() >= PATH_MAX)
         return refuse("cannot write '" + path + "': " + errnoText(ENAMETOOLONG));
+    *resolved = target;
+    *newMode = mode;
+    return true;
+}
+
+bool OutputFile::open(const std::string& path, std::string* error) {
+    discard();
+    std::string target;
+    unsigned mode = 0;
+    if (!resolve(path, &target, &mode, error)) return false;
+    // The partial file lives beside the file it replaces (the same file
+    // system, so the rename is atomic); its name is shortened to fit.
+    const auto [targetDir, targetBase] = splitPath(target);
+    long nameMax = pathconf(targetDir.c_str(), _PC_NAME_MAX);
+    if (nameMax <= 0) nameMax = NAME_MAX;
     const size_t extra = sizeof kUniqueTemplate - 1 + sizeof kPartialSuffix - 1;
     const size_t keep = std::min(targetBase.size(), static_cast<size_t>(nameMax) - extra);
     std::string name = (targetDir == "/" ? "" : targetDir) + "/" + targetBase.substr(0, keep) + kUniqueTemplate +
                        kPartialSuffix;
     const int fd = mkostemps(&name[0], sizeof kPartialSuffix - 1, O_CLOEXEC);
-    if (fd < 0) return refuse("cannot write '" + path + "': " + errnoText(errno));
+    if (fd < 0) {
+        *error = "cannot write '" + path + "': " + errnoText(errno);
+        return false;
+    }
     fchmod(fd, mode);
     close(fd);
     target_ = target;
@@ -153,38 +171,56 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
         errors_ = -1;
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-    if (errors_ >= 0) { // all it prints; it never touches the terminal
-        posix_spawn_file_actions_adddup2(&actions, errors_, 1);
-        posix_spawn_file_actions_adddup2(&actions, errors_, 2);
+    const std::string program = programPath(argv[0].c_str());
+    if (program.empty()) {
+        close(fds[0]);
+        close(fds[1]);
+        *error = errnoText(ENOENT);
+        return false;
     }
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setpgroup(&attr, 0);
-    // It starts with the default actions (we ignore SIGPIPE) and nothing blocked.
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGHUP);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    // Everything the child needs is made before the fork: between fork and
+    // exec only async-signal-safe calls (other threads may hold locks). The
+    // stop signals stay blocked across the fork, so that our handler never
+    // runs in the child.
+    sigset_t stops, saved;
+    sigemptyset(&stops);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, s);
+    pthread_sigmask(SIG_BLOCK, &stops, &saved);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        // It ends when we do, however we end (SIGKILL included): the kernel
+        // sends it SIGKILL when our thread that forked it exits. Had we ended
+        // already before this, our parent would be another process by now.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        dup2(fds[0], 0);
+        if (errors_ >= 0) { // all it prints; it never touches the terminal
+            dup2(errors_, 1);
+            dup2(errors_, 2);
+        }
+        // It starts with the default actions (we ignore SIGPIPE) and nothing blocked.
+        struct sigaction dfl;
+        std::memset(&dfl, 0, sizeof dfl);
+        dfl.sa_handler = SIG_DFL;
+        for (const int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaction(s, &dfl, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execve(program.c_str(), args.data(), environ);
+        _exit(127);
+    }
+    const int forkErrno = errno;
+    if (pid > 0) setpgid(pid, pid); // whichever of the two comes first
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     close(fds[0]);
-    if (failed) {
+    if (pid < 0) {
         close(fds[1]);
-        *error = errnoText(failed);
+        *error = errnoText(forkErrno);
         return false;
     }
     pid_ = pid;
@@ -293,19 +329,41 @@ PipedProcess::~PipedProcess() {
 namespace {
 volatile std::sig_atomic_t stopReceived = 0;
 volatile std::sig_atomic_t exitAtOnce = 0;
+const char* volatile exitOutcome = nullptr; // said after the signal's name, or nothing
+pid_t ownPid = 0;                           // the process whose handler speaks
+
+void append(char* line, size_t* n, size_t size, const char* text) {
+    for (const char* c = text; *c && *n + 2 < size; ++c) line[(*n)++] = *c;
+}
 
 // Only async-signal-safe calls: write() and _exit().
 void onStop(int signal) {
+    // A child forked while we end at once (SDL's message box) gets the stop
+    // signals of a Ctrl-C too: it ends without a word (the line is ours).
+    if (getpid() != ownPid) _exit(128 + signal);
     stopReceived = signal;
     if (!exitAtOnce) return;
-    const char* name = signalName(signal);
-    char line[64] = "demo: stopped by ";
+    char line[160] = "demo: stopped by ";
     size_t n = std::strlen(line);
-    for (const char* c = name; *c && n + 2 < sizeof line; ++c) line[n++] = *c;
+    append(line, &n, sizeof line, signalName(signal));
+    if (const char* outcome = exitOutcome) {
+        append(line, &n, sizeof line, "; ");
+        append(line, &n, sizeof line, outcome);
+    }
     line[n++] = '\n';
     ssize_t ignored = ::write(2, line, n);
     (void)ignored;
     _exit(128 + signal);
+}
+
+// In the child of a fork made while we would end at once (SDL forks one to
+// show its message box): it ends when we end, however we end, and it does
+// not stay behind holding the window and our stdout and stderr. Had we ended
+// before the prctl, its parent is no longer us.
+void inForkedChild() {
+    if (!exitAtOnce) return;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != ownPid) _exit(128 + SIGKILL);
 }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -315,6 +373,10 @@ void catchStopSignals() {
     // SDL would otherwise turn the two signals into a quit event when video
     // starts (only if no handler is set: ours is, but the hint says it plainly).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    ownPid = getpid();
+    static bool forkHandled = false;
+    if (!forkHandled) pthread_atfork(nullptr, nullptr, inForkedChild);
+    forkHandled = true;
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = onStop;
@@ -334,10 +396,15 @@ void catchStopSignals() {
 
 int stopSignal() { return stopReceived; }
 
-void exitOnStopSignal(bool on) {
+bool exitOnStopSignal(bool on, const char* outcome) {
+    const bool was = exitAtOnce;
+    // Turned on again without an outcome (a box during start-up), the one
+    // said so far stays.
+    if (!on || outcome) exitOutcome = on ? outcome : nullptr;
     exitAtOnce = on;
     // One that came just before is acted on now.
     if (on && stopReceived) onStop(stopReceived);
+    return was;
 }
 
 const char* signalName(int signal) {

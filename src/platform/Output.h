@@ -29,6 +29,9 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
+    // Checks the target as open() does, creating nothing: so that a refusal
+    // comes before the work, and the partial file only after it has loaded.
+    static bool check(const std::string& target, std::string* error);
     // Checks the target and creates the empty partial file. False with one
     // line in *error when the target is refused or nothing can be created
     // beside it.
@@ -44,12 +47,14 @@ public:
     void discard();
 
 private:
+    static bool resolve(const std::string& path, std::string* target, unsigned* mode, std::string* error);
     std::string target_, partial_;
 };
 
 // A program started with a pipe to its standard input, in a process group of
 // its own (a Ctrl-C at the terminal reaches only us; we decide what happens to
-// it). What it prints is kept, not shown.
+// it). It ends when we end, even by SIGKILL (Linux's parent-death signal).
+// What it prints is kept, not shown.
 class PipedProcess {
 public:
     PipedProcess() = default;
@@ -97,10 +102,13 @@ private:
 void catchStopSignals();
 // The stop signal that came (the latest), or 0.
 int stopSignal();
-// While on (a modal message box is up, whose own loop never looks at
-// stopSignal()), a stop signal ends the process at once with one line on
-// stderr and the shell's status for it (128 + the signal).
-void exitOnStopSignal(bool on);
+// While on (start-up, which has nothing to clean up yet and whose steps,
+// such as a modal message box's own loop, never look at stopSignal()), a
+// stop signal ends the process at once with one line on stderr, "stopped by
+// SIGTERM" followed by "; " and `outcome` if given, and the shell's status
+// for it (128 + the signal). A child forked meanwhile (SDL's message box)
+// ends with the process. Returns whether it was on before (to put back).
+bool exitOnStopSignal(bool on, const char* outcome = nullptr);
 // "SIGINT", "SIGTERM", "SIGHUP", ...
 const char* signalName(int signal);
 

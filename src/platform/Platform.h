@@ -202,6 +202,8 @@ bool isTerminal(std::FILE* stream);
 
 // True if `name` is an executable on PATH.
 bool findProgram(const char* name);
+// Where `name` is found on PATH (a name with a '/' as it is), "" if nowhere.
+std::string programPath(const char* name);
 
 // Writes width x height RGB pixels (first row at the top) as a PNG file. On
 // failure the file is removed and *error (if given) says why in a few words.

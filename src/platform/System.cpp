@@ -44,12 +44,13 @@ bool gathering = false;
 std::vector<std::string> gathered;
 
 // A modal box: while it is up, a stop signal ends the process at once (the
-// box's own event loop would never look at it).
+// box's own event loop would never look at it), and the child SDL forks to
+// show it ends with us.
 void messageBox(const char* caption, const std::string& text) {
     if (!hasScreen()) return;
-    exitOnStopSignal(true);
+    const bool was = exitOnStopSignal(true);
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text.c_str(), nullptr);
-    exitOnStopSignal(false);
+    exitOnStopSignal(was);
 }
 } // namespace
 
@@ -131,20 +132,23 @@ std::string absolutePath(const std::string& path) {
     return std::string(cwd) + "/" + path;
 }
 
-bool findProgram(const char* name) {
+std::string programPath(const char* name) {
+    if (std::strchr(name, '/')) return access(name, X_OK) == 0 ? name : "";
     const char* path = std::getenv("PATH");
-    if (!path) return false;
+    if (!path) return "";
     std::string dirs(path);
     size_t start = 0;
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
         const std::string candidate = (end > start ? dirs.substr(start, end - start) : ".") + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return true;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
         start = end + 1;
     }
-    return false;
+    return "";
 }
+
+bool findProgram(const char* name) { return !programPath(name).empty(); }
 
 namespace {
 // libpng reports a failed write through this (instead of printing it and

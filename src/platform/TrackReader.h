@@ -14,11 +14,21 @@
 // next intact frame); a read never hangs and a stream that cannot go on simply
 // ends.
 //
+// Time stays bounded too. The file must be a regular file (Files.h). Before
+// mpg123 sees it, open() walks its MPEG frame headers (no decoding): at most
+// kSearchBytes are read in search of audio (at the start, after an ID3 tag,
+// and after a damaged stretch, where the audio is taken to end), and the walk
+// stops once kLookMs of music are counted. mpg123 is then given the file only
+// up to where the walk ended, so that nothing (a scan, a resync, a seek) ever
+// reads past it: a track that runs on into gigabytes of zeros, or hours of
+// music, costs no more than the demo's length of frames.
+//
 // Threads: one reader is used by one thread at a time; separate readers are
 // independent. Deliberately not done: resampling, channel changes in the
 // middle of a track (a frame in another format ends the track), writing.
 #pragma once
 
+#include "platform/Files.h"
 #include "platform/Spectrum.h"
 
 #include <cstdint>
@@ -29,6 +39,12 @@ struct mpg123_handle_struct;
 
 namespace platform {
 
+// How far into a track anything looks: the demo's 200 s and a margin, so
+// that everything up to the demo's end decodes as from the whole file.
+constexpr double kLookMs = 202000;
+// How many bytes may be read without finding an MPEG audio frame.
+constexpr int64_t kSearchBytes = 1 << 20;
+
 class TrackReader {
 public:
     TrackReader() = default;
@@ -36,9 +52,9 @@ public:
     TrackReader(const TrackReader&) = delete;
     TrackReader& operator=(const TrackReader&) = delete;
 
-    // Opens `path` and reads its first frame header. False if the file cannot
-    // be read or holds no MPEG audio; *error (if given) then gets a one-line
-    // reason that names the file.
+    // Opens `path` and walks its frame headers (see above). False if the file
+    // is missing, not a regular file, cannot be read or holds no MPEG audio;
+    // *error (if given) then gets a one-line reason that names the file.
     bool open(const char* path, std::string* error = nullptr);
     void close();
     bool isOpen() const { return handle_ != nullptr; }
@@ -57,8 +73,9 @@ public:
     bool seek(int64_t frame);
     // True once a read has reached the end of the track (or could not go on).
     bool ended() const { return ended_; }
-    // Length of the track in frames. Without a length tag in the file the
-    // first call scans it once (headers only). -1 if unknown.
+    // Length of the track in frames, up to where open() stopped looking
+    // (kLookMs): the first call scans that stretch once (headers only). -1
+    // if unknown.
     int64_t lengthFrames();
     // Damaged stretches skipped so far (decoder errors it went on after).
     int damagedStretches() const { return damaged_; }
@@ -72,8 +89,16 @@ public:
     // The 64-band spectrum heard at `frame`: computeSpectrum of that window.
     void spectrumAt(int64_t frame, float* out);
 
+    // The file as mpg123 reads it: cut off where open() stopped looking.
+    struct Source {
+        DataFile file;
+        int64_t end = 0;    // bytes
+        int64_t offset = 0; // mpg123's read position (bytes)
+    };
+
 private:
     mpg123_handle_struct* handle_ = nullptr;
+    Source source_;
     std::string path_;
     int rate_ = 0;
     int channels_ = 0;

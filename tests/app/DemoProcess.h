@@ -68,6 +68,7 @@ struct RunOptions {
     // until the demo takes it (a signal that comes before the first frame).
     bool signalPending = false;
     long fileSizeLimit = 0; // bytes (RLIMIT_FSIZE, SIGXFSZ ignored: writes past it fail as on a full disk)
+    long addressSpaceLimit = 0; // bytes (RLIMIT_AS: a machine with less memory)
 };
 
 inline RunResult runDemo(const std::vector<std::string>& args, const RunOptions& o) {
@@ -96,6 +97,10 @@ inline RunResult runDemo(const std::vector<std::string>& args, const RunOptions&
             signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{static_cast<rlim_t>(o.fileSizeLimit), static_cast<rlim_t>(o.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (o.addressSpaceLimit > 0) {
+            const rlimit limit{static_cast<rlim_t>(o.addressSpaceLimit), static_cast<rlim_t>(o.addressSpaceLimit)};
+            setrlimit(RLIMIT_AS, &limit);
         }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(DEMO_EXE));

@@ -75,9 +75,36 @@ TEST(OptionsTest, AMissingValueNeverSwallowsTheNextOption) {
 }
 
 TEST(OptionsTest, ControlCharactersInValuesAreShownEscaped) {
-    EXPECT_EQ(refusal({"--from", "12\n34"}), "--from needs a music time from 0 to 200000 ms, not '12\\n34'");
+    EXPECT_EQ(refusal({"--from", "12\n34"}), "--from needs a music time from 0 to 200000 ms, as ms (74800), m:ss.d (1:14.8) or seconds (74.8s); not '12\\n34'");
     EXPECT_EQ(refusal({"--fps", "3\x1b[31m"}), "--fps needs a whole number from 1 to 240, not '3\\x1b[31m'");
     EXPECT_EQ(refusal({"--window", "stray\tword"}), "unknown option 'stray\\tword' (or a missing value)");
+}
+
+// Music times take exactly three forms: whole ms, m:ss(.d...) with two
+// second digits, and seconds with an "s"; a value that is no whole ms, or
+// anything that only strtod would take, is refused.
+TEST(OptionsTest, MusicTimesAcceptExactlyTheDocumentedForms) {
+    const std::pair<const char*, double> accepted[] = {
+        {"1234", 1234},   {"0", 0},        {"200000", 200000}, {"1:14.8", 74800}, {"1:14.8000", 74800},
+        {"0:05", 5000},   {"3:20", 200000}, {"74.8s", 74800},  {"5s", 5000},       {"0.001s", 1},
+    };
+    for (const auto& [text, ms] : accepted) {
+        Options o;
+        EXPECT_EQ(refusal({"--frame", text, "--out", "x.png"}, &o), "") << text;
+        EXPECT_EQ(o.frameMs, ms) << text;
+    }
+    for (const char* text : {"0x10", "1e3", " 10", "10 ", "1.5", "1000.5", "-5", "+5", "", "1:14.8005", "1:60",
+                             "1:5", "1:5.0", ":05", "1:", "74.8", ".5s", "5.s", "5S", "0.0005s", "200001", "3:20.001",
+                             "inf", "nan", "1:14.8s", "00000000000000000001"}) {
+        for (const char* option : {"--frame", "--from", "--to"}) {
+            const std::vector<std::string> args =
+                std::string(option) == "--frame" ? std::vector<std::string>{option, text, "--out", "x.png"}
+                                                 : std::vector<std::string>{option, text};
+            const std::string why = refusal(args);
+            EXPECT_EQ(why.rfind(std::string(option) + " needs a music time from 0 to 200000 ms", 0), 0u)
+                << option << " '" << text << "': " << why;
+        }
+    }
 }
 
 } // namespace

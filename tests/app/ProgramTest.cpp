@@ -73,7 +73,7 @@ TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
         {{"--passes"}, "--passes goes with --benchmark"},
         {{"--frame", "100", "--benchmark", "--out", "x.png"}, "choose one of --capture, --frame and --benchmark"},
         {{"--from", "5000", "--to", "4000"}, "--to must be later than --from"},
-        {{"--from", "20x"}, "--from needs a music time from 0 to 200000 ms, not '20x'"},
+        {{"--from", "20x"}, "--from needs a music time from 0 to 200000 ms, as ms (74800), m:ss.d (1:14.8) or seconds (74.8s); not '20x'"},
         {{"--window", "stray", "--silent"}, "unknown option 'stray'"},
         {{"--capture", "x.mp4", "--crf", "52"}, "--crf needs a whole number from 0 to 51, not '52'"},
         {{"--capture", "x.mp4", "--crf", "17.5"}, "--crf needs a whole number from 0 to 51, not '17.5'"},
