@@ -101,8 +101,11 @@ int runOffline(const Options& o) {
     // removed on every way out but success.
     platform::OutputFile output;
     std::string outputError;
-    if ((o.mode == Mode::Capture || o.mode == Mode::Frame) && !output.open(o.output, &outputError))
+    if (o.mode == Mode::Capture) {
+        if (const int status = prepareCapture(o, output)) return status;
+    } else if (o.mode == Mode::Frame && !output.open(o.output, &outputError)) {
         return fail(outputError, 2);
+    }
 
     // A picture made without its data is not the picture: the track must
     // cover every frame rendered, and every image must load.

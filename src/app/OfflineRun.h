@@ -32,6 +32,11 @@ int fail(const std::string& message, int status);
 // After a stop signal: one line, and the shell's status for the signal.
 int stopped(const char* outcome);
 
+// Before anything renders: ffmpeg's encoders for the capture's format
+// (--capture's name) and its output (a file, or the folder of PNG stills),
+// opened. 0, or the exit status after one line that says what is missing.
+int prepareCapture(const Options& o, platform::OutputFile& output);
+
 // The modes, each after start-up has loaded everything.
 int runStill(CApplication& app, const Options& o, platform::OutputFile& output);
 int runCapture(CApplication& app, const Options& o, platform::OutputFile& output);
