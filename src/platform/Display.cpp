@@ -3,7 +3,8 @@
 // for, or, live on a hardware renderer, the window's drawable size. The 4:3
 // picture is centred in it with black bars on the rest. Fullscreen uses the
 // desktop's resolution (no mode change, so nothing needs restoring if the
-// process dies); the picture is scaled to fit the window and letterboxed
+// process dies; setFullscreen switches to a window and back while running);
+// the picture is scaled to fit the window and letterboxed
 // when it is presented, and an overlay (the on-screen display) may then draw
 // over it in window pixels.
 #include "platform/GLExt.h"
