@@ -2,10 +2,11 @@
 //
 // The loop never sleeps while playing: each turn handles one waiting event or
 // draws one frame, so all waiting events are handled before the next frame.
-// Escape, a quit request and closing the window end the demo; Space, the
-// arrows, Page Up / Down and Home are the live controls (Live.h); o, i and a
-// click on its bar work the on-screen display (Osd.h); other keys do
-// nothing. While paused, the held frame is shown again every 10 ms.
+// Escape, q, a quit request and closing the window end the demo (or, with
+// the loop on, the end starts it again); the keys of live::kKeyUses are the
+// live controls (Live.h); o, i, ?, F1 and a click on its bar work the
+// on-screen display (Osd.h); other keys do nothing. While paused, the held
+// frame is shown again every 10 ms.
 #include "app/CApplication.h"
 
 #include "app/DataFolder.h"
@@ -25,6 +26,22 @@
 
 bool done = false;
 float skip = 0.0f;
+
+namespace {
+
+// A key going down (not a release, the pointer or the window).
+bool keyPress(platform::Event event) {
+    switch (event) {
+    case platform::Event::KeyUp:
+    case platform::Event::Quit:
+    case platform::Event::Other:
+    case platform::Event::Click:
+    case platform::Event::PointerMoved: return false;
+    default: return true;
+    }
+}
+
+} // namespace
 
 int CApplication::init(const platform::DisplayOptions& display) {
     previousFrameTime = kUnmeasured;
@@ -70,6 +87,11 @@ void CApplication::turn() {
 }
 
 void CApplication::handle(platform::Event event) {
+    // Escape too only closes the list: a viewer closes what they opened.
+    if (osd.helpShown() && keyPress(event)) {
+        osd.showHelp(false);
+        return;
+    }
     switch (event) {
     case platform::Event::Escape:
     case platform::Event::Quit: done = true; return;
@@ -77,6 +99,25 @@ void CApplication::handle(platform::Event event) {
     case platform::Event::ToggleOsd: osd.toggle(timeGetTime()); return;
     case platform::Event::ToggleInfo: osd.toggleStats(); return;
     case platform::Event::PointerMoved: osd.pointerMoved(timeGetTime()); return;
+    case platform::Event::ToggleFullscreen: platform::setFullscreen(!platform::fullscreen()); return;
+    case platform::Event::KeyHelp: osd.showHelp(true); return;
+    case platform::Event::ToggleLoop:
+        loop = !loop;
+        osd.notice(loop ? "loop on" : "loop off", timeGetTime());
+        return;
+    case platform::Event::ToggleMute:
+        muted = !muted;
+        volumeChanged();
+        return;
+    case platform::Event::VolumeDown:
+    case platform::Event::VolumeUp: {
+        const int step = event == platform::Event::VolumeUp ? live::kVolumeStep : -live::kVolumeStep;
+        const int next = std::clamp(volumePercent + step, 0, live::kVolumeMax);
+        if (next == volumePercent) return; // at its end: nothing happens
+        volumePercent = next;
+        volumeChanged();
+        return;
+    }
     default: break;
     }
     // A seek: a key's step from the music time now, or a click on the bar's time.
@@ -100,6 +141,8 @@ void CApplication::handle(platform::Event event) {
         else
             handle(next);
     }
+    // Looping, a seek to the end or past it starts again.
+    if (loop && target >= (stopAtMs >= 0 ? stopAtMs : kDemoEndMs)) target = loopFromMs;
     live::seek(*this, stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
     lastScene = -1;
     titleUntil = platform::monotonicMs() + 3000;
@@ -124,6 +167,13 @@ void CApplication::setPaused(bool on) {
     titleUntil = on ? 0 : platform::monotonicMs() + 3000;
     osd.pausedChanged(on, timeGetTime());
     showPlace();
+}
+
+void CApplication::volumeChanged() {
+    platform::soundSetGain(live::volumeGain(volumePercent, muted));
+    char text[40];
+    std::snprintf(text, sizeof text, muted ? "volume %d %%, muted" : "volume %d %%", volumePercent);
+    osd.notice(text, timeGetTime());
 }
 
 void CApplication::overlay(const platform::Presentation& where) {
@@ -159,6 +209,11 @@ void CApplication::frame() {
     platform::present();
     lastScene = currentScene;
     if (stopAtMs >= 0 && demoMS >= stopAtMs) done = true;
+    if (done && loop) {
+        // The last frame was shown; every scene starts again as from start-up.
+        live::seek(*this, loopFromMs);
+        lastScene = -1;
+    }
     if (titleUntil) {
         if (platform::monotonicMs() < titleUntil) {
             showPlace();
@@ -220,6 +275,8 @@ int demoMain(int argc, char** argv) {
     if (const int status = app.init(display)) return status;
     app.placeInTitle = options.windowed;
     if (options.toGiven) app.stopAtMs = options.toMs;
+    app.loop = options.loop;
+    app.loopFromMs = options.fromMs;
     live::FrameStats stats; // printed with --stats, shown by the OSD's second line
     app.stats = &stats;
     if (musicFile) {

@@ -34,6 +34,10 @@ public:
     bool placeInTitle = false;      // a window's title shows the scene and time when paused or after a seek
     double stopAtMs = -1;           // --to: the demo ends at this music time (-1: at its own end)
     live::FrameStats* stats = nullptr; // frame intervals counted per scene (--stats, the OSD's second line)
+    bool loop = false;              // l, --loop: at the end the demo starts again
+    double loopFromMs = 0;          // where a loop starts again (--from)
+    int volumePercent = 100;        // 9 and 0, in steps of live::kVolumeStep; kept for the run
+    bool muted = false;             // m: silent, the music clock running on
 
     // The on-screen display over the presented picture (Osd.h); never headless.
     osd::Osd osd;
@@ -52,9 +56,11 @@ public:
     void turn();
     // Measures skip and draws one frame.
     void frame();
-    // What a waiting event does: Escape and quit requests end the demo, the
-    // live controls pause, seek and jump, o and i work the on-screen display
-    // and a click on its bar seeks; any other event does nothing.
+    // What a waiting event does: Escape, q and quit requests end the demo,
+    // the live controls pause, seek and jump, f and F11 switch fullscreen,
+    // m, 9 and 0 work the sound, l the loop, o, i, ? and F1 the on-screen
+    // display, and a click on its bar seeks; any other event does nothing.
+    // While the key list shows, the next key only hides it.
     void handle(platform::Event event);
     void setPaused(bool on);
     // Drawn over each presented picture, before the swap: the OSD; and the
@@ -66,6 +72,7 @@ private:
     uint64_t titleUntil = 0;   // the title shows the place until this time (ms)
     bool pointerShown = false; // the pointer over the window
     void showPlace();
+    void volumeChanged();
 };
 
 // What the last start-up could not load (files missing or damaged), one

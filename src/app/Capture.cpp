@@ -1,6 +1,9 @@
 // The capture: the frames of a stretch on the fixed step, piped as raw RGB
-// into ffmpeg with the track's stretch beside them, into an MP4 that takes
-// the output's name only once it is whole.
+// into ffmpeg with the track's stretch beside them, in the format the
+// output's name tells (Options.h): an MP4, MKV or MOV file, or numbered PNG
+// stills with a WAV file in a folder of their own. The output takes its name
+// only once it is whole; ffmpeg's encoders for it are checked before
+// anything renders.
 #include "app/OfflineRun.h"
 
 #include "app/CApplication.h"
@@ -14,6 +17,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,10 +26,54 @@ namespace offline {
 
 namespace {
 
+// What a format asks of ffmpeg's encoders, and how messages name it.
+struct Encoders {
+    const char* video;
+    const char* audio;
+    const char* what;
+};
+Encoders encodersOf(CaptureFormat format) {
+    switch (format) {
+    case CaptureFormat::Mp4: break;
+    case CaptureFormat::Mkv: return {"ffv1", "flac", "an .mkv capture"};
+    case CaptureFormat::Mov: return {"prores_ks", "pcm_s16le", "a .mov capture"};
+    case CaptureFormat::PngSequence: return {"png", "pcm_s16le", "a capture of PNG stills"};
+    }
+    return {"libx264", "aac", "an .mp4 capture"};
+}
+
+// A sequence's folder (its name's part before the last slash) and file pattern.
+std::string sequenceFolder(const std::string& name) { return name.substr(0, name.rfind('/')); }
+std::string sequencePattern(const std::string& name) { return name.substr(name.rfind('/') + 1); }
+
+// The file name `pattern` (checked by captureFormatOf: one %d, %5d or %05d,
+// other % doubled) gives frame `n`, as ffmpeg's image2 muxer writes it.
+std::string frameFileName(const std::string& pattern, long n) {
+    std::string name;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            name += pattern[i];
+        } else if (pattern[i + 1] == '%') {
+            name += '%';
+            ++i;
+        } else {
+            const size_t d = pattern.find('d', i);
+            const int width = d > i + 1 ? std::atoi(pattern.c_str() + i + 1) : 0;
+            char number[32];
+            std::snprintf(number, sizeof number, "%0*ld", width, n);
+            name += number;
+            i = d;
+        }
+    }
+    return name;
+}
+
 // The encoder's command line: raw RGB frames on its standard input, the
-// track's stretch beside them, H.264 + AAC into `target`.
+// track's stretch beside them, into `target` (the partial file, or for PNG
+// stills the partial folder) in the options' format. The sequence's frames
+// are numbered by their place on the step grid from `firstFrame`.
 std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double durationS,
-                                         const std::string& target, bool withAudio) {
+                                         const std::string& target, bool withAudio, long firstFrame) {
     auto number = [](const char* format, double v) {
         char text[64];
         std::snprintf(text, sizeof text, format, v);
@@ -38,10 +87,42 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
     if (withAudio)
         args.insert(args.end(), {"-ss", number("%.3f", fromMs / 1000.0), "-t", number("%.3f", durationS), "-i",
                                  kMusicFile});
-    args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", o.preset, "-crf", std::to_string(o.crf),
-                             "-pix_fmt", "yuv420p"});
-    if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
-    args.insert(args.end(), {"-t", number("%.6f", durationS), "-movflags", "+faststart", "-f", "mp4", target});
+    const std::string duration = number("%.6f", durationS);
+    switch (o.format) {
+    case CaptureFormat::Mp4:
+        args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", o.preset, "-crf",
+                                 std::to_string(o.crf), "-pix_fmt", "yuv420p"});
+        if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
+        args.insert(args.end(), {"-t", duration, "-movflags", "+faststart", "-f", "mp4", target});
+        break;
+    case CaptureFormat::Mkv:
+        // FFV1 keeps RGB as it is (bgr0 holds every rgb24 value): each
+        // decoded frame is the still.
+        args.insert(args.end(), {"-map", "0:v", "-c:v", "ffv1", "-level", "3", "-pix_fmt", "bgr0"});
+        if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "flac"});
+        args.insert(args.end(), {"-t", duration, "-f", "matroska", target});
+        break;
+    case CaptureFormat::Mov:
+        // ProRes 422 HQ (profile 3), 10 bits; "apl0" as Apple's own encoder
+        // says, which some editors look for.
+        args.insert(args.end(), {"-map", "0:v", "-c:v", "prores_ks", "-profile:v", "3", "-vendor", "apl0",
+                                 "-pix_fmt", "yuv422p10le"});
+        if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "pcm_s16le"});
+        args.insert(args.end(), {"-t", duration, "-f", "mov", target});
+        break;
+    case CaptureFormat::PngSequence: {
+        // image2 reads % in the whole path: the folder's own are doubled.
+        std::string folder;
+        for (const char c : target) folder += c == '%' ? std::string("%%") : std::string(1, c);
+        args.insert(args.end(), {"-map", "0:v", "-c:v", "png", "-pix_fmt", "rgb24", "-start_number",
+                                 std::to_string(firstFrame), "-t", duration, "-f", "image2",
+                                 folder + "/" + sequencePattern(o.output)});
+        if (withAudio)
+            args.insert(args.end(), {"-map", "1:a", "-c:a", "pcm_s16le", "-t", duration, "-f", "wav",
+                                     target + "/" + sequencePattern(sequenceFolder(o.output)) + ".wav"});
+        break;
+    }
+    }
     return args;
 }
 
@@ -66,7 +147,51 @@ std::string unreadableVideo(const std::string& path) {
     return "";
 }
 
+// "" when the stills from `first` to `last` and, with the track, the WAV
+// file are in `folder`, else what is missing.
+std::string missingStills(const Options& o, const std::string& folder, long first, long last, bool withAudio) {
+    for (const long n : {first, last}) {
+        const std::string name = frameFileName(sequencePattern(o.output), n);
+        if (platform::fileSize(folder + "/" + name) <= 0) return "no " + name;
+    }
+    const std::string wav = sequencePattern(sequenceFolder(o.output)) + ".wav";
+    if (withAudio && platform::fileSize(folder + "/" + wav) <= 0) return "no " + wav;
+    return "";
+}
+
 } // namespace
+
+int checkCapture(const Options& o) {
+    const Encoders needs = encodersOf(o.format);
+    platform::PipedProcess ffmpeg;
+    std::string error;
+    if (!ffmpeg.start({"ffmpeg", "-hide_banner", "-encoders"}, &error) || !ffmpeg.finish())
+        return fail("ffmpeg does not list its encoders" + (error.empty() ? ffmpegSaid(ffmpeg) : ": " + error) +
+                        "; nothing rendered",
+                    2);
+    // One encoder a line after the legend: six flag letters, then its name.
+    std::istringstream listed(ffmpeg.printed());
+    std::vector<std::string> names;
+    for (std::string line, flags, name; std::getline(listed, line);) {
+        std::istringstream words(line);
+        if (words >> flags >> name && flags.size() == 6) names.push_back(name);
+    }
+    auto has = [&](const char* encoder) { return std::find(names.begin(), names.end(), encoder) != names.end(); };
+    for (const char* encoder : {needs.video, o.silent ? nullptr : needs.audio})
+        if (encoder && !has(encoder))
+            return fail(std::string("this ffmpeg has no ") + encoder + " encoder, which " + needs.what +
+                            " needs; nothing rendered",
+                        2);
+    const bool sequence = o.format == CaptureFormat::PngSequence;
+    if (!platform::OutputFile::check(sequence ? sequenceFolder(o.output) : o.output, &error, sequence))
+        return fail(error, 2);
+    return 0;
+}
+
+bool openCapture(const Options& o, platform::OutputFile& output, std::string* error) {
+    const bool sequence = o.format == CaptureFormat::PngSequence;
+    return output.open(sequence ? sequenceFolder(o.output) : o.output, error, sequence);
+}
 
 int runCapture(CApplication& app, const Options& o, platform::OutputFile& output) {
     const FramePlan p = planFrames(o.stepFps(), o.fromMs, o.toMs, o.toGiven);
@@ -83,7 +208,8 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
     // ffmpeg writes the partial file beside the target; the finished file
     // takes the target's name.
     std::string error;
-    if (!ffmpeg.start(ffmpegArguments(o, msOf(p.first, p.stepMs), durationS, output.partialPath(), withAudio),
+    if (!ffmpeg.start(ffmpegArguments(o, msOf(p.first, p.stepMs), durationS, output.partialPath(), withAudio,
+                                      p.first),
                       &error))
         return fail("cannot start ffmpeg: " + error, 1);
 
@@ -139,11 +265,17 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
         return fail("ffmpeg failed" + ffmpegSaid(ffmpeg) + "; no video written", 1);
     }
     // An encoder that says it succeeded must also have written a video.
-    if (const std::string why = unreadableVideo(output.partialPath()); !why.empty())
-        return fail("ffmpeg ended without a readable video (" + why + "); no video written", 1);
+    const std::string why = o.format == CaptureFormat::PngSequence
+                                ? missingStills(o, output.partialPath(), p.first, p.first + shown - 1, withAudio)
+                                : unreadableVideo(output.partialPath());
+    if (!why.empty()) return fail("ffmpeg ended without a readable video (" + why + "); no video written", 1);
     if (!output.commit(&error)) return fail(error + "; no video written", 1);
     std::fprintf(stderr, "demo: %ld frames (%.2f s) written to %s\n", shown, durationS,
                  platform::printable(o.output).c_str());
+    if (o.format == CaptureFormat::PngSequence && withAudio)
+        std::fprintf(stderr, "demo: the track's stretch written to %s/%s.wav\n",
+                     platform::printable(sequenceFolder(o.output)).c_str(),
+                     platform::printable(sequencePattern(sequenceFolder(o.output))).c_str());
     return 0;
 }
 

@@ -11,6 +11,30 @@
 
 namespace live {
 
+const KeyUse kKeyUses[] = {
+    {"Escape, q", "quit"},
+    {"Space", "pause and resume"},
+    {"Left, Right", "seek 5 s back, forward"},
+    {"Page Up / Up", "the previous scene's start"},
+    {"Page Down / Down", "the next scene's start"},
+    {"Home", "back to the start"},
+    {"f, F11", "fullscreen or a window"},
+    {"m", "mute and unmute the music"},
+    {"9, 0", "volume down, up (10 % steps)"},
+    {"l", "loop: start again at the end"},
+    {"o", "show or hide the on-screen display"},
+    {"i", "the frame rate on the on-screen display"},
+    {"?, F1", "this list, until any key"},
+    {"a click on the bar", "seek there"},
+};
+const int kKeyUseCount = static_cast<int>(sizeof kKeyUses / sizeof kKeyUses[0]);
+
+float volumeGain(int percent, bool muted) {
+    if (muted) return 0.0f;
+    const float v = static_cast<float>(std::clamp(percent, 0, kVolumeMax)) / kVolumeMax;
+    return v * v * v;
+}
+
 double seekTarget(platform::Event key, double nowMs) {
     // The stretch playing now.
     int now = 0;

@@ -1,6 +1,7 @@
 // Live controls: what a viewer can do while the demo plays (pause, seek 5 s,
-// jump between scenes, back to the start), the frame rates they got per
-// scene, and the window title that says where the music is.
+// jump between scenes, back to the start, fullscreen, volume, loop), the
+// keys for it in one table, the frame rates they got per scene, and the
+// window title that says where the music is.
 //
 // A seek restarts the timeline and replays it unshown up to the new place on
 // the 30 fps grid of the still frames (Replay.h), so the picture goes on with
@@ -18,6 +19,24 @@ namespace live {
 
 constexpr double kSeekStepMs = 5000; // Left and Right
 constexpr int kReplayFps = 30;       // the grid a seek replays on, as --frame's
+
+// Every key and what it does, in the order --help and the key list on the
+// on-screen display (? or F1) give them.
+struct KeyUse {
+    const char* keys; // "Left, Right"
+    const char* does; // "seek 5 s back, forward"
+};
+extern const KeyUse kKeyUses[];
+extern const int kKeyUseCount;
+
+// The volume keys' steps (percent), from silent to as decoded.
+constexpr int kVolumeStep = 10;
+constexpr int kVolumeMax = 100;
+// The gain for a volume in percent, on a cubic curve (as PulseAudio's and
+// mpv's volumes): each step sounds about as loud a change as the next,
+// where a linear gain would crowd every audible change into the last few.
+// Muted: 0.
+float volumeGain(int percent, bool muted);
 
 // The music time a key asks for, given the time now, or -1 for a key that
 // does not seek. Previous and Next go to the start of the scene before the

@@ -188,7 +188,11 @@ int runOffline(const Options& o) {
     // removed on every way out but success.
     const bool writes = o.mode == Mode::Capture || o.mode == Mode::Frame;
     std::string outputError;
-    if (writes && !platform::OutputFile::check(o.output, &outputError)) return fail(outputError, 2);
+    if (o.mode == Mode::Capture) {
+        if (const int status = checkCapture(o)) return status;
+    } else if (writes && !platform::OutputFile::check(o.output, &outputError)) {
+        return fail(outputError, 2);
+    }
     if (const std::string refusal = frameMemoryRefusal(o); !refusal.empty())
         return fail(refusal + "; nothing rendered", 2);
 
@@ -221,7 +225,8 @@ int runOffline(const Options& o) {
     const double startUpMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startUp).count();
     platform::OutputFile output;
-    if (writes && !output.open(o.output, &outputError)) {
+    if (writes && !(o.mode == Mode::Capture ? openCapture(o, output, &outputError)
+                                            : output.open(o.output, &outputError))) {
         app.deinit();
         return fail(outputError, 2);
     }

@@ -3,11 +3,13 @@
 // gives the same kind of one line: what is wrong, with the value given.
 #include "app/Options.h"
 
+#include "app/Live.h"
 #include "app/Timeline.h"
 #include "platform/Platform.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -114,9 +116,39 @@ std::string presetList() {
     return list;
 }
 
+// The extension of a name's last part, lower case, with its dot ("" for none).
+std::string extensionOf(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = name.substr(dot);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// A sequence's file name holds its number as ffmpeg's image2 muxer takes it:
+// exactly one %d, %5d or %05d (zero-padded to that width either way); any
+// other % only as %%.
+bool oneFrameNumber(const std::string& file) {
+    int numbers = 0;
+    for (size_t i = 0; i < file.size(); ++i) {
+        if (file[i] != '%') continue;
+        size_t j = i + 1;
+        if (j < file.size() && file[j] == '%') {
+            i = j;
+            continue;
+        }
+        while (j < file.size() && j - i <= 2 && std::isdigit(static_cast<unsigned char>(file[j]))) ++j;
+        if (j >= file.size() || file[j] != 'd') return false;
+        ++numbers;
+        i = j;
+    }
+    return numbers == 1;
+}
+
 // The words as given, before their values are checked.
 struct Words {
-    bool window = false, silent = false, benchmark = false, stats = false, passes = false;
+    bool window = false, silent = false, benchmark = false, stats = false, passes = false, loop = false;
     std::string capture, out, frame, from, to, fps, size, crf, preset;
 };
 
@@ -133,6 +165,7 @@ void describe(CLI::App& app, Words& w) {
         ->type_name("TIME");
     app.add_option("--to", w.to, "end at this music time (as --from)")->type_name("TIME");
     app.add_flag("--stats", w.stats, "when the demo ends, frame rates per scene on stderr");
+    app.add_flag("--loop", w.loop, "at the end start again (at --from), for as long as it runs");
     app.add_option("--size", w.size,
                    "frames of W x H pixels, the 4:3 picture as large as fits,\n"
                    "centred, black bars on the rest; default 1024x768 (playing on\n"
@@ -140,8 +173,12 @@ void describe(CLI::App& app, Words& w) {
                    "(a capture needs even numbers)")
         ->type_name("WxH");
     auto* tools = "Headless tools (no window, no audio device; fixed-step clock)";
-    app.add_option("--capture", w.capture, "render every frame into an H.264 + AAC video (needs ffmpeg)")
-        ->type_name("FILE.mp4")
+    app.add_option("--capture", w.capture,
+                   "render every frame into a video with the track (needs ffmpeg),\n"
+                   "by the name: .mp4 H.264 + AAC, .mkv lossless FFV1 (RGB) + FLAC,\n"
+                   ".mov ProRes 422 HQ + PCM; DIR/%05d.png numbered PNG stills,\n"
+                   "numbered by frame (n / fps s), and the track as DIR/DIR.wav")
+        ->type_name("FILE")
         ->group(tools);
     app.add_option("--frame", w.frame,
                    "the picture at music time TIME (as --from), into --out; the\n"
@@ -150,11 +187,12 @@ void describe(CLI::App& app, Words& w) {
         ->group(tools);
     const Options defaults;
     app.add_option("--crf", w.crf,
-                   "with --capture: H.264 quality, 0 (lossless) to 51 (default " + std::to_string(defaults.crf) + ")")
+                   "with an .mp4 --capture: H.264 quality, 0 (lossless) to 51 (default " +
+                       std::to_string(defaults.crf) + ")")
         ->type_name("N")
         ->group(tools);
     app.add_option("--preset", w.preset,
-                   "with --capture: the encoder's speed preset (default " + defaults.preset + "), one of\n" +
+                   "with an .mp4 --capture: x264's speed preset (default " + defaults.preset + "), one of\n" +
                        presetList())
         ->type_name("NAME")
         ->group(tools);
@@ -169,11 +207,14 @@ void describe(CLI::App& app, Words& w) {
                    "--capture and --benchmark, 30 for --frame)")
         ->type_name("N")
         ->group(tools);
-    app.footer("Keys while playing: Escape quits, Space pauses and resumes, Left / Right seek 5 s,\n"
-               "Page Up / Page Down (or Up / Down) jump to the previous / next scene, Home goes back\n"
-               "to the start. The on-screen display (scene, music time, progress bar) shows while\n"
-               "paused and for 2 s after a seek or resume: o shows or hides it, i adds the frame\n"
-               "rate, and a click on its bar seeks there.");
+    // The keys from their one table, in two columns.
+    std::string keys = "Keys while playing:\n";
+    for (int i = 0; i < live::kKeyUseCount; ++i) {
+        const std::string k = live::kKeyUses[i].keys;
+        keys += "  " + k + std::string(k.size() < 20 ? 20 - k.size() : 1, ' ') + live::kKeyUses[i].does + "\n";
+    }
+    app.footer(keys + "The on-screen display (scene, music time, progress bar) shows while paused and\n"
+                      "for 2 s after a seek, a resume or a volume or loop key.");
 }
 
 // The first word CLI11 did not take (an unknown option, or a stray value).
@@ -200,6 +241,7 @@ struct ModeRule {
 constexpr ModeRule kModeRules[] = {
     {"--window", true, false, false, false, "playing live (the headless tools open no window)"},
     {"--stats", true, false, false, false, "playing live"},
+    {"--loop", true, false, false, false, "playing live"},
     {"--from", true, true, false, true, "playing, --capture or --benchmark"},
     {"--to", true, true, false, true, "playing, --capture or --benchmark"},
     {"--fps", false, true, true, true, "--capture, --frame or --benchmark (live, frames follow the display)"},
@@ -226,6 +268,35 @@ bool appliesIn(const ModeRule& r, Mode m) {
 }
 
 } // namespace
+
+bool captureFormatOf(const std::string& name, CaptureFormat* format, std::string* why) {
+    const std::string ext = extensionOf(name);
+    const size_t slash = name.rfind('/');
+    if (ext.empty() || ext == ".mp4") {
+        *format = CaptureFormat::Mp4;
+    } else if (ext == ".mkv") {
+        *format = CaptureFormat::Mkv;
+    } else if (ext == ".mov") {
+        *format = CaptureFormat::Mov;
+    } else if (ext == ".png") {
+        if (!oneFrameNumber(slash == std::string::npos ? name : name.substr(slash + 1))) {
+            *why = "--capture of PNG stills needs one %d-style frame number in the file name, such as "
+                   "frames/%05d.png; not " + shownValue(name);
+            return false;
+        }
+        if (slash == std::string::npos) {
+            *why = "--capture of PNG stills writes into a folder of its own, such as frames/%05d.png; not " +
+                   shownValue(name);
+            return false;
+        }
+        *format = CaptureFormat::PngSequence;
+    } else {
+        *why = "--capture writes .mp4, .mkv, .mov or numbered PNG stills (frames/%05d.png), not " +
+               shownValue(name);
+        return false;
+    }
+    return true;
+}
 
 std::string versionText() { return DEMO_PROGRAM_NAME " " DEMO_VERSION "\n"; }
 
@@ -273,6 +344,7 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     o->windowed = w.window;
     o->silent = w.silent;
     o->stats = w.stats;
+    o->loop = w.loop;
     o->passes = w.passes;
     o->output = o->mode == Mode::Capture ? w.capture : w.out;
 
@@ -303,7 +375,13 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
             return fail(error, std::string(r.option) + " goes with " + r.goesWith);
     if (o->toGiven && o->toMs <= o->fromMs) return fail(error, "--to must be later than --from");
     if (o->mode == Mode::Capture && o->output.empty()) return fail(error, "--capture needs a file name");
-    if (o->mode == Mode::Capture && (o->width % 2 || o->height % 2))
+    if (o->mode == Mode::Capture && !captureFormatOf(o->output, &o->format, error)) return ParseResult::Error;
+    const bool mp4 = o->format == CaptureFormat::Mp4;
+    if (o->mode == Mode::Capture && !mp4 && (app.count("--crf") || app.count("--preset")))
+        return fail(error, std::string(app.count("--crf") ? "--crf" : "--preset") + " goes with an .mp4 --capture (H.264)");
+    if (o->mode == Mode::Capture && mp4 && (o->width % 2 || o->height % 2))
         return fail(error, "--capture needs an even width and height (H.264 in yuv420p), not --size " + w.size);
+    if (o->mode == Mode::Capture && o->format == CaptureFormat::Mov && o->width % 2)
+        return fail(error, "a .mov --capture needs an even width (ProRes 4:2:2), not --size " + w.size);
     return ParseResult::Run;
 }

@@ -6,9 +6,17 @@
 
 enum class Mode {
     Live,      // play the demo (the default)
-    Capture,   // --capture FILE.mp4: every frame piped to ffmpeg with the track
+    Capture,   // --capture FILE: every frame piped to ffmpeg with the track
     Frame,     // --frame MS --out FILE.png: one picture
     Benchmark, // --benchmark: render as fast as possible, print timings per scene
+};
+
+// What --capture writes, told by the output's name.
+enum class CaptureFormat {
+    Mp4,         // .mp4 (or no extension): H.264 + AAC
+    Mkv,         // .mkv: lossless FFV1 in RGB + FLAC, for editing
+    Mov,         // .mov: ProRes 422 HQ + PCM, for editors that want it
+    PngSequence, // DIR/NAME%05d.png: numbered PNG stills, and DIR/DIR.wav
 };
 
 struct Options {
@@ -17,7 +25,9 @@ struct Options {
     bool silent = false;    // --silent: no track at all (zero spectrum, no sound)
     bool passes = false;    // --passes: the benchmark also times each pass of a frame
     bool stats = false;     // --stats: frame rates per scene on stderr when the demo ends
+    bool loop = false;      // --loop: at the end the demo starts again (at --from)
     std::string output;     // --capture FILE or --out FILE
+    CaptureFormat format = CaptureFormat::Mp4; // by --capture's name
     int fps = 0;            // --fps N (0: the mode's default)
     double fromMs = 0;      // --from MS
     double toMs = 0;        // --to MS (0 with toGiven false: the end of the demo)
@@ -44,6 +54,10 @@ enum class ParseResult { Run, Help, Version, Error };
 
 // Parses argv into *options; on Error, *error says what was wrong.
 ParseResult parseOptions(int argc, char** argv, Options* options, std::string* error);
+// The format a capture named `name` is written in; false, with why in one
+// line, for a name that says none (an unknown extension, a PNG name without
+// one %d-style number, a sequence without a folder of its own).
+bool captureFormatOf(const std::string& name, CaptureFormat* format, std::string* why);
 // The --help text (generated from the options CLI11 knows).
 std::string usageText();
 // The --version line: the installed program's name and the project's version.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace osd {
 
@@ -105,6 +106,13 @@ Layout layoutFor(const platform::PixelRect& picture, double ms, bool withStats) 
 void Osd::seeked(uint64_t nowMs) {
     timed_ = true;
     shownUntil_ = nowMs + kShowMs;
+    noticeUntil_ = 0;
+}
+
+void Osd::notice(const char* text, uint64_t nowMs) {
+    seeked(nowMs);
+    std::snprintf(notice_, sizeof notice_, "%s", text);
+    noticeUntil_ = shownUntil_ + kFadeMs;
 }
 
 void Osd::pausedChanged(bool paused, uint64_t nowMs) {
@@ -147,15 +155,20 @@ void Osd::pointerMoved(uint64_t nowMs) {
 const View* Osd::view(const platform::PixelRect& picture, uint64_t nowMs, int scene, double ms,
                       const live::FrameStats* stats) {
     view_.opacity = opacity(nowMs);
+    view_.help = helpShown_;
     drawn_ = view_.opacity > 0;
     if (!drawn_)
-        return nullptr;
+        return helpShown_ ? &view_ : nullptr;
     const bool withStats = statsShown_ && stats;
     view_.layout = layoutFor(picture, ms, withStats);
     // The scene that owns the moment shown, also before its first frame has
     // run (paused at once after start-up, 0 ms is Scene 2's).
     scene = sceneForTime(static_cast<float>(ms), scene);
     placeLine(scene, ms, paused_, view_.place, sizeof view_.place);
+    if (nowMs < noticeUntil_) {
+        const std::size_t used = std::strlen(view_.place);
+        std::snprintf(view_.place + used, sizeof view_.place - used, "   %s", notice_);
+    }
     if (withStats)
         statsLine(*stats, scene, view_.stats, sizeof view_.stats);
     else

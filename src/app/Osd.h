@@ -6,8 +6,10 @@
 // is (from the time given by the caller, the app's monotonic ms, so tests
 // run on a clock of their own), its lines of text, the band along the bottom
 // of the picture with its progress bar, scene ticks and time marker in window
-// pixels, and the music time a click on the bar stands for. It knows nothing
-// of GL or fonts: OsdDraw.h draws what it lays out.
+// pixels, and the music time a click on the bar stands for; a short notice
+// after the first line (the volume, the loop), and whether the key list
+// shows. It knows nothing of GL or fonts: OsdDraw.h draws what it lays out
+// (and lays out the key list, whose columns follow the font).
 #pragma once
 
 #include "app/Timeline.h"
@@ -66,8 +68,9 @@ double timeAtX(const platform::PixelRect& bar, int x);
 // Everything one drawing of the OSD needs.
 struct View {
     Layout layout;
-    float opacity = 0;   // 1 shown, falling to 0 as it fades
-    char place[96] = ""; // the first line
+    float opacity = 0;   // the band: 1 shown, falling to 0 as it fades (0: not drawn)
+    bool help = false;   // the key list (live::kKeyUses) over the picture
+    char place[128] = ""; // the first line, and a notice after it
     char stats[96] = ""; // the second line, empty when it is off
 };
 
@@ -82,6 +85,13 @@ public:
     // so until the next press. A press that asks for what the pause and the
     // seeks would show anyway hands the OSD back to them.
     void toggle(uint64_t nowMs);
+    // What a key just did ("volume 70 %", "loop on"): shown after the first
+    // line for as long as the OSD shows for it (kShowMs, then the fade). A
+    // seek or another notice takes its place.
+    void notice(const char* text, uint64_t nowMs);
+    // The key list (? and F1), shown until showHelp(false).
+    void showHelp(bool shown) { helpShown_ = shown; }
+    bool helpShown() const { return helpShown_; }
     // The i key: the second line on or off.
     void toggleStats() { statsShown_ = !statsShown_; }
     bool statsShown() const { return statsShown_; }
@@ -92,8 +102,8 @@ public:
     void pointerMoved(uint64_t nowMs);
     bool pointerShown(uint64_t nowMs) const { return pointerMoved_ && nowMs < pointerUntil_; }
 
-    // The OSD over `picture` at this moment, or null when it is hidden (then
-    // nothing is drawn). `stats` may be null (no second line). The view is
+    // The OSD over `picture` at this moment, or null when neither the band
+    // nor the key list shows (then nothing is drawn). `stats` may be null (no second line). The view is
     // kept: a click is mapped onto the band that was last drawn.
     const View* view(const platform::PixelRect& picture, uint64_t nowMs, int scene, double ms,
                      const live::FrameStats* stats);
@@ -112,7 +122,10 @@ private:
     bool statsShown_ = false;   // the second line (i)
     bool pointerMoved_ = false; // the pointer has moved since start-up
     uint64_t pointerUntil_ = 0; // the pointer shows until then (ms)
-    bool drawn_ = false;        // view_ is on screen
+    char notice_[48] = "";      // after the first line until noticeUntil_ (ms)
+    uint64_t noticeUntil_ = 0;
+    bool helpShown_ = false;    // the key list
+    bool drawn_ = false;        // view_'s band is on screen
     View view_;                 // the last view laid out
 };
 

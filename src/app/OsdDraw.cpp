@@ -1,6 +1,7 @@
 // On-screen display: the glyph atlas and the drawing (see OsdDraw.h).
 #include "app/OsdDraw.h"
 
+#include "app/Live.h"
 #include "platform/GLExt.h"
 
 #include <ft2build.h>
@@ -174,39 +175,9 @@ void Renderer::drawText(const char* utf8, int x, int baseline, float alpha) cons
     }
 }
 
-void Renderer::draw(const View& view, const platform::Presentation& where) {
+void Renderer::drawBand(const View& view) {
     const Layout& l = view.layout;
     const float a = view.opacity;
-
-    // Everything the scenes may have left set, saved, then a plain 2D state.
-    glPushAttrib(GL_ALL_ATTRIB_BITS); // the active texture unit too
-    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
-    glDisable(GL_TEXTURE_1D);
-    glDisable(GL_TEXTURE_2D);
-    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
-    glMatrixMode(GL_TEXTURE);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    // Window pixels, y down: (0, 0) is the top-left corner of the window.
-    glOrtho(0, where.windowWidth, where.windowHeight, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glViewport(0, 0, where.windowWidth, where.windowHeight);
-    for (GLenum cap :
-         {GL_DEPTH_TEST, GL_LIGHTING, GL_FOG, GL_CULL_FACE, GL_ALPHA_TEST, GL_SCISSOR_TEST, GL_STENCIL_TEST,
-          GL_POLYGON_OFFSET_FILL, GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T,
-          GL_COLOR_MATERIAL, GL_COLOR_LOGIC_OP, GL_POLYGON_SMOOTH})
-        glDisable(cap);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glShadeModel(GL_FLAT);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-
     glBegin(GL_QUADS);
     // The backing: the picture shows through, the text and bar read on it.
     // Behind the text it reaches only a little past the longer line: each
@@ -241,7 +212,76 @@ void Renderer::draw(const View& view, const platform::Presentation& where) {
         if (view.stats[0])
             drawText(view.stats, l.textX, l.statsBaseline, 0.85f * a);
         glEnd();
+        glDisable(GL_TEXTURE_2D);
     }
+}
+
+void Renderer::drawKeyList(const platform::PixelRect& picture) {
+    const int px = fontPixels(picture.h);
+    if (atlasPx_ != px)
+        prepare(px);
+    // Two columns, the keys and what they do, as wide as their longest entries.
+    int keysWidth = 0, doesWidth = 0;
+    for (int i = 0; i < live::kKeyUseCount; ++i) {
+        keysWidth = std::max(keysWidth, textWidth(live::kKeyUses[i].keys));
+        doesWidth = std::max(doesWidth, textWidth(live::kKeyUses[i].does));
+    }
+    const int pad = px, gap = px * 3 / 2, lineHeight = px * 13 / 10, ascent = px * 93 / 100;
+    const int w = pad + keysWidth + gap + doesWidth + pad, h = pad + live::kKeyUseCount * lineHeight + pad;
+    const int x = picture.x + (picture.w - w) / 2, y = picture.y + std::max(0, (picture.h - h) / 2);
+    glBegin(GL_QUADS);
+    glColor4f(0, 0, 0, 0.75f);
+    rect(x, y, w, h);
+    glEnd();
+    if (atlasPx_ <= 0)
+        return;
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glBegin(GL_QUADS);
+    for (int i = 0; i < live::kKeyUseCount; ++i) {
+        const int baseline = y + pad + i * lineHeight + ascent;
+        drawText(live::kKeyUses[i].keys, x + pad, baseline, 1.0f);
+        drawText(live::kKeyUses[i].does, x + pad + keysWidth + gap, baseline, 0.85f);
+    }
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void Renderer::draw(const View& view, const platform::Presentation& where) {
+    // Everything the scenes may have left set, saved, then a plain 2D state.
+    glPushAttrib(GL_ALL_ATTRIB_BITS); // the active texture unit too
+    arb::glActiveTextureARB(GL_TEXTURE1_ARB);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    arb::glActiveTextureARB(GL_TEXTURE0_ARB);
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    // Window pixels, y down: (0, 0) is the top-left corner of the window.
+    glOrtho(0, where.windowWidth, where.windowHeight, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glViewport(0, 0, where.windowWidth, where.windowHeight);
+    for (GLenum cap :
+         {GL_DEPTH_TEST, GL_LIGHTING, GL_FOG, GL_CULL_FACE, GL_ALPHA_TEST, GL_SCISSOR_TEST, GL_STENCIL_TEST,
+          GL_POLYGON_OFFSET_FILL, GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T,
+          GL_COLOR_MATERIAL, GL_COLOR_LOGIC_OP, GL_POLYGON_SMOOTH})
+        glDisable(cap);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glShadeModel(GL_FLAT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    if (view.opacity > 0)
+        drawBand(view);
+    if (view.help)
+        drawKeyList(where.picture);
 
     glMatrixMode(GL_TEXTURE);
     glPopMatrix();

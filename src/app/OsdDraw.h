@@ -52,6 +52,8 @@ private:
     static constexpr int kGlyphs = 96; // ' ' to '~', then U+00B7
 
     void drawText(const char* utf8, int x, int baseline, float alpha) const;
+    void drawBand(const View& view);
+    void drawKeyList(const platform::PixelRect& picture);
 
     void* library_ = nullptr; // FT_Library
     void* face_ = nullptr;    // FT_Face

@@ -3,7 +3,8 @@
 // for, or, live on a hardware renderer, the window's drawable size. The 4:3
 // picture is centred in it with black bars on the rest. Fullscreen uses the
 // desktop's resolution (no mode change, so nothing needs restoring if the
-// process dies); the picture is scaled to fit the window and letterboxed
+// process dies; setFullscreen switches to a window and back while running);
+// the picture is scaled to fit the window and letterboxed
 // when it is presented, and an overlay (the on-screen display) may then draw
 // over it in window pixels.
 #include "platform/GLExt.h"
@@ -56,6 +57,7 @@ struct DisplayState {
     int width = 0, height = 0;        // its size in pixels
     int maxWidth = 0, maxHeight = 0;  // the largest frame this OpenGL renders
     bool followWindow = false;        // the frame is resized with the window's drawable
+    bool windowedBefore = false;      // the window has been a window (it has a size of its own to go back to)
     bool finishFirst = false;         // the frame is finished before it is presented
 };
 DisplayState state;
@@ -211,6 +213,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
         return DisplayStatus::Failed;
     }
     state.headless = options.headless;
+    state.windowedBefore = !(flags & SDL_WINDOW_FULLSCREEN_DESKTOP);
     // The frame's size is checked against the context's limits before
     // anything is drawn.
     if (const DisplayStatus status = openFrame(options, error); status != DisplayStatus::Open) {
@@ -394,21 +397,47 @@ void* glProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
 
 namespace {
 
-Event keyEvent(SDL_Keycode key) {
-    switch (key) {
-    case SDLK_ESCAPE: return Event::Escape;
-    case SDLK_SPACE: return Event::Space;
-    case SDLK_LEFT: return Event::Left;
-    case SDLK_RIGHT: return Event::Right;
+Event keyEvent(const SDL_KeyboardEvent& key) {
+    Event::Kind kind = Event::OtherKey;
+    switch (key.keysym.sym) {
+    case SDLK_ESCAPE:
+    case SDLK_q: kind = Event::Escape; break;
+    case SDLK_SPACE: kind = Event::Space; break;
+    case SDLK_LEFT: kind = Event::Left; break;
+    case SDLK_RIGHT: kind = Event::Right; break;
     case SDLK_PAGEUP:
-    case SDLK_UP: return Event::Previous;
+    case SDLK_UP: kind = Event::Previous; break;
     case SDLK_PAGEDOWN:
-    case SDLK_DOWN: return Event::Next;
-    case SDLK_HOME: return Event::Home;
-    case SDLK_o: return Event::ToggleOsd;
-    case SDLK_i: return Event::ToggleInfo;
-    default: return Event::OtherKey;
+    case SDLK_DOWN: kind = Event::Next; break;
+    case SDLK_HOME: kind = Event::Home; break;
+    case SDLK_o: kind = Event::ToggleOsd; break;
+    case SDLK_i: kind = Event::ToggleInfo; break;
+    case SDLK_f:
+    case SDLK_F11: kind = Event::ToggleFullscreen; break;
+    case SDLK_m: kind = Event::ToggleMute; break;
+    case SDLK_9: kind = Event::VolumeDown; break;
+    case SDLK_0: kind = Event::VolumeUp; break;
+    case SDLK_l: kind = Event::ToggleLoop; break;
+    case SDLK_F1:
+    case SDLK_QUESTION: kind = Event::KeyHelp; break;
+    case SDLK_SLASH:
+        if (key.keysym.mod & KMOD_SHIFT) kind = Event::KeyHelp;
+        break;
+    default: break;
     }
+    // A toggle held down would flip back and forth with the key's repeat.
+    const bool toggle = kind == Event::ToggleFullscreen || kind == Event::ToggleMute ||
+                        kind == Event::ToggleLoop || kind == Event::KeyHelp;
+    return key.repeat && toggle ? Event(Event::Other) : Event(kind);
+}
+
+// A frame that follows the window takes its drawable's size (a minimised
+// window keeps the frame it had).
+void followDrawable() {
+    if (!state.followWindow) return;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(state.window, &w, &h);
+    if (w >= 4 && h >= 3) resizeFrame(std::min(w, state.maxWidth), std::min(h, state.maxHeight));
 }
 
 // The pointer's position in drawable pixels (SDL gives window points; they
@@ -426,6 +455,23 @@ Event pointerEvent(Event::Kind kind, int x, int y) {
 
 } // namespace
 
+void setFullscreen(bool on) {
+    if (!state.window || on == fullscreen()) return;
+    SDL_SetWindowFullscreen(state.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!on && !state.windowedBefore) {
+        // Started fullscreen, the window's own size is the desktop's: a
+        // window the size of the picture's design instead, centred.
+        SDL_SetWindowSize(state.window, kDesignWidth, kDesignHeight);
+        SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+    state.windowedBefore = true;
+    followDrawable();
+}
+
+bool fullscreen() {
+    return state.window && (SDL_GetWindowFlags(state.window) & SDL_WINDOW_FULLSCREEN) != 0;
+}
+
 void setWindowTitle(const char* title) {
     if (state.window) SDL_SetWindowTitle(state.window, title);
 }
@@ -437,17 +483,12 @@ bool pollEvent(Event* event) {
     SDL_Event e;
     if (!SDL_PollEvent(&e)) return false;
     switch (e.type) {
-    case SDL_KEYDOWN: *event = keyEvent(e.key.keysym.sym); break;
+    case SDL_KEYDOWN: *event = keyEvent(e.key); break;
     case SDL_KEYUP: *event = Event::KeyUp; break;
     case SDL_QUIT: *event = Event::Quit; break;
     case SDL_WINDOWEVENT:
         *event = e.window.event == SDL_WINDOWEVENT_CLOSE ? Event::Quit : Event::Other;
-        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && state.followWindow) {
-            int w = 0, h = 0;
-            SDL_GL_GetDrawableSize(state.window, &w, &h);
-            // A minimised window keeps the frame it had.
-            if (w >= 4 && h >= 3) resizeFrame(std::min(w, state.maxWidth), std::min(h, state.maxHeight));
-        }
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) followDrawable();
         break;
     case SDL_MOUSEBUTTONDOWN:
         *event = e.button.button == SDL_BUTTON_LEFT ? pointerEvent(Event::Click, e.button.x, e.button.y)

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -43,13 +44,18 @@ constexpr char kUniqueTemplate[] = ".XXXXXX";
 
 // ---- OutputFile -------------------------------------------------------------------------
 
-bool OutputFile::check(const std::string& path, std::string* error) {
+bool OutputFile::check(const std::string& path, std::string* error, bool folder) {
     std::string target;
     unsigned mode = 0;
-    return resolve(path, &target, &mode, error);
+    return resolve(path, folder, &target, &mode, error);
 }
 
-bool OutputFile::resolve(const std::string& path, std::string* resolved, unsigned* newMode, std::string* error) {
+bool OutputFile::resolve(const std::string& path, bool folder, std::string* resolved, unsigned* newMode,
+                         std::string* error) {
+    // What may stand under the target's name: a regular file, or for a
+    // folder an empty folder.
+    auto acceptable = [&](const struct stat& st) { return folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode); };
+    const std::string wanted = folder ? "an empty folder" : "a regular file";
     auto refuse = [&](const std::string& why) {
         *error = why;
         return false;
@@ -63,17 +69,26 @@ bool OutputFile::resolve(const std::string& path, std::string* resolved, unsigne
             if (stat(path.c_str(), &to) != 0)
                 return refuse("'" + path + "' is a symbolic link that leads nowhere (" + errnoText(errno) +
                               "); left as it is");
-            if (!S_ISREG(to.st_mode))
-                return refuse("'" + path + "' leads to " + kindOfFile(to.st_mode) +
-                              ", not a regular file; left as it is");
+            if (!acceptable(to))
+                return refuse("'" + path + "' leads to " + kindOfFile(to.st_mode) + ", not " + wanted +
+                              "; left as it is");
             char* real = realpath(path.c_str(), nullptr);
             if (!real) return refuse("cannot write '" + path + "': " + errnoText(errno));
             target = real;
             std::free(real);
             st = to;
-        } else if (!S_ISREG(st.st_mode)) {
-            return refuse("'" + path + "' is " + std::string(kindOfFile(st.st_mode)) +
-                          ", not a regular file; left as it is");
+        } else if (!acceptable(st)) {
+            return refuse("'" + path + "' is " + std::string(kindOfFile(st.st_mode)) + ", not " + wanted +
+                          "; left as it is");
+        }
+        if (folder) {
+            DIR* d = opendir(target.c_str());
+            if (!d) return refuse("cannot write '" + path + "': " + errnoText(errno));
+            int entries = 0;
+            while (const dirent* e = readdir(d))
+                entries += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
+            closedir(d);
+            if (entries) return refuse("'" + path + "' is a folder that holds files, not " + wanted + "; left as it is");
         }
         if (access(target.c_str(), W_OK) != 0) return refuse("cannot write '" + path + "': " + errnoText(errno));
         mode = st.st_mode & 0777; // the new file keeps the old one's permissions
@@ -88,7 +103,7 @@ bool OutputFile::resolve(const std::string& path, std::string* resolved, unsigne
             return refuse("cannot write '" + path + "': " + errnoText(errno));
         const mode_t mask = umask(0);
         umask(mask);
-        mode = 0666 & ~mask;
+        mode = (folder ? 0777 : 0666) & ~mask;
     }
 
     const auto [targetDir, targetBase] = splitPath(target);
@@ -101,11 +116,11 @@ bool OutputFile::resolve(const std::string& path, std::string* resolved, unsigne
     return true;
 }
 
-bool OutputFile::open(const std::string& path, std::string* error) {
+bool OutputFile::open(const std::string& path, std::string* error, bool folder) {
     discard();
     std::string target;
     unsigned mode = 0;
-    if (!resolve(path, &target, &mode, error)) return false;
+    if (!resolve(path, folder, &target, &mode, error)) return false;
     // The partial file lives beside the file it replaces (the same file
     // system, so the rename is atomic); its name is shortened to fit.
     const auto [targetDir, targetBase] = splitPath(target);
@@ -113,17 +128,29 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     if (nameMax <= 0) nameMax = NAME_MAX;
     const size_t extra = sizeof kUniqueTemplate - 1 + sizeof kPartialSuffix - 1;
     const size_t keep = std::min(targetBase.size(), static_cast<size_t>(nameMax) - extra);
-    std::string name = (targetDir == "/" ? "" : targetDir) + "/" + targetBase.substr(0, keep) + kUniqueTemplate +
-                       kPartialSuffix;
-    const int fd = mkostemps(&name[0], sizeof kPartialSuffix - 1, O_CLOEXEC);
-    if (fd < 0) {
-        *error = "cannot write '" + path + "': " + errnoText(errno);
-        return false;
+    const std::string stem = (targetDir == "/" ? "" : targetDir) + "/" + targetBase.substr(0, keep);
+    if (folder) {
+        // mkdtemp wants the Xs last.
+        std::string name = stem + kPartialSuffix + kUniqueTemplate;
+        if (!mkdtemp(&name[0])) {
+            *error = "cannot write '" + path + "': " + errnoText(errno);
+            return false;
+        }
+        chmod(name.c_str(), mode);
+        partial_ = name;
+    } else {
+        std::string name = stem + kUniqueTemplate + kPartialSuffix;
+        const int fd = mkostemps(&name[0], sizeof kPartialSuffix - 1, O_CLOEXEC);
+        if (fd < 0) {
+            *error = "cannot write '" + path + "': " + errnoText(errno);
+            return false;
+        }
+        fchmod(fd, mode);
+        close(fd);
+        partial_ = name;
     }
-    fchmod(fd, mode);
-    close(fd);
     target_ = target;
-    partial_ = name;
+    folder_ = folder;
     return true;
 }
 
@@ -142,7 +169,18 @@ bool OutputFile::commit(std::string* error) {
 }
 
 void OutputFile::discard() {
-    if (!partial_.empty()) unlink(partial_.c_str());
+    if (!partial_.empty() && folder_) {
+        // Only what was written into it: files, no folders.
+        if (DIR* d = opendir(partial_.c_str())) {
+            while (const dirent* e = readdir(d))
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                    unlinkat(dirfd(d), e->d_name, 0);
+            closedir(d);
+        }
+        rmdir(partial_.c_str());
+    } else if (!partial_.empty()) {
+        unlink(partial_.c_str());
+    }
     partial_.clear();
 }
 
@@ -317,6 +355,19 @@ std::string PipedProcess::lastErrorLine() const {
     size_t start = text.find_last_of("\r\n", end);
     start = start == std::string::npos ? 0 : start + 1;
     return text.substr(start, end - start + 1);
+}
+
+std::string PipedProcess::printed(size_t limit) const {
+    std::string text;
+    if (errors_ < 0) return text;
+    char buf[65536];
+    for (off_t at = 0; text.size() < limit;) {
+        const ssize_t n = pread(errors_, buf, std::min(sizeof buf, limit - text.size()), at);
+        if (n <= 0) break;
+        text.append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+    return text;
 }
 
 PipedProcess::~PipedProcess() {

@@ -22,6 +22,11 @@ namespace platform {
 // leads nowhere or to one of those) is refused and left as it is. A symbolic
 // link to a regular file is followed: the file it leads to is replaced, the
 // link stays.
+//
+// A folder (a numbered image sequence and what goes with it) is made the same
+// way: a new folder "NAME.partial.XXXXXX" beside the target, renamed over it
+// by commit(), removed with all it holds otherwise. Its target must be
+// absent or an empty folder (a link to one is followed).
 class OutputFile {
 public:
     OutputFile() = default;
@@ -31,11 +36,11 @@ public:
 
     // Checks the target as open() does, creating nothing: so that a refusal
     // comes before the work, and the partial file only after it has loaded.
-    static bool check(const std::string& target, std::string* error);
+    static bool check(const std::string& target, std::string* error, bool folder = false);
     // Checks the target and creates the empty partial file. False with one
     // line in *error when the target is refused or nothing can be created
     // beside it.
-    bool open(const std::string& target, std::string* error);
+    bool open(const std::string& target, std::string* error, bool folder = false);
     // Where to write (our own new regular file).
     const std::string& partialPath() const { return partial_; }
     // The file that is replaced (a symbolic link followed).
@@ -47,8 +52,9 @@ public:
     void discard();
 
 private:
-    static bool resolve(const std::string& path, std::string* target, unsigned* mode, std::string* error);
+    static bool resolve(const std::string& path, bool folder, std::string* target, unsigned* mode, std::string* error);
     std::string target_, partial_;
+    bool folder_ = false;
 };
 
 // A program started with a pipe to its standard input, in a process group of
@@ -83,6 +89,8 @@ public:
     void abort();
     // The last non-empty line it printed ("" if none).
     std::string lastErrorLine() const;
+    // Everything it printed, up to the first `limit` bytes.
+    std::string printed(size_t limit = 1 << 20) const;
 
 private:
     void closeInput();

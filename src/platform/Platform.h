@@ -7,6 +7,7 @@
 //     present() scales the picture into the window (letterboxed), lets an
 //     overlay draw over that in window pixels, and swaps;
 //   - events: key presses, mouse clicks and motion, quit requests, one at a time;
+//   - fullscreen and a window, switched while running;
 //   - the pointer: shown or hidden;
 //   - the clock: a monotonic millisecond counter;
 //   - the error message box (with the same line always on stderr);
@@ -136,7 +137,7 @@ void* glProcAddress(const char* name);
 // (`event == platform::Event::Space`).
 struct Event {
     enum Kind {
-        Escape,   // the Escape key went down
+        Escape,   // the Escape key (or q) went down
         OtherKey, // any other key went down
         KeyUp,    // a key was released
         Quit,     // the window was closed or the process was asked to quit
@@ -150,6 +151,13 @@ struct Event {
         Home,     // back to the start
         ToggleOsd,  // o: show or hide the on-screen display
         ToggleInfo, // i: the frame-rate line of the on-screen display
+        // Toggles and the sound (a held toggle key does not repeat).
+        ToggleFullscreen, // f or F11
+        ToggleMute,       // m
+        VolumeDown,       // 9 (repeats while held)
+        VolumeUp,         // 0 (repeats while held)
+        ToggleLoop,       // l
+        KeyHelp,          // ? (Shift+/ on a US keyboard) or F1
         // The mouse, at (x, y).
         Click,        // the left button went down
         PointerMoved, // the pointer moved
@@ -169,6 +177,13 @@ bool pollEvent(Event* event);
 uint64_t monotonicMs();
 // Sleeps for about `ms` milliseconds (the paused loop's pace).
 void sleepMs(unsigned ms);
+// Switches between fullscreen at the desktop's size and a window (1024 x 768
+// the first time, when the demo started fullscreen; else the window's last
+// size). The context, the frame's picture and everything else stay; the
+// letterbox, and a frame that follows the window, follow the new size at
+// once. Nothing while no display is open.
+void setFullscreen(bool on);
+bool fullscreen();
 // Sets the window's title bar text (shown only in a window).
 void setWindowTitle(const char* title);
 

@@ -29,6 +29,7 @@ struct SoundState {
     std::unique_ptr<SoundPlayer> player; // a track is playing (on a real or the dummy device)
     SilentClock silent;                  // no track: the clock alone
     uint32_t stoppedAt = 0;              // position frozen by soundStop
+    float gain = 1.0f;                   // what is heard, scaled (soundSetGain)
 };
 SoundState state;
 
@@ -41,6 +42,7 @@ void soundStart(const char* path) {
     state.stoppedAt = 0;
     if (path) {
         auto player = std::make_unique<SoundPlayer>();
+        player->setGain(state.gain);
         if (player->start(path)) {
             state.player = std::move(player);
             return;
@@ -95,6 +97,11 @@ void soundPause(bool paused) {
         state.silent.paused = paused;
         if (!paused) state.silent.startMs = monotonicMs() - state.silent.pausedAt;
     }
+}
+
+void soundSetGain(float gain) {
+    state.gain = std::clamp(gain, 0.0f, 1.0f);
+    if (state.player) state.player->setGain(state.gain);
 }
 
 bool soundPaused() { return state.player ? state.player->paused() : state.silent.paused; }

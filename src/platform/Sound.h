@@ -54,6 +54,10 @@ void soundSeek(uint32_t ms);
 // Holds the sound and the position still, or goes on from where it stopped.
 void soundPause(bool paused);
 bool soundPaused();
+// Scales what is heard by `gain` (0 silent ... 1 as decoded, the default);
+// the position and the spectrum go on as at any volume. Kept for a track
+// started later.
+void soundSetGain(float gain);
 // True while a real decoded track drives the position (not the silent clock),
 // from a successful soundStart until soundStop, also after a short track's end.
 bool soundHasTrack();

@@ -189,6 +189,11 @@ void SoundPlayer::fill(float* out, int frames) {
         anchorNs_ = entryNs;
         done += n;
     }
+    // The volume: only what is heard, not the history the spectrum reads.
+    const float gain = gain_.load(std::memory_order_relaxed);
+    if (gain != 1.0f)
+        for (float *sample = out, *end = out + static_cast<size_t>(frames) * channels_; sample < end; ++sample)
+            *sample *= gain;
     callbackCpuNs_.fetch_add(threadCpuNs() - cpuStart, std::memory_order_relaxed);
 }
 

@@ -31,7 +31,12 @@
 // stops the device and freezes the position; resuming seeks to where it
 // paused, so picture and sound go on from the same place.
 //
-// Deliberately not done: looping, volume, more than one track.
+// Volume: a gain the callback applies to what it hands to the device, after
+// the mono mix is taken, so the spectrum (and the picture that follows it)
+// stays the same at any volume; muted is a gain of 0, the device and the
+// position running on.
+//
+// Deliberately not done: looping, more than one track.
 #pragma once
 
 #include "platform/Sound.h"
@@ -68,6 +73,9 @@ public:
     // Holds the sound and the position still (true) or goes on (false).
     void pause(bool paused);
     bool paused() const { return paused_; }
+    // What is played is scaled by `gain` (0 silent ... 1 as decoded) from the
+    // next period on.
+    void setGain(float gain) { gain_.store(gain, std::memory_order_relaxed); }
     SoundStatus status();
 
 private:
@@ -102,6 +110,8 @@ private:
     std::atomic<int> damaged_{0};
     std::atomic<int64_t> firstCallbackNs_{-1};
     std::atomic<int64_t> callbackCpuNs_{0};
+    // Written by the main thread, read by the audio thread.
+    std::atomic<float> gain_{1.0f};
 
     // Main thread only.
     SoundClock clock_;

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -150,6 +154,123 @@ TEST(OfflineTest, CrfAndPresetReachTheEncoder) {
     EXPECT_NE(bytes.find("crf=40.0"), std::string::npos);
     EXPECT_NE(bytes.find("cabac=0"), std::string::npos);
     std::remove(video.c_str());
+}
+
+} // namespace
+
+namespace {
+
+// The frame `n` of a video (or a PNG), as RGB bytes.
+std::vector<unsigned char> decodedFrame(const std::string& video, int n) {
+    const std::string rgb = capture("ffmpeg -v error -i '" + video + "' -vf 'select=eq(n\\," + std::to_string(n) +
+                                    ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    return std::vector<unsigned char>(rgb.begin(), rgb.end());
+}
+
+double psnr(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    if (a.size() != b.size() || a.empty()) return -1;
+    double squared = 0;
+    for (size_t i = 0; i < a.size(); ++i) squared += (a[i] - b[i]) * (a[i] - b[i]);
+    return squared == 0 ? 1e9 : 10 * std::log10(255.0 * 255.0 * a.size() / squared);
+}
+
+// Every format a capture's name asks for, probed as an editor's tools see
+// it, and its frames at two moments against the stills there: FFV1 and the
+// PNG stills the same pixels, ProRes and H.264 close to them (and clearly
+// not the frame before). The stills are numbered by their frame on the grid
+// (1000 ms at 5 fps is frame 5); the track's stretch lies beside them.
+TEST(OfflineTest, EachCaptureFormatIsWrittenWholeAndItsFramesAreTheStills) {
+    const std::vector<int> moments = {1200, 1800}; // frames 1 and 4 of the clip
+    std::vector<std::string> stills;
+    for (const int ms : moments) {
+        stills.push_back(tmp("format-still-" + std::to_string(ms) + ".png"));
+        ASSERT_EQ(runDemo({"--frame", std::to_string(ms), "--out", stills.back(), "--fps", "5"}).status, 0);
+    }
+    struct Case {
+        std::string name, video, audio, pixels;
+        bool exact;
+        double minPsnr;
+    };
+    const std::string folder = tmp("format-frames");
+    std::filesystem::remove_all(folder);
+    const std::vector<Case> cases = {
+        {tmp("format.mp4"), "h264", "aac", "yuv420p", false, 35},  // crf 16 ultrafast
+        {tmp("format.mkv"), "ffv1", "flac", "bgr0", true, 0},
+        {tmp("format.mov"), "prores", "pcm_s16le", "yuv422p10le", false, 36}, // 37.3 and 38.3 dB here
+        {folder + "/%05d.png", "png", "pcm_s16le", "rgb24", true, 0},
+    };
+    const bool withTrack = exists(testgl::dataDir() + "/demosong.mp3");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunResult r = runDemo({"--capture", c.name, "--from", "1000", "--to", "2000", "--fps", "5"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const bool sequence = c.video == "png";
+        // The stills 00005.png to 00009.png, the sequence as ffmpeg reads it.
+        const std::string video = sequence ? folder + "/%05d.png" : c.name;
+        const std::string videoProbe =
+            capture("ffprobe -v error -count_frames -show_entries stream=codec_type,codec_name,pix_fmt,nb_read_frames "
+                    "-of default=nw=1 " + (sequence ? "-start_number 5 " : std::string()) + "'" + video + "'");
+        EXPECT_NE(videoProbe.find("codec_name=" + c.video), std::string::npos) << videoProbe;
+        EXPECT_NE(videoProbe.find("pix_fmt=" + c.pixels), std::string::npos) << videoProbe;
+        EXPECT_NE(videoProbe.find("nb_read_frames=5"), std::string::npos) << videoProbe;
+        const std::string audioFile = sequence ? folder + "/format-frames.wav" : c.name;
+        if (withTrack) {
+            const std::string audioProbe =
+                capture("ffprobe -v error -show_entries stream=codec_type,codec_name -of default=nw=1 '" +
+                        audioFile + "'");
+            EXPECT_NE(audioProbe.find("codec_name=" + c.audio + "\ncodec_type=audio"), std::string::npos)
+                << audioProbe;
+        }
+        if (sequence) {
+            EXPECT_TRUE(exists(folder + "/00005.png") && exists(folder + "/00009.png") &&
+                        !exists(folder + "/00010.png"));
+        }
+        for (size_t i = 0; i < moments.size(); ++i) {
+            const int n = moments[i] == 1200 ? 1 : 4;
+            const std::vector<unsigned char> frame =
+                sequence ? decodePng(folder + "/0000" + std::to_string(5 + n) + ".png") : decodedFrame(video, n);
+            if (c.exact) {
+                EXPECT_TRUE(frame == decodePng(stills[i])) << "frame " << n;
+            } else {
+                // Against the still put through the same chroma subsampling.
+                const std::vector<unsigned char> still = decodePng(stills[i], "format=" + c.pixels + ",format=rgb24");
+                const double same = psnr(frame, still);
+                EXPECT_GT(same, c.minPsnr) << "frame " << n;
+                EXPECT_GT(same, psnr(decodedFrame(video, n - 1), still) + 5.0) << "frame " << n;
+            }
+        }
+    }
+}
+
+// A format the installed ffmpeg cannot write is refused before anything
+// renders (here an ffmpeg built without FFV1), and a sequence's folder that
+// already holds files is left as it is; neither leaves anything behind.
+TEST(OfflineTest, AMissingEncoderOrAFullFolderIsRefusedBeforeRendering) {
+    const std::string dir = tmp("no-ffv1");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/bin");
+    const char* path = std::getenv("PATH");
+    const std::string searched = path ? path : "/usr/bin:/bin";
+    {
+        std::ofstream(dir + "/bin/ffmpeg") << "#!/bin/sh\nPATH='" << searched
+                                           << "' ffmpeg \"$@\" | grep -v ' ffv1 '\n";
+    }
+    std::filesystem::permissions(dir + "/bin/ffmpeg", std::filesystem::perms::owner_all);
+    const RunResult r = runDemo({"--capture", dir + "/out.mkv", "--to", "1000"}, {}, 0,
+                                {{"PATH", dir + "/bin:" + searched}});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "demo: this ffmpeg has no ffv1 encoder, which an .mkv capture needs; nothing rendered\n");
+    EXPECT_FALSE(exists(dir + "/out.mkv"));
+
+    std::ofstream(dir + "/bin/keep.txt") << "mine";
+    const RunResult full = runDemo({"--capture", dir + "/bin/%03d.png", "--to", "1000"});
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("is a folder that holds files, not an empty folder; left as it is"), std::string::npos)
+        << full.err;
+    EXPECT_EQ(slurp(dir + "/bin/keep.txt"), "mine");
+    size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.path().filename() != "bin";
+    EXPECT_EQ(entries, 0u) << "nothing made beside it";
 }
 
 } // namespace

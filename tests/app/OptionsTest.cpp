@@ -40,8 +40,9 @@ TEST(OptionsTest, OptionsThatDoNothingInTheModeAreRefused) {
 
     // What each mode does take.
     Options o;
-    EXPECT_EQ(refusal({"--window", "--silent", "--from", "100", "--to", "900", "--stats"}, &o), "");
+    EXPECT_EQ(refusal({"--window", "--silent", "--from", "100", "--to", "900", "--stats", "--loop"}, &o), "");
     EXPECT_EQ(o.mode, Mode::Live);
+    EXPECT_TRUE(o.loop);
     EXPECT_EQ(refusal({"--capture", "x.mp4", "--silent", "--from", "100", "--to", "900", "--fps", "25"}, &o), "");
     EXPECT_EQ(o.mode, Mode::Capture);
     EXPECT_EQ(refusal({"--frame", "100", "--out", "x.png", "--fps", "25", "--silent"}, &o), "");

@@ -353,3 +353,123 @@ TEST(OsdAtlasTest, FollowsTheFontSizeAndSkipsWhatItDoesNotHold) {
 }
 
 } // namespace
+
+namespace {
+
+// f and F11 switch fullscreen and back: the held picture and the music time
+// stay, and what is presented follows the window's new size at once (here a
+// 16:9 window letterboxes the picture; the offscreen driver's screen is
+// 1024 x 768 and shows it one to one).
+TEST_F(OsdLiveTest, FAndF11SwitchFullscreenKeepingThePictureAndTheTime) {
+    pushKey(SDLK_o); // the band hidden: the screen is the picture alone
+    settle();
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    SDL_SetWindowSize(window, 800, 450);
+    settle();
+    ASSERT_EQ(presentedW, 800);
+    const std::vector<unsigned char> pic = picture();
+    const float ms = demoMS;
+    EXPECT_EQ(platform::presentation().picture.x, 100); // 600 x 450 in the middle
+    pushKey(SDLK_f);
+    settle();
+    EXPECT_TRUE(platform::fullscreen());
+    EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_EQ(presentedW, 1024);
+    EXPECT_EQ(presentedH, 768);
+    EXPECT_EQ(differ(presented, pic).pixels, 0);
+    pushKey(SDLK_f, false);
+    pushKey(SDLK_F11);
+    settle();
+    EXPECT_FALSE(platform::fullscreen());
+    EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_EQ(picture(), pic);
+    EXPECT_EQ(demoMS, ms);
+    EXPECT_TRUE(app.paused);
+    SDL_SetWindowSize(window, 1024, 768);
+    pushKey(SDLK_o);
+    settle();
+}
+
+// The key list over the picture with ? (Shift+/) or F1; the next key only
+// hides it, Escape too; q then quits as Escape does.
+TEST_F(OsdLiveTest, QuestionMarkAndF1ShowTheKeyListUntilAnyKeyAndQQuits) {
+    const std::vector<unsigned char> band = presented;
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = SDLK_SLASH;
+    e.key.keysym.mod = KMOD_LSHIFT;
+    SDL_PushEvent(&e);
+    settle();
+    ASSERT_TRUE(app.osd.helpShown());
+    const Difference d = differ(presented, band);
+    EXPECT_GT(d.pixels, 20000); // a panel of fourteen lines
+    EXPECT_LT(d.box.y, presentedH / 3);
+    EXPECT_GT(d.box.y + d.box.h, presentedH * 2 / 3);
+    const float ms = demoMS;
+    pushKey(SDLK_RIGHT); // hides the list, seeks nowhere
+    settle();
+    EXPECT_FALSE(app.osd.helpShown());
+    EXPECT_EQ(demoMS, ms);
+    EXPECT_EQ(differ(presented, band).pixels, 0);
+    pushKey(SDLK_F1);
+    settle();
+    EXPECT_TRUE(app.osd.helpShown());
+    pushKey(SDLK_ESCAPE);
+    settle();
+    EXPECT_FALSE(app.osd.helpShown());
+    EXPECT_FALSE(done);
+    pushKey(SDLK_q);
+    settle();
+    EXPECT_TRUE(done);
+}
+
+// m, 9 and 0 say the volume on the first line; past either end nothing
+// happens. l says the loop.
+TEST_F(OsdLiveTest, VolumeMuteAndLoopKeysAreSaidOnTheFirstLine) {
+    auto line = [] {
+        const osd::View* v = app.osd.view(platform::presentation().picture, fakeNow, currentScene, demoMS, nullptr);
+        return std::string(v ? v->place : "");
+    };
+    const std::string place = "Scene 4 \u00b7 cloud tunnel   0:40.0 / 3:20   paused";
+    ASSERT_EQ(app.volumePercent, 100);
+    pushKey(SDLK_0); // already at 100 %
+    settle();
+    EXPECT_EQ(line(), place);
+    pushKey(SDLK_9);
+    pushKey(SDLK_9);
+    settle();
+    EXPECT_EQ(line(), place + "   volume 80 %");
+    pushKey(SDLK_m);
+    settle();
+    EXPECT_EQ(line(), place + "   volume 80 %, muted");
+    EXPECT_TRUE(app.muted);
+    for (int i = 0; i < 12; ++i) pushKey(SDLK_9);
+    settle();
+    EXPECT_EQ(app.volumePercent, 0);
+    pushKey(SDLK_m);
+    pushKey(SDLK_0);
+    settle();
+    EXPECT_EQ(line(), place + "   volume 10 %");
+    pushKey(SDLK_l);
+    settle();
+    EXPECT_TRUE(app.loop);
+    EXPECT_EQ(line(), place + "   loop on");
+    SDL_Event repeat{}; // a held l repeats: no flipping back and forth
+    repeat.type = SDL_KEYDOWN;
+    repeat.key.keysym.sym = SDLK_l;
+    repeat.key.repeat = 1;
+    SDL_PushEvent(&repeat);
+    settle();
+    EXPECT_TRUE(app.loop);
+    pushKey(SDLK_l);
+    settle();
+    EXPECT_FALSE(app.loop);
+    fakeNow += osd::kShowMs + osd::kFadeMs; // the notice goes with the shown time
+    EXPECT_EQ(line(), place);
+    while (app.volumePercent < 100) {
+        pushKey(SDLK_0);
+        settle();
+    }
+}
+
+} // namespace

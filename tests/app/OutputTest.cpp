@@ -42,14 +42,17 @@ void writeText(const std::string& path, const std::string& text) { std::ofstream
 
 int lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
-// A stand-in for ffmpeg: a shell script in a folder put first on PATH.
+// A stand-in for ffmpeg: a shell script in a folder put first on PATH. Asked
+// for its encoders (before a capture renders), it hands over to the real one.
 std::pair<std::string, std::string> fakeFfmpeg(const std::string& dir, const std::string& body) {
     const std::string bin = dir + "/bin";
     fs::create_directories(bin);
-    writeText(bin + "/ffmpeg", "#!/bin/sh\n" + body);
-    fs::permissions(bin + "/ffmpeg", fs::perms::owner_all);
     const char* path = std::getenv("PATH");
-    return {"PATH", bin + ":" + (path ? path : "/usr/bin:/bin")};
+    const std::string searched = path ? path : "/usr/bin:/bin";
+    writeText(bin + "/ffmpeg", "#!/bin/sh\n"
+                               "[ \"$2\" = -encoders ] && PATH='" + searched + "' exec ffmpeg \"$@\"\n" + body);
+    fs::permissions(bin + "/ffmpeg", fs::perms::owner_all);
+    return {"PATH", bin + ":" + searched};
 }
 
 // The process whose pid a stand-in wrote into `pidFile` is gone (ended and

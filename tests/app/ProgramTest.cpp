@@ -1,6 +1,7 @@
 // The real demo executable, started as a user would: options, a headless
 // run that quits cleanly, and a machine with no display.
 #include "app/DemoProcess.h"
+#include "app/Live.h"
 
 #include <gtest/gtest.h>
 
@@ -63,11 +64,12 @@ namespace {
 
 TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
     const RunResult help = runDemo({"--help"});
-    EXPECT_NE(help.out.find("Space pauses"), std::string::npos) << help.out;
-    EXPECT_NE(help.out.find("o shows or hides it, i adds the frame\nrate, and a click on its bar seeks"),
-              std::string::npos)
-        << help.out;
+    for (int i = 0; i < live::kKeyUseCount; ++i) {
+        EXPECT_NE(help.out.find(std::string("  ") + live::kKeyUses[i].keys + " "), std::string::npos) << help.out;
+        EXPECT_NE(help.out.find(std::string(" ") + live::kKeyUses[i].does + "\n"), std::string::npos) << help.out;
+    }
     EXPECT_NE(help.out.find("--stats"), std::string::npos);
+    EXPECT_NE(help.out.find("--loop"), std::string::npos);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--stats", "--benchmark"}, "--stats goes with playing live"},
         {{"--passes"}, "--passes goes with --benchmark"},
@@ -82,6 +84,18 @@ TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
          "placebo, not 'quick'"},
         {{"--benchmark", "--crf", "20"}, "--crf goes with --capture"},
         {{"--preset", "fast"}, "--preset goes with --capture"},
+        {{"--loop", "--capture", "x.mp4"}, "--loop goes with playing live"},
+        {{"--capture", "x.mkv", "--crf", "0"}, "--crf goes with an .mp4 --capture (H.264)"},
+        {{"--capture", "x.avi"}, "--capture writes .mp4, .mkv, .mov or numbered PNG stills (frames/%05d.png), not 'x.avi'"},
+        {{"--capture", "frames/still.png"},
+         "--capture of PNG stills needs one %d-style frame number in the file name, such as frames/%05d.png; "
+         "not 'frames/still.png'"},
+        {{"--capture", "frames/%d-%d.png"},
+         "--capture of PNG stills needs one %d-style frame number in the file name, such as frames/%05d.png; "
+         "not 'frames/%d-%d.png'"},
+        {{"--capture", "%05d.png"},
+         "--capture of PNG stills writes into a folder of its own, such as frames/%05d.png; not '%05d.png'"},
+        {{"--capture", "x.mov", "--size", "641x480"}, "a .mov --capture needs an even width (ProRes 4:2:2), not --size 641x480"},
     };
     for (const auto& [args, line] : cases) {
         const RunResult r = runDemo(args);

@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -318,4 +321,54 @@ TEST_F(SoundPlayback, PauseHoldsThePositionAndResumeGoesOnFromIt) {
         ASSERT_TRUE(waitUntil([] { return soundPositionMs() >= 900u; }));
         soundStop();
     }
+}
+
+// The volume scales what the device is given, and muted it is given silence,
+// while the position runs on and the spectrum still shows what plays (the
+// picture follows it). SDL's disk driver writes what it is given into a
+// file; what was written between two settings is read back from it (a
+// period or two either side of each change may still be the old one).
+TEST_F(SoundPlayback, VolumeScalesWhatIsPlayedAndMuteSilencesItWhileThePositionRunsOn) {
+    const std::string written = fixtures::writeFile("disk-audio.raw", "");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", written.c_str(), 1);
+    soundStart(fixtures::onsetTrack().c_str());
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const SoundStatus s = soundStatus();
+    ASSERT_EQ(s.driver, "disk");
+    const auto bytesWritten = [&] { return static_cast<long>(fixtures::readFile(written).size()); };
+    const long frameBytes = 4L * s.channels, margin = 2L * s.periodFrames * frameBytes;
+    soundSeek(1000); // the tone, at full scale
+    ASSERT_TRUE(waitUntil([] { return soundPositionMs() >= 1150u; }));
+    const long full = bytesWritten();
+    soundSetGain(0.125f);
+    ASSERT_TRUE(waitUntil([] { return soundPositionMs() >= 1350u; }));
+    const long half = bytesWritten();
+    soundSetGain(0.0f);
+    const uint32_t mutedAt = soundPositionMs();
+    ASSERT_TRUE(waitUntil([&] { return soundPositionMs() >= mutedAt + 200u; })) << "muted, the position runs on";
+    float bands[kSpectrumBands];
+    soundSpectrum(bands);
+    EXPECT_GT(bands[fixtures::kToneBand], 0.5f) << "muted, the spectrum is of what plays";
+    const long muted = bytesWritten();
+    soundSetGain(1.0f);
+    ASSERT_TRUE(waitUntil([&] { return bytesWritten() >= muted + 2 * margin; }));
+    soundStop();
+
+    const std::string pcm = fixtures::readFile(written);
+    const auto peak = [&](long from, long to) {
+        float most = 0;
+        for (long at = from; at + 4 <= to; at += 4) {
+            float v;
+            std::memcpy(&v, pcm.data() + at, 4);
+            most = std::max(most, std::fabs(v));
+        }
+        return most;
+    };
+    ASSERT_GT(half - full, 2 * margin);
+    ASSERT_GT(muted - half, 2 * margin);
+    EXPECT_GT(peak(full - margin, full), 0.9f);
+    EXPECT_NEAR(peak(full + margin, half), 0.125f, 0.02f);
+    EXPECT_EQ(peak(half + margin, muted), 0.0f);
+    EXPECT_GT(peak(muted + margin, static_cast<long>(pcm.size())), 0.9f);
 }
