@@ -10,7 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
-name=paper-weather
+. scripts/common.sh
+name=$(program_name "$build")
 
 fail() {
   echo "check-package.sh: $*" >&2
@@ -64,14 +65,14 @@ dpkg-deb -x "$deb" "$root"
 tar -xzf "$tgz" -C "$tmp/tar"
 program="$root/usr/bin/$name"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
-(cd "$tmp/reference" && "$build/demo" --frame 20000 --out reference.png) 2>/dev/null
+(cd "$tmp/reference" && "$build/$name" --frame 20000 --out reference.png) 2>/dev/null
 for p in "$program" "$tmp/tar/${name}_${version}_${arch}/bin/$name"; do
   rm -f "$tmp/elsewhere/x.png"
   (cd "$tmp/elsewhere" && "$p" --frame 20000 --out x.png) 2>"$tmp/unpacked.err" ||
     { cat "$tmp/unpacked.err"; fail "$p failed"; }
   if grep -q 'not found' "$tmp/unpacked.err"; then cat "$tmp/unpacked.err"; fail "$p missed its data"; fi
   cmp "$tmp/elsewhere/x.png" "$tmp/reference/reference.png" ||
-    fail "the still at 20000 ms of $p differs from build/demo's"
+    fail "the still at 20000 ms of $p differs from $build/$name's"
 done
 
 out=$(cd "$tmp/elsewhere" && "$program" --version)

@@ -31,7 +31,7 @@ int CApplication::init(const platform::DisplayOptions& display) {
     std::string error;
     if (const platform::DisplayStatus status = platform::openDisplay(display, &error);
         status != platform::DisplayStatus::Open) {
-        std::fprintf(stderr, "demo: %s\n", error.c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", error.c_str());
         return status == platform::DisplayStatus::SizeRefused ? 2 : 1;
     }
     currentFrameTime = 0;
@@ -163,7 +163,7 @@ void CApplication::frame() {
             showPlace();
         } else {
             titleUntil = 0;
-            platform::setWindowTitle("Demo");
+            platform::setWindowTitle(DEMO_DISPLAY_NAME);
         }
     }
 }
@@ -191,7 +191,7 @@ int demoMain(int argc, char** argv) {
     case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
     case ParseResult::Version: std::fputs(versionText().c_str(), stdout); return 0;
     case ParseResult::Error:
-        std::fprintf(stderr, "demo: %s; see demo --help\n", platform::printable(error).c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s; see " DEMO_PROGRAM_NAME " --help\n", platform::printable(error).c_str());
         return 2;
     case ParseResult::Run: break;
     }
@@ -215,7 +215,7 @@ int demoMain(int argc, char** argv) {
         // A track too short for the demo plays what it holds; the clock runs on.
         const std::string shortfall = trackShortfall(musicFile, kDemoEndMs);
         if (!shortfall.empty())
-            std::fprintf(stderr, "demo: %s; the demo runs on silently after it\n", shortfall.c_str());
+            std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s; the demo runs on silently after it\n", shortfall.c_str());
     }
     app.precalc();
     if (options.fromMs > 0) live::seek(app, options.fromMs);
@@ -224,7 +224,7 @@ int demoMain(int argc, char** argv) {
     app.deinit();
     if (options.stats) stats.print(stderr);
     if (const int signal = platform::stopSignal()) {
-        std::fprintf(stderr, "demo: stopped by %s\n", platform::signalName(signal));
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": stopped by %s\n", platform::signalName(signal));
         return 128 + signal;
     }
     return 0;

@@ -39,7 +39,7 @@ public:
             if (tenth <= lastTenth_ && !(final && done != lastDone_)) return;
             lastTenth_ = tenth;
             lastDone_ = done;
-            std::fprintf(stderr, "demo: %ld/%ld frames (%.0f%%), %d:%02d left\n", done, total_, share * 100.0,
+            std::fprintf(stderr, DEMO_PROGRAM_NAME ": %ld/%ld frames (%.0f%%), %d:%02d left\n", done, total_, share * 100.0,
                          leftS / 60, leftS % 60);
             return;
         }
@@ -178,7 +178,7 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
     if (const std::string why = unreadableVideo(output.partialPath()); !why.empty())
         return fail("ffmpeg ended without a readable video (" + why + "); no video written", 1);
     if (!output.commit(&error)) return fail(error + "; no video written", 1);
-    std::fprintf(stderr, "demo: %ld frames (%.2f s) written to %s\n", shown, durationS, o.output.c_str());
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": %ld frames (%.2f s) written to %s\n", shown, durationS, o.output.c_str());
     return 0;
 }
 

@@ -33,13 +33,13 @@ long shownFrames(const FramePlan& p) {
 }
 
 int fail(const std::string& message, int status) {
-    std::fprintf(stderr, "demo: %s\n", platform::printable(message).c_str());
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", platform::printable(message).c_str());
     return status;
 }
 
 int stopped(const char* outcome) {
     const int signal = platform::stopSignal();
-    std::fprintf(stderr, "demo: stopped by %s; %s\n", platform::signalName(signal), outcome);
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": stopped by %s; %s\n", platform::signalName(signal), outcome);
     return 128 + signal;
 }
 

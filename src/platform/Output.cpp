@@ -145,7 +145,7 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
     // are busy writing frames, and both sides would wait for ever).
     if (errors_ < 0) {
         const char* tmp = std::getenv("TMPDIR");
-        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/demo-errors-XXXXXX";
+        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/" DEMO_PROGRAM_NAME "-errors-XXXXXX";
         errors_ = mkostemp(&name[0], O_CLOEXEC);
         if (errors_ >= 0) unlink(name.c_str());
     } else if (ftruncate(errors_, 0) != 0 || lseek(errors_, 0, SEEK_SET) != 0) {
@@ -299,7 +299,7 @@ void onStop(int signal) {
     stopReceived = signal;
     if (!exitAtOnce) return;
     const char* name = signalName(signal);
-    char line[64] = "demo: stopped by ";
+    char line[64] = DEMO_PROGRAM_NAME ": stopped by ";
     size_t n = std::strlen(line);
     for (const char* c = name; *c && n + 2 < sizeof line; ++c) line[n++] = *c;
     line[n++] = '\n';

@@ -66,7 +66,7 @@ TEST(OfflineTest, BadArgumentsGiveOneLineAndStatusTwo) {
     for (const auto& args : cases) {
         const RunResult r = runDemo(args);
         EXPECT_EQ(r.status, 2) << args[0] << " " << args[1];
-        EXPECT_EQ(r.err.rfind("demo: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.rfind(DEMO_PROGRAM_NAME ": ", 0), 0u) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err; // one line
     }
     EXPECT_FALSE(exists(tmp("x.png")));

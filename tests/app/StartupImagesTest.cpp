@@ -133,9 +133,9 @@ TEST(StartupImagesTest, HeadlessToolsRefuseWithoutTheirData) {
     const std::string damaged = dataFolder("headless-damaged", {});
     std::ofstream((fs::path(damaged) / "Textures" / "led2.jpg").string(), std::ios::trunc) << "not a picture";
     const std::pair<std::string, std::string> cases[] = {
-        {none, "demo: File Textures/cola.jpg not found! (and 55 more files missing or damaged); nothing rendered\n"},
-        {one, "demo: File Textures/noise.jpg not found!; nothing rendered\n"},
-        {damaged, "demo: File Textures/led2.jpg cannot be decoded: it is not a JPEG image!; nothing rendered\n"},
+        {none, DEMO_PROGRAM_NAME ": File Textures/cola.jpg not found! (and 55 more files missing or damaged); nothing rendered\n"},
+        {one, DEMO_PROGRAM_NAME ": File Textures/noise.jpg not found!; nothing rendered\n"},
+        {damaged, DEMO_PROGRAM_NAME ": File Textures/led2.jpg cannot be decoded: it is not a JPEG image!; nothing rendered\n"},
     };
     for (const auto& [dir, line] : cases) {
         RunOptions o;
@@ -180,7 +180,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     fs::remove(dir + "/still.png");
     r = still("150000");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: File demosong.mp3 holds 125.0 s of music, short of the 150.0 s needed; nothing "
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": File demosong.mp3 holds 125.0 s of music, short of the 150.0 s needed; nothing "
                      "rendered (--silent renders without it)\n");
     r = runDemo({"--benchmark", "--from", "120000", "--to", "130000", "--fps", "10"}, o);
     EXPECT_EQ(r.status, 2);
@@ -188,7 +188,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     // Live: named once on stderr, and the demo plays on.
     r = runDemo({"--window", "--from", "1000", "--to", "1300"}, o);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("demo: File demosong.mp3 holds 125.0 s of music, short of the 200.0 s needed; the demo "
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": File demosong.mp3 holds 125.0 s of music, short of the 200.0 s needed; the demo "
                          "runs on silently after it\n"),
               std::string::npos)
         << r.err;
@@ -197,7 +197,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     put("RIFF" + std::string(4000, '\x11'));
     r = still("100");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: File demosong.mp3 is not an MP3 (it holds RIFF data); nothing rendered (--silent renders "
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": File demosong.mp3 is not an MP3 (it holds RIFF data); nothing rendered (--silent renders "
                      "without it)\n");
     put(std::string(4000, '\x11'));
     r = still("100");
@@ -207,7 +207,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     fs::remove(track);
     r = still("100");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: File demosong.mp3 not found!; nothing rendered (--silent renders without it)\n");
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": File demosong.mp3 not found!; nothing rendered (--silent renders without it)\n");
     EXPECT_FALSE(fs::exists(dir + "/still.png"));
 }
 
