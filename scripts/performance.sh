@@ -210,10 +210,13 @@ frame, scenes in timeline order (numbered by their source files; the
 
 $(bench_table)
 
-The cost grows more slowly than the pixel count, since part of each frame is
-geometry and the 128 x 128 glow work, which no frame size changes. That is why
-live play on a software rasteriser stays at 1024 x 768 scaled to the screen
-unless \`--size\` asks for more.
+Part of each frame is geometry and the 128 x 128 glow work, which no frame
+size changes, so on an idle machine the cost grows more slowly than the
+pixel count (the 4:3 picture has twice as many pixels in 1920x1080 as in
+1024x768, four times as many in 2048x1536); on a busy one the load's swings
+can outweigh the difference between two sizes. Live play on a software
+rasteriser stays at 1024 x 768, scaled to the screen, unless \`--size\` asks
+for more.
 
 ## The same in layers
 
@@ -256,8 +259,10 @@ $(live_table)
 
 ## Capture
 
-A capture costs little more than rendering: the frames are read back while the
-next one renders and written to \`ffmpeg\` from a thread of their own.
+A capture renders the same frames as the benchmark; they are read back while
+the next one renders and written to \`ffmpeg\` from a thread of their own, so
+what the capture costs beyond rendering is mostly the encoder's share of the
+cores.
 \`$name --capture\` of $capture_from to $capture_to ms at 60 fps against
 \`$name --benchmark --fps 60\` over the same stretch run just before it
 (wall-clock seconds, start-up included), by x264 preset and quality:
