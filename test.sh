@@ -18,20 +18,22 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_SANIT
 cmake --build build-asan
 (cd build-asan && ctest --output-on-failure -j"$jobs")
 
-# The demo itself under ASan + UBSan over the whole timeline, so that every
+# The program itself under ASan + UBSan over the whole timeline, so that every
 # scene's code runs with the sanitizers: the benchmark at 2 frames per second
 # of music time (about 400 frames), with the track's spectrum, started in the
 # data folder. Any report fails the step (the sanitizers abort, and the log is
 # searched as well). Leak detection is off as in the tests: Mesa's own leaks
 # when its driver unloads are not ours.
-demo_asan="$PWD/build-asan/demo"
+. scripts/common.sh
+name=$(program_name build-asan)
+program_asan="$PWD/build-asan/$name"
 log="$PWD/build-asan/timeline.log"
 if ! (cd build/data && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
         ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        timeout 600 "$demo_asan" --benchmark --fps 2) >"$log" 2>&1 ||
+        timeout 600 "$program_asan" --benchmark --fps 2) >"$log" 2>&1 ||
     grep -qE 'runtime error|Sanitizer' "$log"; then
   cat "$log"
-  echo "test.sh: the demo under ASan + UBSan failed (log above, also in $log)" >&2
+  echo "test.sh: $name under ASan + UBSan failed (log above, also in $log)" >&2
   exit 1
 fi
 grep '^total' "$log"

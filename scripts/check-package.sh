@@ -3,14 +3,17 @@
 # lintian on the .deb (errors fail), its contents, the .tar.gz beside it, and
 # the program unpacked with dpkg-deb -x (and from the tarball) into a temporary
 # root and run from an unrelated working directory: its still at 20000 ms must
-# equal the build tree's byte for byte. Also the desktop entry, the icon, --version, and the
-# manual page against --help. Nothing is installed on the system.
+# equal the build tree's byte for byte. Also the desktop entry
+# (desktop-file-validate), the AppStream metadata (appstreamcli validate), the
+# icon, --version, and the manual page: its options against --help, its keys
+# against the keys the program reacts to. Nothing is installed on the system.
 #
 #   scripts/check-package.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
-name=paper-weather
+. scripts/common.sh
+name=$(program_name "$build")
 
 fail() {
   echo "check-package.sh: $*" >&2
@@ -38,10 +41,12 @@ cat "$tmp/lintian.txt"
 [ "$(dpkg-deb -f "$deb" Recommends)" = ffmpeg ] || fail "ffmpeg is not Recommends"
 dpkg-deb -f "$deb" Depends | grep -q 'libsdl2' || fail "Depends lacks the shared libraries"
 
-# ---- contents: the program, its data, entry, icon, manual page, docs; nothing else --
+# ---- contents: the program, its data, entry, icon, metadata, manual page, docs -------
+name_id=${name//-/_} # the last part of the AppStream id
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort >"$tmp/deb-files"
 allowed="^usr/bin/$name$|^usr/share/$name/demosong\.mp3$|^usr/share/$name/Textures/[a-z0-9]+\.jpg$"
 allowed+="|^usr/share/applications/$name\.desktop$|^usr/share/icons/hicolor/256x256/apps/$name\.png$"
+allowed+="|^usr/share/metainfo/[a-z0-9_.]+\.$name_id\.metainfo\.xml$"
 allowed+="|^usr/share/man/man6/$name\.6\.gz$|^usr/share/doc/$name/[A-Za-z.]+$"
 allowed+="|^usr/share/lintian/overrides/$name$"
 if grep -vE "$allowed" "$tmp/deb-files"; then fail "files above do not belong in the package"; fi
@@ -64,21 +69,30 @@ dpkg-deb -x "$deb" "$root"
 tar -xzf "$tgz" -C "$tmp/tar"
 program="$root/usr/bin/$name"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
-(cd "$tmp/reference" && "$build/demo" --frame 20000 --out reference.png) 2>/dev/null
+(cd "$tmp/reference" && "$build/$name" --frame 20000 --out reference.png) 2>/dev/null
 for p in "$program" "$tmp/tar/${name}_${version}_${arch}/bin/$name"; do
   rm -f "$tmp/elsewhere/x.png"
   (cd "$tmp/elsewhere" && "$p" --frame 20000 --out x.png) 2>"$tmp/unpacked.err" ||
     { cat "$tmp/unpacked.err"; fail "$p failed"; }
   if grep -q 'not found' "$tmp/unpacked.err"; then cat "$tmp/unpacked.err"; fail "$p missed its data"; fi
   cmp "$tmp/elsewhere/x.png" "$tmp/reference/reference.png" ||
-    fail "the still at 20000 ms of $p differs from build/demo's"
+    fail "the still at 20000 ms of $p differs from $build/$name's"
 done
 
 out=$(cd "$tmp/elsewhere" && "$program" --version)
 [ "$out" = "$name $version" ] || fail "--version printed '$out', not '$name $version'"
 
-# ---- desktop entry, icon, manual page -----------------------------------------------
+# ---- desktop entry, AppStream metadata, icon, manual page ----------------------------
 desktop-file-validate "$root/usr/share/applications/$name.desktop" || fail "the desktop entry is not valid"
+metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
+[ ${#metainfo[@]} -eq 1 ] && [ -f "${metainfo[0]}" ] || fail "not one AppStream metadata file in the package"
+# Errors and warnings fail; informational notes are shown. --no-net: the
+# screenshot's address is not fetched.
+appstreamcli validate --no-net "${metainfo[0]}" >"$tmp/appstream.txt" 2>&1 ||
+  { cat "$tmp/appstream.txt"; fail "appstreamcli finds errors in $(basename "${metainfo[0]}")"; }
+if grep -E '^[EW]: ' "$tmp/appstream.txt"; then fail "appstreamcli warns about $(basename "${metainfo[0]}")"; fi
+grep -qF "<launchable type=\"desktop-id\">$name.desktop</launchable>" "${metainfo[0]}" ||
+  fail "the AppStream metadata does not launch $name.desktop"
 file "$root/usr/share/icons/hicolor/256x256/apps/$name.png" | grep -q 'PNG image data, 256 x 256, 8-bit/color RGBA' ||
   fail "the icon is not a 256 x 256 RGBA PNG"
 man_page="$root/usr/share/man/man6/$name.6.gz"
@@ -89,5 +103,21 @@ warnings=$(zcat "$man_page" | groff -man -ww -z -Tutf8 2>&1)
 zcat "$man_page" | sed 's/\\-/-/g' | grep -oE -- '--[a-z][a-z-]*' | sort -u >"$tmp/man-options"
 diff "$tmp/help-options" "$tmp/man-options" ||
   fail "the manual page and --help name different options (< --help only, > manual page only)"
+# Every key and mouse button the program reacts to has its entry in the
+# manual page's KEYS section, and the section names no other. The program's
+# side is its key table, the SDL key and button names in src/platform (the
+# only code that sees events): SDLK_PAGEUP is "Page Up", SDLK_o is "o" and
+# SDL_BUTTON_LEFT a "Click", and SDLK_QUESTION (or SDLK_SLASH with Shift,
+# the same key on a US layout) is "?". Both sides are compared lower-case
+# without spaces.
+grep -ohE 'SDLK_[A-Za-z0-9_]+|SDL_BUTTON_[A-Z]+' src/platform/*.cpp |
+  sed -E 's/^SDLK_//; s/^(QUESTION|SLASH)$/?/; s/^SDL_BUTTON_LEFT$/click/; s/^SDL_BUTTON_RIGHT$/rightclick/; s/^SDL_BUTTON_MIDDLE$/middleclick/' |
+  tr -d '_' | tr 'A-Z' 'a-z' | sort -u >"$tmp/program-keys"
+# In the page, each entry's tag is the line after .TP: ".B Escape",
+# ".BR Left \", \" Right", ".BR \"Page Up\" \", \" Up".
+zcat "$man_page" | awk '/^\.SH/ {keys = ($2 == "KEYS")} keys && tag {print} {tag = keys && /^\.TP/}' |
+  sed -E 's/^\.BR? //; s/", "/\n/g' | tr -d '" ' | tr 'A-Z' 'a-z' | sort -u >"$tmp/man-keys"
+diff "$tmp/program-keys" "$tmp/man-keys" ||
+  fail "the manual page's KEYS and the program's keys differ (< program only, > manual page only)"
 
 echo "check-package.sh: $(basename "$deb") and $(basename "$tgz") are fine"

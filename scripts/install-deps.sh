@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the demo, its generators and its tests need.
+# Installs the Debian packages the program, its generators, its tests and its
+# package check need.
 # Quick when everything is already there: only missing packages are fetched.
 set -euo pipefail
 
@@ -11,7 +12,7 @@ packages=(
   libgtest-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   ffmpeg
-  lintian desktop-file-utils dpkg-dev file
+  lintian desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Makes docs/scenes.png: one small still of each of the twelve scenes, in
 # timeline order, four to a row, each labelled with its scene number and
-# music time. The stills come from the headless demo (build/demo --frame),
-# so the sheet can be remade after any change:
+# music time. The stills come from the program's headless stills
+# (build/paper-weather --frame), so the sheet can be remade after any change:
 #
 #   scripts/scene-sheet.sh [BUILD_DIR] [OUTPUT]
 #
-# BUILD_DIR defaults to build (it needs demo and data/ inside), OUTPUT to
+# BUILD_DIR defaults to build (it needs the program and data/ inside), OUTPUT to
 # docs/scenes.png. Needs ffmpeg.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/common.sh"
 build="$(cd "${1:-$root/build}" && pwd)"
 output="${2:-$root/docs/scenes.png}"
 case "$output" in /*) ;; *) output="$PWD/$output" ;; esac
@@ -36,7 +37,8 @@ height=192
 font=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 
 command -v ffmpeg >/dev/null || { echo "scene-sheet: needs ffmpeg" >&2; exit 2; }
-[ -x "$build/demo" ] || { echo "scene-sheet: no demo in $build (build it first)" >&2; exit 2; }
+program="$build/$(program_name "$build")" || exit 2
+[ -x "$program" ] || { echo "scene-sheet: no $program (build it first)" >&2; exit 2; }
 [ -d "$build/data/Textures" ] || { echo "scene-sheet: no data folder in $build" >&2; exit 2; }
 
 work="$(mktemp -d)"
@@ -47,8 +49,8 @@ n=0
 for entry in "${stills[@]}"; do
   read -r scene ms <<<"$entry"
   name="$(printf '%02d' "$n")"
-  # The demo reads its track and images from the working folder.
-  (cd "$build/data" && "$build/demo" --frame "$ms" --out "$work/$name-full.png") 2>/dev/null ||
+  # The program reads its track and images from the working folder.
+  (cd "$build/data" && "$program" --frame "$ms" --out "$work/$name-full.png") 2>/dev/null ||
     { echo "scene-sheet: the still at $ms ms failed" >&2; exit 1; }
   label="scale=$width:$height"
   if [ -f "$font" ]; then

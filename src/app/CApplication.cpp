@@ -48,7 +48,7 @@ int CApplication::init(const platform::DisplayOptions& display) {
     std::string error;
     if (const platform::DisplayStatus status = platform::openDisplay(display, &error);
         status != platform::DisplayStatus::Open) {
-        std::fprintf(stderr, "demo: %s\n", error.c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", error.c_str());
         return status == platform::DisplayStatus::SizeRefused ? 2 : 1;
     }
     currentFrameTime = 0;
@@ -219,7 +219,7 @@ void CApplication::frame() {
             showPlace();
         } else {
             titleUntil = 0;
-            platform::setWindowTitle("Demo");
+            platform::setWindowTitle(DEMO_DISPLAY_NAME);
         }
     }
 }
@@ -247,7 +247,7 @@ int demoMain(int argc, char** argv) {
     case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
     case ParseResult::Version: std::fputs(versionText().c_str(), stdout); return 0;
     case ParseResult::Error:
-        std::fprintf(stderr, "demo: %s; see demo --help\n", platform::printable(error).c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s; see " DEMO_PROGRAM_NAME " --help\n", platform::printable(error).c_str());
         return 2;
     case ParseResult::Run: break;
     }
@@ -263,7 +263,7 @@ int demoMain(int argc, char** argv) {
     platform::exitOnStopSignal(true);
     if (options.width) {
         if (const std::string refusal = frameMemoryRefusal(options); !refusal.empty()) {
-            std::fprintf(stderr, "demo: %s\n", refusal.c_str());
+            std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", refusal.c_str());
             return 2;
         }
     }
@@ -283,21 +283,21 @@ int demoMain(int argc, char** argv) {
         // A track too short for the demo plays what it holds; the clock runs on.
         const std::string shortfall = trackShortfall(musicFile, kDemoEndMs);
         if (!shortfall.empty())
-            std::fprintf(stderr, "demo: %s in %s; the demo runs on silently after it\n",
+            std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s in %s; the demo runs on silently after it\n",
                          platform::printable(shortfall).c_str(), platform::printable(dataFolderInUse()).c_str());
     }
     app.precalc();
     platform::exitOnStopSignal(false);
     // The files named above were looked for there.
     if (!startupProblems().empty())
-        std::fprintf(stderr, "demo: the data folder is %s\n", platform::printable(dataFolderInUse()).c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": the data folder is %s\n", platform::printable(dataFolderInUse()).c_str());
     if (options.fromMs > 0) live::seek(app, options.fromMs);
     if (!platform::stopSignal()) app.execute();
     platform::soundStop();
     app.deinit();
     if (options.stats) stats.print(stderr);
     if (const int signal = platform::stopSignal()) {
-        std::fprintf(stderr, "demo: stopped by %s\n", platform::signalName(signal));
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": stopped by %s\n", platform::signalName(signal));
         return 128 + signal;
     }
     return 0;

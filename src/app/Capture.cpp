@@ -270,10 +270,10 @@ int runCapture(CApplication& app, const Options& o, platform::OutputFile& output
                                 : unreadableVideo(output.partialPath());
     if (!why.empty()) return fail("ffmpeg ended without a readable video (" + why + "); no video written", 1);
     if (!output.commit(&error)) return fail(error + "; no video written", 1);
-    std::fprintf(stderr, "demo: %ld frames (%.2f s) written to %s\n", shown, durationS,
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": %ld frames (%.2f s) written to %s\n", shown, durationS,
                  platform::printable(o.output).c_str());
     if (o.format == CaptureFormat::PngSequence && withAudio)
-        std::fprintf(stderr, "demo: the track's stretch written to %s/%s.wav\n",
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": the track's stretch written to %s/%s.wav\n",
                      platform::printable(sequenceFolder(o.output)).c_str(),
                      platform::printable(sequencePattern(sequenceFolder(o.output))).c_str());
     return 0;

@@ -5,7 +5,7 @@
 // The places, in this order:
 //   1. the working directory, when it holds the data (the build tree's data
 //      folder, or any folder a user starts it in);
-//   2. `data` beside the executable: the build tree (build/demo, build/data);
+//   2. `data` beside the executable: the build tree (build/paper-weather, build/data);
 //   3. `../share/paper-weather` beside the executable's folder: an installed
 //      program (P/bin/paper-weather, P/share/paper-weather) under any prefix P,
 //      also one unpacked from the package into any folder (the name is the

@@ -95,7 +95,7 @@ void FrameStats::print(std::FILE* out) const {
 
 void showPlace(int scene, double ms, bool paused) {
     char title[96];
-    std::snprintf(title, sizeof title, "Demo - scene %d - %.1f s%s", scene + 1, ms / 1000.0,
+    std::snprintf(title, sizeof title, DEMO_DISPLAY_NAME " - scene %d - %.1f s%s", scene + 1, ms / 1000.0,
                   paused ? " - paused" : "");
     platform::setWindowTitle(title);
 }

@@ -66,7 +66,7 @@ private:
     double slowestMs_[kSceneCount] = {};
 };
 
-// "Demo - scene 4 - 31.2 s", with " - paused" while paused.
+// "Paper Weather - scene 4 - 31.2 s" (DEMO_DISPLAY_NAME), with " - paused" while paused.
 void showPlace(int scene, double ms, bool paused);
 
 } // namespace live

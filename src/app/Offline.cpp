@@ -49,7 +49,7 @@ void Progress::update(long done, bool final) {
         if (tenth <= lastTenth_ && done != 1 && !(final && done != lastDone_)) return;
         lastTenth_ = tenth;
         lastDone_ = done;
-        std::fprintf(stderr, "demo: %ld/%ld frames (%.0f%%), %d:%02d left\n", done, total_, share * 100.0,
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %ld/%ld frames (%.0f%%), %d:%02d left\n", done, total_, share * 100.0,
                      leftS / 60, leftS % 60);
         return;
     }
@@ -64,7 +64,7 @@ void Progress::update(long done, bool final) {
 }
 
 int fail(const std::string& message, int status) {
-    std::fprintf(stderr, "demo: %s\n", platform::printable(message).c_str());
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", platform::printable(message).c_str());
     return status;
 }
 
@@ -77,7 +77,7 @@ int outOfMemory(double bytes) {
 
 int stopped(const char* outcome) {
     const int signal = platform::stopSignal();
-    std::fprintf(stderr, "demo: stopped by %s; %s\n", platform::signalName(signal), outcome);
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": stopped by %s; %s\n", platform::signalName(signal), outcome);
     return 128 + signal;
 }
 

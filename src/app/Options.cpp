@@ -154,7 +154,7 @@ struct Words {
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
 void describe(CLI::App& app, Words& w) {
-    app.description("Plays the demo fullscreen.");
+    app.description(DEMO_DISPLAY_NAME ", a real-time audiovisual demo: plays fullscreen unless told otherwise.");
     app.set_help_flag("-h,--help", "show this text");
     app.set_version_flag("--version", versionText(), "print the program's name and version");
     app.add_flag("--window", w.window, "play in a 1024 x 768 window");
@@ -301,14 +301,14 @@ bool captureFormatOf(const std::string& name, CaptureFormat* format, std::string
 std::string versionText() { return DEMO_PROGRAM_NAME " " DEMO_VERSION "\n"; }
 
 std::string usageText() {
-    CLI::App app("", "demo");
+    CLI::App app("", DEMO_PROGRAM_NAME);
     Words w;
     describe(app, w);
     return app.help();
 }
 
 ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) {
-    CLI::App app("", "demo");
+    CLI::App app("", DEMO_PROGRAM_NAME);
     Words w;
     describe(app, w);
     app.allow_extras(); // unknown words are reported below, in our words

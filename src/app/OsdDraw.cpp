@@ -58,11 +58,11 @@ bool Renderer::open(const char* fontFile) {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     if (FT_Init_FreeType(&library) != 0) {
-        std::fprintf(stderr, "demo: the on-screen display has no text: FreeType did not start\n");
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": the on-screen display has no text: FreeType did not start\n");
         return false;
     }
     if (FT_New_Face(library, fontFile, 0, &face) != 0) {
-        std::fprintf(stderr, "demo: the on-screen display has no text: cannot open the font %s\n", fontFile);
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": the on-screen display has no text: cannot open the font %s\n", fontFile);
         FT_Done_FreeType(library);
         return false;
     }

@@ -29,7 +29,7 @@ int runStill(CApplication& app, const Options& o, platform::OutputFile& output) 
                             platform::frameHeight(), &error))
         return fail("cannot write '" + o.output + "': " + error + "; no picture written", 1);
     if (!output.commit(&error)) return fail(error + "; no picture written", 1);
-    std::fprintf(stderr, "demo: frame at %.0f ms written to %s\n", o.frameMs, platform::printable(o.output).c_str());
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": frame at %.0f ms written to %s\n", o.frameMs, platform::printable(o.output).c_str());
     return 0;
 }
 

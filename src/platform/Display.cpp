@@ -200,7 +200,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
         width = desktop.w;
         height = desktop.h;
     }
-    state.window = SDL_CreateWindow("Demo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
+    state.window = SDL_CreateWindow(DEMO_DISPLAY_NAME, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!state.window) {
         *error = std::string("cannot create the window: ") + SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);

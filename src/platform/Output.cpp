@@ -201,7 +201,7 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
     // are busy writing frames, and both sides would wait for ever).
     if (errors_ < 0) {
         const char* tmp = std::getenv("TMPDIR");
-        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/demo-errors-XXXXXX";
+        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/" DEMO_PROGRAM_NAME "-errors-XXXXXX";
         errors_ = mkostemp(&name[0], O_CLOEXEC);
         if (errors_ >= 0) unlink(name.c_str());
     } else if (ftruncate(errors_, 0) != 0 || lseek(errors_, 0, SEEK_SET) != 0) {
@@ -394,7 +394,7 @@ void onStop(int signal) {
     if (getpid() != ownPid) _exit(128 + signal);
     stopReceived = signal;
     if (!exitAtOnce) return;
-    char line[160] = "demo: stopped by ";
+    char line[160] = DEMO_PROGRAM_NAME ": stopped by ";
     size_t n = std::strlen(line);
     append(line, &n, sizeof line, signalName(signal));
     if (const char* outcome = exitOutcome) {

@@ -73,7 +73,7 @@ struct RunOptions {
 
 inline RunResult runDemo(const std::vector<std::string>& args, const RunOptions& o) {
     static int runs = 0;
-    const std::string stem = testgl::tmpDir() + "/demo-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
+    const std::string stem = testgl::tmpDir() + "/" DEMO_PROGRAM_NAME "-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
     const std::string errPath = stem + "-stderr.txt", outPath = stem + "-stdout.txt";
     const auto start = std::chrono::steady_clock::now();
     // A pending signal is blocked before the fork, so that the child has it

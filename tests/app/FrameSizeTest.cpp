@@ -275,7 +275,7 @@ TEST(FrameSizeTest, BadSizesGiveOneLineAndStatusTwoBeforeAnythingIsRendered) {
         const RunResult r = runDemo(args);
         const std::string given = args.back() == "--silent" ? args[1] : args.back();
         EXPECT_EQ(r.status, 2) << args[0] << " --size " << given << ": " << r.err;
-        EXPECT_EQ(r.err.rfind("demo: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.rfind(DEMO_PROGRAM_NAME ": ", 0), 0u) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err; // one line
         EXPECT_EQ(r.out, "") << r.out;
     }

@@ -102,7 +102,7 @@ TEST(HostileDataTest, SpecialAndEndlessDataFilesAreRefusedAtOnce) {
               std::vector<std::string>{"--capture", dir + "/video.mp4", "--to", "300", "--fps", "10"}}) {
             const RunResult r = runDemo(args, guarded(dir));
             EXPECT_EQ(r.status, 2) << c.name << " " << args[0] << ": " << r.err;
-            EXPECT_EQ(r.err.rfind(std::string("demo: File ") + c.says, 0), 0u) << c.name << ": " << r.err;
+            EXPECT_EQ(r.err.rfind(std::string(DEMO_PROGRAM_NAME ": File ") + c.says, 0), 0u) << c.name << ": " << r.err;
             EXPECT_NE(r.err.find(" in " + dir + "; nothing rendered"), std::string::npos) << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         }
@@ -134,7 +134,7 @@ TEST(HostileDataTest, TheTracksRefusalCountsEveryFault) {
     RunOptions o = guarded(dir);
     const RunResult r = runDemo({"--frame", "100", "--fps", "1", "--out", dir + "/still.png"}, o);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err.rfind("demo: File demosong.mp3 ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind(DEMO_PROGRAM_NAME ": File demosong.mp3 ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(" (and 56 more files missing or damaged) in " + dir +
                          "; nothing rendered (--silent renders without it)\n"),
               std::string::npos)
@@ -216,7 +216,7 @@ TEST(HostileDataTest, ChildrenEndWithTheProgram) {
     int status = 0;
     ASSERT_EQ(waitpid(program, &status, 0), program);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
-    EXPECT_EQ(slurp(errPath), "demo: stopped by SIGINT\n");
+    EXPECT_EQ(slurp(errPath), DEMO_PROGRAM_NAME ": stopped by SIGINT\n");
     EXPECT_TRUE(goneSoon(box)) << "the box's child outlived the program";
     if (running(box)) kill(box, SIGKILL);
 }
@@ -230,7 +230,7 @@ TEST(HostileDataTest, ReportsShowWhatWasDone) {
     const std::string evil = dir + "/evil\x1b[2J\nfake: line.png";
     const RunResult still = runDemo({"--frame", "100", "--fps", "1", "--out", evil, "--silent"});
     EXPECT_EQ(still.status, 0) << still.err;
-    EXPECT_EQ(still.err, "demo: frame at 100 ms written to " + dir + "/evil\\x1b[2J\\nfake: line.png\n");
+    EXPECT_EQ(still.err, DEMO_PROGRAM_NAME ": frame at 100 ms written to " + dir + "/evil\\x1b[2J\\nfake: line.png\n");
     const RunResult bench = runDemo({"--benchmark", "--to", "3000", "--fps", "10", "--silent"});
     EXPECT_EQ(bench.status, 0) << bench.err;
     EXPECT_NE(bench.out.find("\n    2       0 -   3000          30 "), std::string::npos) << bench.out;

@@ -85,7 +85,7 @@ TEST_F(DataFolderTest, AWorkingDirectoryWithTheDataComesFirst) {
 }
 
 TEST_F(DataFolderTest, TheBuildTreesDataBesideTheExecutableComesBeforeAnInstalledOne) {
-    // build/demo with build/data, inside a prefix that also has share/.
+    // build/paper-weather with build/data, inside a prefix that also has share/.
     writeFile(prefix_ / "bin" / "data" / "Textures" / "cola.jpg", "build logo");
     enter(root_ / "elsewhere");
     EXPECT_EQ(dataFolder(bin()), bin() + "/data");
@@ -112,7 +112,7 @@ TEST_F(DataFolderTest, WithoutDataAnywhereTheProgramStaysWhereItWasStarted) {
 TEST(VersionTest, PrintsTheInstalledNameAndTheProjectVersionAndSucceeds) {
     const RunResult r = runDemo({"--version"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, std::string("paper-weather ") + DEMO_VERSION + "\n");
+    EXPECT_EQ(r.out, std::string(DEMO_PROGRAM_NAME " ") + DEMO_VERSION + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_NE(runDemo({"--help"}).out.find("--version"), std::string::npos);
 }

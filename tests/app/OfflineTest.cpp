@@ -70,7 +70,7 @@ TEST(OfflineTest, BadArgumentsGiveOneLineAndStatusTwo) {
     for (const auto& args : cases) {
         const RunResult r = runDemo(args);
         EXPECT_EQ(r.status, 2) << args[0] << " " << args[1];
-        EXPECT_EQ(r.err.rfind("demo: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.rfind(DEMO_PROGRAM_NAME ": ", 0), 0u) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err; // one line
     }
     EXPECT_FALSE(exists(tmp("x.png")));
@@ -259,7 +259,7 @@ TEST(OfflineTest, AMissingEncoderOrAFullFolderIsRefusedBeforeRendering) {
     const RunResult r = runDemo({"--capture", dir + "/out.mkv", "--to", "1000"}, {}, 0,
                                 {{"PATH", dir + "/bin:" + searched}});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: this ffmpeg has no ffv1 encoder, which an .mkv capture needs; nothing rendered\n");
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": this ffmpeg has no ffv1 encoder, which an .mkv capture needs; nothing rendered\n");
     EXPECT_FALSE(exists(dir + "/out.mkv"));
 
     std::ofstream(dir + "/bin/keep.txt") << "mine";

@@ -126,7 +126,7 @@ TEST(OutputTest, LongestNameIsWrittenLongerOneRefused) {
     EXPECT_EQ(r.status, 0) << r.err;
     const RunResult refused = runDemo({"--capture", dir + "/" + tooLong, "--to", "200", "--fps", "10"});
     EXPECT_EQ(refused.status, 2);
-    EXPECT_EQ(refused.err, "demo: cannot write '" + dir + "/" + tooLong + "': File name too long\n");
+    EXPECT_EQ(refused.err, DEMO_PROGRAM_NAME ": cannot write '" + dir + "/" + tooLong + "': File name too long\n");
     EXPECT_EQ(namesIn(dir), std::vector<std::string>{longest});
 }
 
@@ -140,7 +140,7 @@ TEST(OutputTest, FailedWriteLeavesTheOldFileAndNothingElse) {
     const RunResult r = runDemo({"--frame", "100", "--out", dir + "/still.png", "--fps", "1"}, o);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(lines(r.err), 1) << r.err;
-    EXPECT_NE(r.err.find("demo: cannot write '" + dir + "/still.png': File too large; no picture written"),
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": cannot write '" + dir + "/still.png': File too large; no picture written"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(slurp(dir + "/still.png"), "the previous still");
@@ -160,7 +160,7 @@ TEST(OutputTest, EncoderThatStopsReadingIsReported) {
     const RunResult r = runDemo({"--capture", video, "--to", "2000", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.signal, 0) << "killed by signal " << r.signal;
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("demo: ffmpeg stopped reading frames (ffmpeg: out.mp4: No space left on device); "
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": ffmpeg stopped reading frames (ffmpeg: out.mp4: No space left on device); "
                          "no video written\n"),
               std::string::npos)
         << r.err;
@@ -174,7 +174,7 @@ TEST(OutputTest, EncoderThatFailsAtTheEndIsReported) {
     o.set = {fakeFfmpeg(dir, "cat >/dev/null\necho 'Error writing trailer' >&2\nexit 1\n")};
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "300", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("demo: ffmpeg failed (ffmpeg: Error writing trailer); no video written\n"),
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": ffmpeg failed (ffmpeg: Error writing trailer); no video written\n"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(namesIn(dir), std::vector<std::string>{"bin"});
@@ -188,7 +188,7 @@ TEST(OutputTest, FullDiskDuringACaptureLeavesNoFile) {
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "1000", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.signal, 0) << "killed by signal " << r.signal;
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("demo: ffmpeg"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": ffmpeg"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("no video written"), std::string::npos) << r.err;
     EXPECT_TRUE(namesIn(dir).empty());
 }
@@ -202,7 +202,7 @@ TEST(OutputTest, InterruptedCaptureLeavesNoFile) {
     o.when = [](const std::string& err, const std::string&) { return err.find("/100 frames") != std::string::npos; };
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "10000", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("demo: stopped by SIGINT; no video written\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": stopped by SIGINT; no video written\n"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("100/100 frames"), std::string::npos); // it did not run on to the end
     EXPECT_TRUE(namesIn(dir).empty());
 }
@@ -218,7 +218,7 @@ TEST(OutputTest, TerminatedCaptureEndsAStalledEncoder) {
     o.when = [&](const std::string&, const std::string&) { return fs::exists(pidFile) && fs::file_size(pidFile) > 0; };
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "2000", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.status, 143) << r.err;
-    EXPECT_NE(r.err.find("demo: stopped by SIGTERM; no video written\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": stopped by SIGTERM; no video written\n"), std::string::npos) << r.err;
     expectProcessGone(pidFile);
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "ffmpeg.pid"}));
 }
@@ -229,11 +229,11 @@ TEST(OutputTest, InterruptedBenchmarkPrintsWhatItMeasured) {
     RunOptions o;
     o.signal = SIGINT;
     o.when = [](const std::string& err, const std::string&) {
-        return err.find("demo: 1/2002 frames") != std::string::npos;
+        return err.find(DEMO_PROGRAM_NAME ": 1/2002 frames") != std::string::npos;
     };
     const RunResult r = runDemo({"--benchmark", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("demo: stopped by SIGINT"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": stopped by SIGINT"), std::string::npos) << r.err;
     const size_t total = r.out.find("\ntotal ");
     ASSERT_NE(total, std::string::npos) << r.out;
     long from = -1, to = -1, frames = -1;
@@ -251,7 +251,7 @@ TEST(OutputTest, StillStopsOnASignal) {
     o.signalPending = true;
     const RunResult r = runDemo({"--frame", "100", "--out", dir + "/still.png", "--fps", "1"}, o);
     EXPECT_EQ(r.status, 143) << r.err;
-    EXPECT_NE(r.err.find("demo: stopped by SIGTERM; no picture written\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": stopped by SIGTERM; no picture written\n"), std::string::npos) << r.err;
     EXPECT_TRUE(namesIn(dir).empty());
 }
 
@@ -263,7 +263,7 @@ TEST(OutputTest, StretchWithoutAFrameIsRefused) {
           std::vector<std::string>{"--benchmark", "--from", "100", "--to", "900", "--fps", "1"}}) {
         const RunResult r = runDemo(args);
         EXPECT_EQ(r.status, 2) << args[0];
-        EXPECT_EQ(r.err, "demo: --from 100 --to 900 holds no frame at 1 fps\n");
+        EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": --from 100 --to 900 holds no frame at 1 fps\n");
         EXPECT_EQ(r.out, "");
     }
     EXPECT_TRUE(namesIn(dir).empty());
@@ -284,7 +284,7 @@ TEST(OutputTest, HangUpDuringACaptureLeavesNoFileAndNoEncoder) {
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "10000", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.status, 129) << r.err;
-    EXPECT_NE(r.err.find("demo: stopped by SIGHUP; no video written\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": stopped by SIGHUP; no video written\n"), std::string::npos) << r.err;
     expectProcessGone(pidFile);
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "ffmpeg.pid"}));
 
@@ -311,9 +311,9 @@ TEST(OutputTest, ProgressInALogIsPlainLines) {
     const RunResult r = runDemo({"--capture", dir + "/video.mp4", "--to", "2000", "--fps", "10", "--silent"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find('\r'), std::string::npos);
-    EXPECT_NE(r.err.find("demo: 1/20 frames (5%)"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("demo: 2/20 frames (10%)"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("demo: 20/20 frames (100%)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": 1/20 frames (5%)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": 2/20 frames (10%)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": 20/20 frames (100%)"), std::string::npos) << r.err;
     EXPECT_LE(lines(r.err), 12) << r.err;
 }
 
@@ -362,7 +362,7 @@ TEST(OutputTest, EncoderThatWritesNoVideoIsAFailure) {
         o.set = {fakeFfmpeg(dir, body)};
         const RunResult r = runDemo({"--capture", video, "--to", "300", "--fps", "10", "--silent"}, o);
         EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_NE(r.err.find("demo: ffmpeg ended without a readable video"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": ffmpeg ended without a readable video"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("; no video written\n"), std::string::npos) << r.err;
         EXPECT_EQ(slurp(video), "the old video");
         EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"bin", "video.mp4"}));
@@ -388,7 +388,7 @@ TEST(OutputTest, StopSignalEndsTheProcessAtOnceWhileABoxIsUp) {
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         ASSERT_TRUE(WIFEXITED(status)) << signal;
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
-        EXPECT_EQ(slurp(errPath), std::string("demo: stopped by ") + platform::signalName(signal) + "\n");
+        EXPECT_EQ(slurp(errPath), std::string(DEMO_PROGRAM_NAME ": stopped by ") + platform::signalName(signal) + "\n");
     }
 }
 

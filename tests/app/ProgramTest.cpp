@@ -12,20 +12,20 @@ namespace {
 TEST(ProgramTest, HelpPrintsUsageAndSucceeds) {
     const RunResult r = runDemo({"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("Usage: demo"), std::string::npos);
+    EXPECT_NE(r.out.find("Usage: " DEMO_PROGRAM_NAME), std::string::npos);
 }
 
 TEST(ProgramTest, UnknownOptionGivesOneLineAndStatusTwo) {
     const RunResult r = runDemo({"--fullscreen-please"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: unknown option '--fullscreen-please' (or a missing value); see demo --help\n");
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": unknown option '--fullscreen-please' (or a missing value); see " DEMO_PROGRAM_NAME " --help\n");
     EXPECT_EQ(r.out, "");
 }
 
 TEST(ProgramTest, NoDisplayExitsOneWithOneClearLine) {
     const RunResult r = runDemo({"--silent"}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("demo: cannot open a display"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": cannot open a display"), std::string::npos) << r.err;
 }
 
 // Live, SIGINT, SIGTERM and SIGHUP (a closed terminal) end the demo in
@@ -41,7 +41,7 @@ TEST(ProgramTest, LiveRunEndsOnEachStopSignalWithOneLineAndItsStatus) {
         const RunResult r = runDemo({"--window", "--silent"}, o);
         EXPECT_EQ(r.signal, 0) << name;
         EXPECT_EQ(r.status, 128 + signal) << name << "\n" << r.err;
-        EXPECT_EQ(r.err, std::string("demo: stopped by ") + name + "\n");
+        EXPECT_EQ(r.err, std::string(DEMO_PROGRAM_NAME ": stopped by ") + name + "\n");
     }
 }
 
@@ -100,7 +100,7 @@ TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
     for (const auto& [args, line] : cases) {
         const RunResult r = runDemo(args);
         EXPECT_EQ(r.status, 2) << line;
-        EXPECT_EQ(r.err, "demo: " + line + "; see demo --help\n");
+        EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": " + line + "; see " DEMO_PROGRAM_NAME " --help\n");
     }
 }
 

@@ -133,10 +133,10 @@ TEST(StartupImagesTest, HeadlessToolsRefuseWithoutTheirData) {
     const std::string damaged = dataFolder("headless-damaged", {});
     std::ofstream((fs::path(damaged) / "Textures" / "led2.jpg").string(), std::ios::trunc) << "not a picture";
     const std::pair<std::string, std::string> cases[] = {
-        {none, "demo: File Textures/cola.jpg not found! (and 55 more files missing or damaged) in " + none +
+        {none, DEMO_PROGRAM_NAME ": File Textures/cola.jpg not found! (and 55 more files missing or damaged) in " + none +
                    "; nothing rendered\n"},
-        {one, "demo: File Textures/noise.jpg not found! in " + one + "; nothing rendered\n"},
-        {damaged, "demo: File Textures/led2.jpg cannot be decoded: it is not a JPEG image! in " + damaged +
+        {one, DEMO_PROGRAM_NAME ": File Textures/noise.jpg not found! in " + one + "; nothing rendered\n"},
+        {damaged, DEMO_PROGRAM_NAME ": File Textures/led2.jpg cannot be decoded: it is not a JPEG image! in " + damaged +
                       "; nothing rendered\n"},
     };
     for (const auto& [dir, line] : cases) {
@@ -182,7 +182,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     fs::remove(dir + "/still.png");
     r = still("150000");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: File demosong.mp3 holds 125.0 s of music, short of the 150.0 s needed in " + dir +
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": File demosong.mp3 holds 125.0 s of music, short of the 150.0 s needed in " + dir +
                          "; nothing rendered (--silent renders without it)\n");
     r = runDemo({"--benchmark", "--from", "120000", "--to", "130000", "--fps", "10"}, o);
     EXPECT_EQ(r.status, 2);
@@ -190,7 +190,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     // Live: named once on stderr, and the demo plays on.
     r = runDemo({"--window", "--from", "1000", "--to", "1300"}, o);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("demo: File demosong.mp3 holds 125.0 s of music, short of the 200.0 s needed in " + dir +
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": File demosong.mp3 holds 125.0 s of music, short of the 200.0 s needed in " + dir +
                          "; the demo "
                          "runs on silently after it\n"),
               std::string::npos)
@@ -200,7 +200,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     put("RIFF" + std::string(4000, '\x11'));
     r = still("100");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: File demosong.mp3 is not an MP3 (it holds RIFF data) in " + dir +
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": File demosong.mp3 is not an MP3 (it holds RIFF data) in " + dir +
                          "; nothing rendered (--silent renders "
                      "without it)\n");
     put(std::string(4000, '\x11'));
@@ -211,7 +211,7 @@ TEST(StartupImagesTest, TrackThatCannotCoverTheStretchIsRefused) {
     fs::remove(track);
     r = still("100");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "demo: File demosong.mp3 not found! in " + dir +
+    EXPECT_EQ(r.err, DEMO_PROGRAM_NAME ": File demosong.mp3 not found! in " + dir +
                          "; nothing rendered (--silent renders without it)\n");
     EXPECT_FALSE(fs::exists(dir + "/still.png"));
 }
