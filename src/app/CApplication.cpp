@@ -143,16 +143,20 @@ void CApplication::handle(platform::Event event) {
     }
     // Looping, a seek to the end or past it starts again.
     if (loop && target >= (stopAtMs >= 0 ? stopAtMs : kDemoEndMs)) target = loopFromMs;
-    live::seek(*this, stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
+    seekAndShow(stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
+}
+
+void CApplication::seekAndShow(double ms) {
+    live::seek(*this, ms, true);
     lastScene = -1;
     titleUntil = platform::monotonicMs() + 3000;
     osd.seeked(timeGetTime());
-    if (paused && !done) {
-        // Paused, the new place shows at once and stays.
-        run();
-        platform::present();
-        showPlace();
-    }
+    if (done) return;
+    // The new place shows at once (and stays while paused); the next frame's
+    // step counts from it.
+    platform::present();
+    previousFrameTime = timeGetTime();
+    showPlace();
 }
 
 void CApplication::setPaused(bool on) {

@@ -63,6 +63,9 @@ public:
     // While the key list shows, the next key only hides it.
     void handle(platform::Event event);
     void setPaused(bool on);
+    // A seek the viewer asked for: the timeline replayed to `ms`, the picture
+    // there drawn exactly as the still there and presented at once.
+    void seekAndShow(double ms);
     // Drawn over each presented picture, before the swap: the OSD; and the
     // pointer shown or hidden.
     void overlay(const platform::Presentation& where);

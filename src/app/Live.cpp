@@ -4,6 +4,7 @@
 #include "app/CApplication.h"
 #include "app/Replay.h"
 #include "app/Timeline.h"
+#include "platform/Output.h"
 #include "platform/Sound.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ double seekTarget(platform::Event key, double nowMs) {
     }
 }
 
-void seek(CApplication& app, double ms) {
+void seek(CApplication& app, double ms, bool show) {
     ms = std::max(0.0, ms);
     // Past the end the demo ends; at the end itself its last picture shows first.
     if (ms > kDemoEndMs) {
@@ -60,7 +61,10 @@ void seek(CApplication& app, double ms) {
     restartTimeline();
     useFixedStepClock(nullptr);
     const double step = 1000.0 / kReplayFps;
-    replayUnshown(app, ms, step);
+    const long end = replayUnshown(app, ms, step);
+    // The picture at the new place, drawn as the still there is: on the
+    // grid's step from the frame before it, without the spectrum.
+    if (show && !platform::stopSignal()) renderFixedStep(app, ms, ms - (end > 0 ? (end - 1) * step : ms - step));
     useLiveClock();
     platform::soundSeek(static_cast<uint32_t>(ms));
     // The replay's own time is no frame time: the next frame starts afresh.

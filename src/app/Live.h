@@ -45,7 +45,9 @@ double seekTarget(platform::Event key, double nowMs);
 
 // Picture and music go on from `ms` (0 at the least); past the end of the
 // demo, the demo ends (at its very end, it shows the last picture and ends).
-void seek(CApplication& app, double ms);
+// With `show`, the picture at `ms` is drawn too, exactly the still there
+// (without the spectrum), ready to be presented; else the next frame draws.
+void seek(CApplication& app, double ms, bool show = false);
 
 // The frames a viewer got, per scene.
 class FrameStats {

@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -172,38 +174,51 @@ TEST_F(LiveControlsTest, EscapeBehindSeeksEndsTheDemoWithoutSeeking) {
     }
 }
 
-// The still the executable writes at `ms`, as RGB bytes.
+// The picture the executable writes at `ms` (a still, or for a moment off
+// whole milliseconds a frame of a PNG capture on the same grid), as RGB bytes.
 std::vector<unsigned char> stillAt(double ms) {
-    const std::string out = testgl::tmpDir() + "/live-still.png";
-    const RunResult r = runDemo({"--frame", std::to_string(static_cast<long>(ms)), "--silent", "--out", out});
+    const std::string dir = testgl::tmpDir() + "/live-still";
+    std::filesystem::remove_all(dir);
+    const long grid = std::lround(ms * live::kReplayFps / 1000.0);
+    const bool whole = std::fabs(ms - std::round(ms)) < 1e-6;
+    const std::string out = whole ? dir + ".png" : dir + "/" + std::to_string(grid) + ".png";
+    const RunResult r = whole
+                            ? runDemo({"--frame", std::to_string(std::lround(ms)), "--silent", "--out", out})
+                            : runDemo({"--capture", dir + "/%d.png", "--fps", "30", "--from",
+                                       std::to_string(static_cast<long>(ms)), "--to",
+                                       std::to_string(static_cast<long>(ms) + 1), "--silent"});
     EXPECT_EQ(r.status, 0) << r.err;
     return decodePng(out);
 }
 
-// After a seek, back or forth, the picture goes on with the state a still
-// there shows (drawn here on the still's own step, without the spectrum), as
-// long as the scene sought into replays no more than kReplaySceneFrames.
-TEST_F(LiveControlsTest, AFrameAfterASeekIsTheStillAtThatTime) {
-    live::seek(app, 27000); // forward, then back: every moving state restarts
+// A seek shows at once exactly the still at its moment, deep into every
+// scene longer than 8 s (2 s before its end, 5 s before, and half-way), and
+// at the last frame of the 30 fps grid before the end: every moving state,
+// the rand() sequence and the GL state the scenes before leave behind are
+// replayed, whatever was played before.
+TEST_F(LiveControlsTest, ASeekShowsTheStillAtItsMomentDeepInEveryScene) {
+    std::vector<double> moments;
+    for (int i = 0; i < kSceneCount; ++i) {
+        const double start = stretchStartMs(i), end = stretchEndMs(i);
+        if (end - start <= 8000)
+            continue;
+        for (double ms : {end - 2000, end - 5000, std::round((start + end) / 200) * 100})
+            moments.push_back(ms);
+    }
+    moments.push_back(5999 * 1000.0 / live::kReplayFps);
+    live::seek(app, 27000); // something played before: every moving state restarts
     play(100);
-    const double ms = 7000, step = 1000.0 / live::kReplayFps;
-    live::seek(app, ms);
-    useFixedStepClock(nullptr);
-    renderFixedStep(app, ms, ms - (std::ceil(ms / step - 1e-9) - 1) * step);
-    useLiveClock();
     std::vector<unsigned char> frame(1024 * 768 * 3);
-    platform::readFrame(frame.data());
-    const std::vector<unsigned char> still = stillAt(ms);
-    ASSERT_EQ(frame.size(), still.size());
-    // The still comes from a fresh process; this frame from one that has
-    // played before. Mesa's rasteriser then rounds a few edge pixels
-    // differently (two replays after a restart are identical byte for
-    // byte), so a handful may differ, by little: wrong state would move
-    // thousands (a bubble, a ribbon) by a lot.
-    long differing = 0;
-    for (size_t i = 0; i < frame.size(); i += 3)
-        differing += frame[i] != still[i] || frame[i + 1] != still[i + 1] || frame[i + 2] != still[i + 2];
-    EXPECT_LT(differing, 100);
+    for (double ms : moments) {
+        live::seek(app, ms, true);
+        platform::readFrame(frame.data());
+        const std::vector<unsigned char> still = stillAt(ms);
+        ASSERT_EQ(frame.size(), still.size());
+        long differing = 0;
+        for (size_t i = 0; i < frame.size(); i += 3)
+            differing += frame[i] != still[i] || frame[i + 1] != still[i + 1] || frame[i + 2] != still[i + 2];
+        EXPECT_EQ(differing, 0) << "at " << ms << " ms";
+    }
 }
 
 TEST(LiveProgramTest, PlaysFromAndToAGivenTimeAndReportsFrameRatesPerScene) {
