@@ -25,13 +25,16 @@ long replayUnshown(CApplication& app, double pictureMs, double stepMs, long* who
     glEnable(GL_SCISSOR_TEST);
     // A stop signal (SIGINT, SIGTERM, SIGHUP) ends the replay; the caller checks it.
     for (long n = 0; n < to && !platform::stopSignal(); ++n) {
-        // Drawn: the last frame of every scene, for the GL state it leaves to
-        // the scenes after it (the blob's and the sphere room's texture
-        // environment), and the frame just before the picture, whose state the
-        // picture's frame starts from. No frame reads back what an earlier one
-        // drew (each glow source is drawn and blurred within its frame), so
-        // every other frame only moves the state that outlives it.
-        if (n + 1 == to || sceneOf(msOf(n)) != sceneOf(msOf(n + 1))) {
+        // Drawn: the frame just before the picture, whose state the
+        // picture's frame starts from, and the last frame of each scene
+        // that leaves GL state to the scenes after it (the texture
+        // environment of the blob and the sphere room). No frame reads back
+        // what an earlier one drew (each glow source is drawn and blurred
+        // within its frame), so every other frame only moves the state that
+        // outlives it.
+        const int scene = sceneOf(msOf(n));
+        if (n + 1 == to ||
+            (scene != sceneOf(msOf(n + 1)) && sceneNumbered(scene + 1).leavesGlState)) {
             renderFixedStep(app, msOf(n), stepMs);
             ++whole;
         } else {

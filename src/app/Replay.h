@@ -11,7 +11,8 @@ class CApplication;
 // run from 0 shows. Every frame moves the state that outlives it (each
 // scene's advance: particles, blocks, positions, its rand() draws) without
 // drawing, except the few whose GL state a later frame starts from: the last
-// frame of each scene and the frame just before the picture, drawn whole but
+// frame of each scene that leaves GL state to later ones (the scene table's
+// leavesGlState) and the frame just before the picture, drawn whole but
 // scissored down to one pixel. Expects the timeline at its start (start-up,
 // or restartTimeline). Returns the index of the first grid frame at or after
 // `pictureMs`; with `wholeFrames`, also how many frames it drew.

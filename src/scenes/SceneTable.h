@@ -28,21 +28,25 @@ struct SceneEntry {
     void (*advance)();
     // That state back as start-up left it; null where there is none.
     void (*reset)();
+    // Whether its frames leave GL state that later scenes draw with (the
+    // texture environment the blob and the sphere room set for good): a
+    // replay then draws its last frame instead of only advancing it.
+    bool leavesGlState;
 };
 
 inline constexpr SceneEntry kScenes[] = {
-    {2, 0, "LED wall", scene2init, scene2update, scene2advance, scene2reset},
-    {1, 14800, "checkerboard", scene1init, scene1update, nullptr, nullptr},
-    {4, 29600, "cloud tunnel", scene4init, scene4update, scene4advance, scene4reset},
-    {6, 44700, "spinning rings", scene6init, scene6update, nullptr, nullptr},
-    {10, 59600, "crumbling road", scene10init, scene10update, scene10advance, scene10reset},
-    {7, 89300, "boiling blob", scene7init, scene7update, scene7advance, scene7reset},
-    {8, 104000, "cell tunnel", scene8init, scene8update, scene8advance, scene8reset},
-    {5, 119000, "lumpy sphere", scene5init, scene5update, scene5advance, scene5reset},
-    {9, 148800, "grass field", scene9init, scene9update, nullptr, nullptr},
-    {3, 163700, "light-tile road", scene3init, scene3update, nullptr, nullptr},
-    {11, 178500, "hexagonal columns", scene11init, scene11update, scene11advance, scene11reset},
-    {12, 193700, "ending image", scene12init, scene12update, nullptr, nullptr},
+    {2, 0, "LED wall", scene2init, scene2update, scene2advance, scene2reset, false},
+    {1, 14800, "checkerboard", scene1init, scene1update, nullptr, nullptr, false},
+    {4, 29600, "cloud tunnel", scene4init, scene4update, scene4advance, scene4reset, false},
+    {6, 44700, "spinning rings", scene6init, scene6update, nullptr, nullptr, false},
+    {10, 59600, "crumbling road", scene10init, scene10update, scene10advance, scene10reset, false},
+    {7, 89300, "boiling blob", scene7init, scene7update, scene7advance, scene7reset, true},
+    {8, 104000, "cell tunnel", scene8init, scene8update, scene8advance, scene8reset, false},
+    {5, 119000, "lumpy sphere", scene5init, scene5update, scene5advance, scene5reset, true},
+    {9, 148800, "grass field", scene9init, scene9update, nullptr, nullptr, false},
+    {3, 163700, "light-tile road", scene3init, scene3update, nullptr, nullptr, false},
+    {11, 178500, "hexagonal columns", scene11init, scene11update, scene11advance, scene11reset, false},
+    {12, 193700, "ending image", scene12init, scene12update, nullptr, nullptr, false},
 };
 constexpr int kSceneCount = sizeof kScenes / sizeof kScenes[0];
 
