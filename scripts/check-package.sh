@@ -107,11 +107,11 @@ diff "$tmp/help-options" "$tmp/man-options" ||
 # manual page's KEYS section, and the section names no other. The program's
 # side is its key table, the SDL key and button names in src/platform (the
 # only code that sees events): SDLK_PAGEUP is "Page Up", SDLK_o is "o" and
-# SDL_BUTTON_LEFT a "Click", and SDLK_QUESTION (or SDLK_SLASH with Shift,
-# the same key on a US layout) is "?". Both sides are compared lower-case
+# SDL_BUTTON_LEFT a "Click", SDLK_QUESTION (or SDLK_SLASH with Shift, the
+# same key on a US layout) is "?", SDLK_PERIOD "." and SDLK_COMMA ",". Both sides are compared lower-case
 # without spaces.
 grep -ohE 'SDLK_[A-Za-z0-9_]+|SDL_BUTTON_[A-Z]+' src/platform/*.cpp |
-  sed -E 's/^SDLK_//; s/^(QUESTION|SLASH)$/?/; s/^SDL_BUTTON_LEFT$/click/; s/^SDL_BUTTON_RIGHT$/rightclick/; s/^SDL_BUTTON_MIDDLE$/middleclick/' |
+  sed -E 's/^SDLK_//; s/^(QUESTION|SLASH)$/?/; s/^PERIOD$/./; s/^COMMA$/,/; s/^SDL_BUTTON_LEFT$/click/; s/^SDL_BUTTON_RIGHT$/rightclick/; s/^SDL_BUTTON_MIDDLE$/middleclick/' |
   tr -d '_' | tr 'A-Z' 'a-z' | sort -u >"$tmp/program-keys"
 # In the page, each entry's tag is the line after .TP: ".B Escape",
 # ".BR Left \", \" Right", ".BR \"Page Up\" \", \" Up".

@@ -77,7 +77,7 @@ void CApplication::turn() {
         handle(event); // a turn that handled an event draws no frame
         return;
     }
-    if (paused) {
+    if (paused || scrubbing) {
         // The held frame stays on screen; the window stays responsive.
         platform::present();
         platform::sleepMs(10);
@@ -98,7 +98,13 @@ void CApplication::handle(platform::Event event) {
     case platform::Event::Space: setPaused(!paused); return;
     case platform::Event::ToggleOsd: osd.toggle(timeGetTime()); return;
     case platform::Event::ToggleInfo: osd.toggleStats(); return;
-    case platform::Event::PointerMoved: osd.pointerMoved(timeGetTime()); return;
+    case platform::Event::PointerMoved:
+        osd.pointerMoved(timeGetTime());
+        if (scrubbing) drag(event.x, false);
+        return;
+    case platform::Event::Release:
+        if (scrubbing) drag(event.x, true);
+        return;
     case platform::Event::ToggleFullscreen: platform::setFullscreen(!platform::fullscreen()); return;
     case platform::Event::KeyHelp: osd.showHelp(true); return;
     case platform::Event::ToggleLoop:
@@ -122,11 +128,25 @@ void CApplication::handle(platform::Event event) {
     }
     // A seek: a key's step from the music time now, or a click on the bar's time.
     auto targetOf = [this](platform::Event e, double fromMs) {
-        return e == platform::Event::Click ? osd.clickTarget(e.x, e.y, timeGetTime())
-                                           : live::seekTarget(e, fromMs);
+        switch (e) {
+        case platform::Event::Click: return osd.clickTarget(e.x, e.y, timeGetTime());
+        case platform::Event::StepForward: return live::stepTarget(fromMs, 1);
+        case platform::Event::StepBack: return live::stepTarget(fromMs, -1);
+        default: return live::seekTarget(e, fromMs);
+        }
     };
+    // A frame step pauses (the picture holds on the frame stepped to).
+    if ((event == platform::Event::StepForward || event == platform::Event::StepBack) && !paused) setPaused(true);
     double target = targetOf(event, demoMS);
     if (target < 0) return; // every other key does nothing
+    // A press on the bar starts a drag: the music is silent until the button
+    // is released, and the picture follows the pointer.
+    if (event == platform::Event::Click) {
+        scrubbing = true;
+        platform::soundPause(true);
+        seekAndShow(target);
+        return;
+    }
     // Seek keys waiting behind this one add up to one seek (a held arrow key
     // repeats), and an Escape or quit among them ends the demo before any
     // catch-up is played. Other events are handled as they come.
@@ -146,7 +166,28 @@ void CApplication::handle(platform::Event event) {
     seekAndShow(stopAtMs >= 0 ? std::min(target, stopAtMs) : target);
 }
 
+void CApplication::drag(int x, bool released) {
+    // Pointer motion that queued up while the last picture was drawn: only
+    // the newest place counts, so the picture keeps up with the pointer.
+    for (platform::Event next; !released && platform::pollEvent(&next);) {
+        if (next == platform::Event::PointerMoved || next == platform::Event::Release) {
+            x = next.x;
+            released = next == platform::Event::Release;
+            osd.pointerMoved(timeGetTime());
+        } else if (next == platform::Event::Escape || next == platform::Event::Quit) {
+            done = true;
+            return;
+        }
+    }
+    if (const double ms = osd.barTime(x); ms >= 0 && ms != placeMs) seekAndShow(ms);
+    if (!released) return;
+    // Released: the music goes on from the picture (still paused if it was).
+    scrubbing = false;
+    platform::soundPause(paused);
+}
+
 void CApplication::seekAndShow(double ms) {
+    placeMs = ms;
     live::seek(*this, ms, true);
     lastScene = -1;
     titleUntil = platform::monotonicMs() + 3000;
@@ -211,6 +252,7 @@ void CApplication::frame() {
     }
     run();
     platform::present();
+    placeMs = -1;
     lastScene = currentScene;
     if (stopAtMs >= 0 && demoMS >= stopAtMs) done = true;
     if (done && loop) {

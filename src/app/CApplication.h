@@ -31,6 +31,8 @@ public:
 
     // Live controls (Live.h).
     bool paused = false;            // Space: picture and music hold still
+    bool scrubbing = false;         // the left button went down on the bar and is still held
+    double placeMs = -1;            // where the last seek the viewer asked for went (ms)
     bool placeInTitle = false;      // a window's title shows the scene and time when paused or after a seek
     double stopAtMs = -1;           // --to: the demo ends at this music time (-1: at its own end)
     live::FrameStats* stats = nullptr; // frame intervals counted per scene (--stats, the OSD's second line)
@@ -66,6 +68,9 @@ public:
     // A seek the viewer asked for: the timeline replayed to `ms`, the picture
     // there drawn exactly as the still there and presented at once.
     void seekAndShow(double ms);
+    // A drag along the bar to window column `x` (the button `released`
+    // there or still held): the picture there, the music silent until released.
+    void drag(int x, bool released);
     // Drawn over each presented picture, before the swap: the OSD; and the
     // pointer shown or hidden.
     void overlay(const platform::Presentation& where);

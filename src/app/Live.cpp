@@ -25,8 +25,9 @@ const KeyUse kKeyUses[] = {
     {"l", "loop: start again at the end"},
     {"o", "show or hide the on-screen display"},
     {"i", "the frame rate on the on-screen display"},
+    {". ,", "paused: the next, the previous frame"},
     {"?, F1", "this list, until any key"},
-    {"a click on the bar", "seek there"},
+    {"a click on the bar", "seek there; drag along it to scrub"},
 };
 const int kKeyUseCount = static_cast<int>(sizeof kKeyUses / sizeof kKeyUses[0]);
 
@@ -48,6 +49,15 @@ double seekTarget(platform::Event key, double nowMs) {
     case platform::Event::Home: return 0.0;
     default: return -1;
     }
+}
+
+double stepTarget(double fromMs, int frames) {
+    const double step = 1000.0 / kReplayFps;
+    // The grid frame at or just before `fromMs` (a float time may lie a hair
+    // off its frame), then `frames` on from it.
+    const double at = fromMs / step;
+    const double n = frames > 0 ? std::floor(at + 0.01) + frames : std::ceil(at - 0.01) + frames;
+    return std::max(0.0, n * step);
 }
 
 void seek(CApplication& app, double ms, bool show) {

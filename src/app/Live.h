@@ -43,6 +43,11 @@ float volumeGain(int percent, bool muted);
 // one playing and of the one after it (after the last one, the end).
 double seekTarget(platform::Event key, double nowMs);
 
+// The frame `frames` steps (+1 the next, -1 the previous) from `fromMs` on
+// the 30 fps grid of the stills: from a time between two grid frames, the
+// next is the one after it and the previous the one before it. 0 at the least.
+double stepTarget(double fromMs, int frames);
+
 // Picture and music go on from `ms` (0 at the least); past the end of the
 // demo, the demo ends (at its very end, it shows the last picture and ends).
 // With `show`, the picture at `ms` is drawn too, exactly the still there

@@ -176,6 +176,10 @@ const View* Osd::view(const platform::PixelRect& picture, uint64_t nowMs, int sc
     return &view_;
 }
 
+double Osd::barTime(int x) const {
+    return view_.layout.bar.w > 0 ? timeAtX(view_.layout.bar, x) : -1;
+}
+
 double Osd::clickTarget(int x, int y, uint64_t nowMs) const {
     if (!drawn_ || opacity(nowMs) <= 0 || !view_.layout.band.contains(x, y))
         return -1;

@@ -110,6 +110,9 @@ public:
     // The music time a click at window pixel (x, y) seeks to, or -1 when the
     // OSD is hidden or the click is outside its band.
     double clickTarget(int x, int y, uint64_t nowMs) const;
+    // The music time at window column `x` along the bar last drawn, held to
+    // the bar's ends (a drag that runs past them); -1 before any is drawn.
+    double barTime(int x) const;
 
 private:
     enum class Forced { No, Shown, Hidden }; // what o asked for

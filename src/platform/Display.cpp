@@ -418,6 +418,8 @@ Event keyEvent(const SDL_KeyboardEvent& key) {
     case SDLK_9: kind = Event::VolumeDown; break;
     case SDLK_0: kind = Event::VolumeUp; break;
     case SDLK_l: kind = Event::ToggleLoop; break;
+    case SDLK_PERIOD: kind = Event::StepForward; break;
+    case SDLK_COMMA: kind = Event::StepBack; break;
     case SDLK_F1:
     case SDLK_QUESTION: kind = Event::KeyHelp; break;
     case SDLK_SLASH:
@@ -492,6 +494,10 @@ bool pollEvent(Event* event) {
         break;
     case SDL_MOUSEBUTTONDOWN:
         *event = e.button.button == SDL_BUTTON_LEFT ? pointerEvent(Event::Click, e.button.x, e.button.y)
+                                                    : Event(Event::Other);
+        break;
+    case SDL_MOUSEBUTTONUP:
+        *event = e.button.button == SDL_BUTTON_LEFT ? pointerEvent(Event::Release, e.button.x, e.button.y)
                                                     : Event(Event::Other);
         break;
     case SDL_MOUSEMOTION: *event = pointerEvent(Event::PointerMoved, e.motion.x, e.motion.y); break;

@@ -158,8 +158,11 @@ struct Event {
         VolumeUp,         // 0 (repeats while held)
         ToggleLoop,       // l
         KeyHelp,          // ? (Shift+/ on a US keyboard) or F1
+        StepForward,      // . : the next frame (repeats while held)
+        StepBack,         // , : the previous frame (repeats while held)
         // The mouse, at (x, y).
         Click,        // the left button went down
+        Release,      // the left button went up
         PointerMoved, // the pointer moved
     };
     Kind kind = Other;

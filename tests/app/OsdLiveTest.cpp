@@ -7,6 +7,7 @@
 #include "app/Live.h"
 #include "app/Osd.h"
 #include "app/Timeline.h"
+#include "platform/Sound.h"
 #include "support/GLContext.h"
 #include "support/SdlEvents.h"
 
@@ -87,6 +88,12 @@ void pushMouse(Uint32 type, int x, int y) {
         e.button.y = y;
     }
     SDL_PushEvent(&e);
+}
+
+// A click: the left button down and up at (x, y).
+void click(int x, int y) {
+    pushMouse(SDL_MOUSEBUTTONDOWN, x, y);
+    pushMouse(SDL_MOUSEBUTTONUP, x, y);
 }
 
 // Handles everything waiting, then presents once more.
@@ -222,26 +229,61 @@ TEST_F(OsdLiveTest, AClickOnTheBandSeeksToTheTimeUnderThePointer) {
     const osd::Layout l = shownLayout();
     const int x = l.bar.x + l.bar.w * 3 / 5;
     const double wanted = (x - l.bar.x) * 200000.0 / l.bar.w; // about 120 s: Scene 5's stretch
-    pushMouse(SDL_MOUSEBUTTONDOWN, x, l.band.y + 2);          // anywhere in the band's height
+    click(x, l.band.y + 2); // anywhere in the band's height
     settle();
     EXPECT_NEAR(demoMS, wanted, 1.0);
     EXPECT_EQ(currentScene, 4);
 
     // Above the band, or with the OSD hidden, a click does nothing.
-    pushMouse(SDL_MOUSEBUTTONDOWN, l.bar.x, l.band.y - 1);
+    click(l.bar.x, l.band.y - 1);
     settle();
     EXPECT_NEAR(demoMS, wanted, 1.0);
     pushKey(SDLK_o);
-    pushMouse(SDL_MOUSEBUTTONDOWN, l.bar.x, l.bar.y);
+    click(l.bar.x, l.bar.y);
     settle();
     EXPECT_NEAR(demoMS, wanted, 1.0);
     pushKey(SDLK_o);
     settle(); // a click lands on what is drawn
     // The bar's ends are the demo's start and end.
-    pushMouse(SDL_MOUSEBUTTONDOWN, l.bar.x - 5, l.bar.y);
+    click(l.bar.x - 5, l.bar.y);
     settle();
     EXPECT_EQ(demoMS, 0.0f);
     EXPECT_FALSE(done);
+}
+
+// Dragging along the bar scrubs: the picture follows the pointer's newest
+// place, the music is silent while the button is held, and goes on from
+// where it is released.
+TEST_F(OsdLiveTest, DraggingAlongTheBarScrubsAndTheMusicGoesOnFromTheRelease) {
+    pushKey(SDLK_SPACE);
+    settle();
+    ASSERT_FALSE(app.paused);
+    const osd::Layout l = shownLayout();
+    auto timeAt = [&](int x) { return (x - l.bar.x) * 200000.0 / l.bar.w; };
+    const int x0 = l.bar.x + l.bar.w / 10, x1 = l.bar.x + l.bar.w / 4, x2 = l.bar.x + l.bar.w * 2 / 5;
+    pushMouse(SDL_MOUSEBUTTONDOWN, x0, l.bar.y);
+    settle();
+    EXPECT_TRUE(app.scrubbing);
+    EXPECT_TRUE(platform::soundPaused());
+    EXPECT_NEAR(demoMS, timeAt(x0), 1.0);
+    // Two moves queued while that picture was drawn: one seek, to the newer.
+    pushMouse(SDL_MOUSEMOTION, x1, l.bar.y);
+    pushMouse(SDL_MOUSEMOTION, x2, l.bar.y - 40); // off the bar's height: its column still counts
+    settle();
+    EXPECT_NEAR(demoMS, timeAt(x2), 1.0);
+    const std::vector<unsigned char> held = picture();
+    fakeNow += 500;
+    app.turn(); // held: no frame is drawn while the button is down
+    EXPECT_TRUE(held == picture());
+    EXPECT_TRUE(platform::soundPaused());
+    pushMouse(SDL_MOUSEBUTTONUP, x2, l.bar.y);
+    settle();
+    EXPECT_FALSE(app.scrubbing);
+    EXPECT_FALSE(platform::soundPaused());
+    fakeNow += 50;
+    app.turn(); // playing again, from the release
+    EXPECT_GE(demoMS, timeAt(x2) - 1.0);
+    EXPECT_LT(demoMS, timeAt(x2) + 1000.0);
 }
 
 TEST_F(OsdLiveTest, AfterAResumeItShowsForTwoSecondsThenFadesOut) {

@@ -221,6 +221,42 @@ TEST_F(LiveControlsTest, ASeekShowsTheStillAtItsMomentDeepInEveryScene) {
     }
 }
 
+// '.' and ',' step along the 30 fps grid of the stills, pausing if the demo
+// plays: each picture is exactly the still there, forth and back.
+TEST_F(LiveControlsTest, FrameStepsShowTheStillsOfTheGridAndPause) {
+    play(100);
+    pushKey(SDLK_PERIOD);
+    app.turn();
+    EXPECT_TRUE(app.paused);
+    app.seekAndShow(7000);
+    std::vector<unsigned char> frame(1024 * 768 * 3);
+    auto differing = [&](double ms) {
+        platform::readFrame(frame.data());
+        const std::vector<unsigned char> still = stillAt(ms);
+        long n = 0;
+        for (size_t i = 0; i + 2 < std::min(frame.size(), still.size()); i += 3)
+            n += frame[i] != still[i] || frame[i + 1] != still[i + 1] || frame[i + 2] != still[i + 2];
+        return frame.size() == still.size() ? n : -1;
+    };
+    for (int i = 0; i < 3; ++i) {
+        pushKey(SDLK_PERIOD);
+        app.turn();
+    }
+    EXPECT_NEAR(demoMS, 7100, 0.01);
+    EXPECT_EQ(differing(7100), 0);
+    pushKey(SDLK_COMMA);
+    app.turn();
+    EXPECT_NEAR(demoMS, 7066.667, 0.01);
+    EXPECT_EQ(differing(7066 + 2.0 / 3), 0);
+    for (int i = 0; i < 2; ++i) {
+        pushKey(SDLK_COMMA);
+        app.turn();
+    }
+    EXPECT_NEAR(demoMS, 7000, 0.01);
+    EXPECT_EQ(differing(7000), 0);
+    EXPECT_TRUE(app.paused);
+}
+
 TEST(LiveProgramTest, PlaysFromAndToAGivenTimeAndReportsFrameRatesPerScene) {
     const RunResult r = runDemo({"--window", "--from", "14000", "--to", "15500", "--stats"});
     ASSERT_EQ(r.status, 0) << r.err;
