@@ -161,16 +161,32 @@ std::string missingStills(const Options& o, const std::string& folder, long firs
 
 } // namespace
 
+namespace {
+// ffmpeg listing its encoders, started before the data loads and read after:
+// the tenth of a second it takes overlaps the loading.
+platform::PipedProcess encoderList;
+std::string encoderListError;
+} // namespace
+
 int checkCapture(const Options& o) {
-    const Encoders needs = encodersOf(o.format);
-    platform::PipedProcess ffmpeg;
     std::string error;
-    if (!ffmpeg.start({"ffmpeg", "-hide_banner", "-encoders"}, &error) || !ffmpeg.finish())
-        return fail("ffmpeg does not list its encoders" + (error.empty() ? ffmpegSaid(ffmpeg) : ": " + error) +
+    const bool sequence = o.format == CaptureFormat::PngSequence;
+    if (!platform::OutputFile::check(sequence ? sequenceFolder(o.output) : o.output, &error, sequence))
+        return fail(error, 2);
+    encoderListError.clear();
+    encoderList.start({"ffmpeg", "-hide_banner", "-encoders"}, &encoderListError);
+    return 0;
+}
+
+int checkEncoders(const Options& o) {
+    const Encoders needs = encodersOf(o.format);
+    if (!encoderListError.empty() || !encoderList.finish())
+        return fail("ffmpeg does not list its encoders" +
+                        (encoderListError.empty() ? ffmpegSaid(encoderList) : ": " + encoderListError) +
                         "; nothing rendered",
                     2);
     // One encoder a line after the legend: six flag letters, then its name.
-    std::istringstream listed(ffmpeg.printed());
+    std::istringstream listed(encoderList.printed());
     std::vector<std::string> names;
     for (std::string line, flags, name; std::getline(listed, line);) {
         std::istringstream words(line);
@@ -182,9 +198,6 @@ int checkCapture(const Options& o) {
             return fail(std::string("this ffmpeg has no ") + encoder + " encoder, which " + needs.what +
                             " needs; nothing rendered",
                         2);
-    const bool sequence = o.format == CaptureFormat::PngSequence;
-    if (!platform::OutputFile::check(sequence ? sequenceFolder(o.output) : o.output, &error, sequence))
-        return fail(error, 2);
     return 0;
 }
 

@@ -225,6 +225,12 @@ int runOffline(const Options& o) {
     const double startUpMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startUp).count();
     platform::OutputFile output;
+    if (o.mode == Mode::Capture) {
+        if (const int status = checkEncoders(o)) {
+            app.deinit();
+            return status;
+        }
+    }
     if (writes && !(o.mode == Mode::Capture ? openCapture(o, output, &outputError)
                                             : output.open(o.output, &outputError))) {
         app.deinit();

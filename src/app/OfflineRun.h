@@ -51,10 +51,13 @@ int outOfMemory(double bytes);
 // After a stop signal: one line, and the shell's status for the signal.
 int stopped(const char* outcome);
 
-// Before anything loads: ffmpeg's encoders for the capture's format
-// (--capture's name) and its output (a file, or the folder of PNG stills),
-// checked. 0, or the exit status after one line that says what is missing.
+// Before anything loads: the capture's output (a file, or the folder of PNG
+// stills) checked, and ffmpeg asked for its encoders. Once everything has
+// loaded: the encoders the capture's format (--capture's name) needs looked
+// up in its answer. Each 0, or the exit status after one line that says what
+// is missing.
 int checkCapture(const Options& o);
+int checkEncoders(const Options& o);
 // Once everything has loaded: the capture's partial file or folder made.
 bool openCapture(const Options& o, platform::OutputFile& output, std::string* error);
 
