@@ -4,8 +4,8 @@
 // draws one frame, so all waiting events are handled before the next frame.
 // Escape, a quit request and closing the window end the demo; Space, the
 // arrows, Page Up / Down and Home are the live controls (Live.h); o, i and a
-// click on its bar work the on-screen display (Osd.h); other keys do
-// nothing. While paused, the held frame is shown again every 10 ms.
+// click on its bar work the on-screen display (Osd.h); Ctrl + / - step the
+// audio delay (Sound.h); other keys do nothing. While paused, the held frame is shown again every 10 ms.
 #include "app/CApplication.h"
 
 #include "app/DataFolder.h"
@@ -77,6 +77,11 @@ void CApplication::handle(platform::Event event) {
     case platform::Event::ToggleOsd: osd.toggle(timeGetTime()); return;
     case platform::Event::ToggleInfo: osd.toggleStats(); return;
     case platform::Event::PointerMoved: osd.pointerMoved(timeGetTime()); return;
+    case platform::Event::SoundLater:
+    case platform::Event::SoundEarlier:
+        platform::soundSetDelayMs(platform::soundDelayMs() + (event == platform::Event::SoundLater ? 10 : -10));
+        osd.delayChanged(platform::soundDelayMs(), timeGetTime());
+        return;
     default: break;
     }
     // A seek: a key's step from the music time now, or a click on the bar's time.
@@ -206,7 +211,10 @@ int demoMain(int argc, char** argv) {
     display.windowed = options.windowed;
     display.width = options.width;
     display.height = options.height;
+    display.followWindow = options.nativeSize;
+    display.glDebug = options.glDebug;
     if (const int status = app.init(display)) return status;
+    platform::soundSetDelayMs(options.audioDelayMs);
     app.placeInTitle = options.windowed;
     if (options.toGiven) app.stopAtMs = options.toMs;
     live::FrameStats stats; // printed with --stats, shown by the OSD's second line

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace osd {
 
@@ -101,6 +102,12 @@ void Osd::seeked(uint64_t nowMs) {
     shownUntil_ = nowMs + kShowMs;
 }
 
+void Osd::delayChanged(int delayMs, uint64_t nowMs) {
+    seeked(nowMs);
+    delayMs_ = delayMs;
+    delayUntil_ = nowMs + kShowMs + kFadeMs;
+}
+
 void Osd::pausedChanged(bool paused, uint64_t nowMs) {
     paused_ = paused;
     if (!paused)
@@ -147,6 +154,10 @@ const View* Osd::view(const platform::PixelRect& picture, uint64_t nowMs, int sc
     const bool withStats = statsShown_ && stats;
     view_.layout = layoutFor(picture, ms, withStats);
     placeLine(scene, ms, paused_, view_.place, sizeof view_.place);
+    if (nowMs < delayUntil_) {
+        const std::size_t n = std::strlen(view_.place);
+        std::snprintf(view_.place + n, sizeof view_.place - n, "   audio delay %+d ms", delayMs_);
+    }
     if (withStats)
         statsLine(*stats, scene, view_.stats, sizeof view_.stats);
     else

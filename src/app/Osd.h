@@ -81,6 +81,9 @@ public:
     // so until the next press. A press that asks for what the pause and the
     // seeks would show anyway hands the OSD back to them.
     void toggle(uint64_t nowMs);
+    // Ctrl + / -: the audio delay is now `delayMs`; the first line says so
+    // while the OSD shows for kShowMs, as after a seek.
+    void delayChanged(int delayMs, uint64_t nowMs);
     // The i key: the second line on or off.
     void toggleStats() { statsShown_ = !statsShown_; }
     bool statsShown() const { return statsShown_; }
@@ -108,6 +111,8 @@ private:
     bool paused_ = false;
     bool timed_ = false;        // a seek or resume has set shownUntil_
     uint64_t shownUntil_ = 0;   // shown until then, then fading (ms)
+    int delayMs_ = 0;           // the audio delay last set by a key, ms
+    uint64_t delayUntil_ = 0;   // the first line names it until then, with its fade (ms)
     bool statsShown_ = false;   // the second line (i)
     bool pointerMoved_ = false; // the pointer has moved since start-up
     uint64_t pointerUntil_ = 0; // the pointer shows until then (ms)

@@ -5,7 +5,8 @@
 // desktop's resolution (no mode change, so nothing needs restoring if the
 // process dies); the picture is scaled to fit the window and letterboxed
 // when it is presented, and an overlay (the on-screen display) may then draw
-// over it in window pixels.
+// over it in window pixels. On request, OpenGL's debug output (KHR_debug) or
+// glGetError after each frame reports every GL error on stderr.
 #include "platform/GLExt.h"
 #include "platform/Platform.h"
 #include "platform/Scratch.h"
@@ -57,6 +58,7 @@ struct DisplayState {
     int maxWidth = 0, maxHeight = 0;  // the largest frame this OpenGL renders
     bool followWindow = false;        // the frame is resized with the window's drawable
     bool finishFirst = false;         // the frame is finished before it is presented
+    bool checkErrors = false;         // glGetError after each frame (--gl-debug without KHR_debug)
 };
 DisplayState state;
 
@@ -138,7 +140,7 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
                      " x " + std::to_string(state.maxHeight) + ")";
             return DisplayStatus::SizeRefused;
         }
-    } else if (!options.headless && !software) {
+    } else if (!options.headless && (!software || options.followWindow)) {
         state.followWindow = true;
         SDL_GL_GetDrawableSize(state.window, &width, &height);
         width = std::clamp(width, 4, state.maxWidth);
@@ -157,7 +159,53 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
     return DisplayStatus::Open;
 }
 
+const char* glErrorName(GLenum error) {
+    switch (error) {
+    case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
+    case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
+    case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
+    case GL_STACK_OVERFLOW: return "GL_STACK_OVERFLOW";
+    case GL_STACK_UNDERFLOW: return "GL_STACK_UNDERFLOW";
+    case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
+    case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
+    default: return "an unknown GL error";
+    }
+}
+
+void APIENTRY printDebugMessage(GLenum, GLenum type, GLuint id, GLenum severity, GLsizei, const GLchar* message,
+                                const void*) {
+    const char* kind = type == GL_DEBUG_TYPE_ERROR ? "error" : "message";
+    const char* level = severity == GL_DEBUG_SEVERITY_HIGH     ? "high"
+                        : severity == GL_DEBUG_SEVERITY_MEDIUM ? "medium"
+                        : severity == GL_DEBUG_SEVERITY_LOW    ? "low"
+                                                               : "notification";
+    std::fprintf(stderr, "demo: GL debug %s (%s, id %u): %s\n", kind, level, id, printable(message).c_str());
+}
+
+// Turns on synchronous debug output where the context offers KHR_debug (each
+// message printed from inside the call that caused it), or else glGetError
+// after each frame; says which on stderr.
+void startGlDebug() {
+    auto callback = reinterpret_cast<PFNGLDEBUGMESSAGECALLBACKPROC>(SDL_GL_GetProcAddress("glDebugMessageCallback"));
+    if (SDL_GL_ExtensionSupported("GL_KHR_debug") && callback) {
+        callback(printDebugMessage, nullptr);
+        glEnable(GL_DEBUG_OUTPUT);
+        glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+        std::fprintf(stderr, "demo: GL debug output on (KHR_debug, synchronous): %s\n",
+                     reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+        return;
+    }
+    state.checkErrors = true;
+    std::fprintf(stderr, "demo: this OpenGL has no KHR_debug; falling back to glGetError after each frame\n");
+}
+
 } // namespace
+
+void reportGlErrors() {
+    if (!state.checkErrors) return;
+    for (GLenum error; (error = glGetError()) != GL_NO_ERROR;)
+        std::fprintf(stderr, "demo: GL error %s (0x%04x) in the frame\n", glErrorName(error), error);
+}
 
 DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     if (state.window) return DisplayStatus::Open;
@@ -185,6 +233,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, options.glDebug ? SDL_GL_CONTEXT_DEBUG_FLAG : 0);
 
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (options.headless) flags |= SDL_WINDOW_HIDDEN;
@@ -211,6 +260,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
         return DisplayStatus::Failed;
     }
     state.headless = options.headless;
+    if (options.glDebug) startGlDebug();
     // The frame's size is checked against the context's limits before
     // anything is drawn.
     if (const DisplayStatus status = openFrame(options, error); status != DisplayStatus::Open) {
@@ -340,6 +390,7 @@ void clearBars() {
 
 void present() {
     if (!state.context) return;
+    reportGlErrors();
     if (!state.headless) {
         if (state.finishFirst) glFinish();
         const Presentation where = presentation();
@@ -394,7 +445,12 @@ void* glProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
 
 namespace {
 
-Event keyEvent(SDL_Keycode key) {
+Event keyEvent(const SDL_Keysym& keysym) {
+    const SDL_Keycode key = keysym.sym;
+    if (keysym.mod & KMOD_CTRL) {
+        if (key == SDLK_PLUS || key == SDLK_EQUALS || key == SDLK_KP_PLUS) return Event::SoundLater;
+        if (key == SDLK_MINUS || key == SDLK_KP_MINUS) return Event::SoundEarlier;
+    }
     switch (key) {
     case SDLK_ESCAPE: return Event::Escape;
     case SDLK_SPACE: return Event::Space;
@@ -437,7 +493,7 @@ bool pollEvent(Event* event) {
     SDL_Event e;
     if (!SDL_PollEvent(&e)) return false;
     switch (e.type) {
-    case SDL_KEYDOWN: *event = keyEvent(e.key.keysym.sym); break;
+    case SDL_KEYDOWN: *event = keyEvent(e.key.keysym); break;
     case SDL_KEYUP: *event = Event::KeyUp; break;
     case SDL_QUIT: *event = Event::Quit; break;
     case SDL_WINDOWEVENT:

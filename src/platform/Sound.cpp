@@ -20,7 +20,7 @@ namespace {
 
 struct SilentClock {
     bool running = false;   // between soundStart and soundStop
-    uint64_t startMs = 0;   // monotonic time at which the position was 0
+    uint64_t startMs = 0;   // monotonic time at which the position heard was 0
     bool paused = false;
     uint32_t pausedAt = 0;  // the position held while paused
 };
@@ -29,6 +29,7 @@ struct SoundState {
     std::unique_ptr<SoundPlayer> player; // a track is playing (on a real or the dummy device)
     SilentClock silent;                  // no track: the clock alone
     uint32_t stoppedAt = 0;              // position frozen by soundStop
+    int delayMs = 0;                     // the audio delay, ms (soundSetDelayMs)
 };
 SoundState state;
 
@@ -61,12 +62,26 @@ void soundSpectrum(float* out) {
         std::fill(out, out + kSpectrumBands, 0.0f);
 }
 
-uint32_t soundPositionMs() {
-    if (state.player) return toPositionMs(state.player->positionMs());
-    if (state.silent.running && state.silent.paused) return state.silent.pausedAt;
-    if (state.silent.running) return static_cast<uint32_t>(monotonicMs() - state.silent.startMs);
-    return state.stoppedAt;
+namespace {
+
+// The position heard, ms (the silent clock's own, without a track).
+double heardMs() {
+    if (state.player) return state.player->positionMs();
+    if (state.silent.paused) return state.silent.pausedAt;
+    // Signed: a seek with a negative delay may start the silent clock before 0.
+    return static_cast<double>(static_cast<int64_t>(monotonicMs() - state.silent.startMs));
 }
+
+} // namespace
+
+uint32_t soundPositionMs() {
+    if (!state.player && !state.silent.running) return state.stoppedAt;
+    return toPositionMs(heardMs() + state.delayMs);
+}
+
+void soundSetDelayMs(int ms) { state.delayMs = std::clamp(ms, -kMaxAudioDelayMs, kMaxAudioDelayMs); }
+
+int soundDelayMs() { return state.delayMs; }
 
 void soundStop() {
     if (state.player || state.silent.running) state.stoppedAt = soundPositionMs();
@@ -79,11 +94,14 @@ void soundStop() {
 }
 
 void soundSeek(uint32_t ms) {
+    // The sound goes to where the picture's time will be heard.
+    const double heard = static_cast<double>(ms) - state.delayMs;
     if (state.player) {
-        state.player->seek(ms);
+        state.player->seek(heard);
     } else if (state.silent.running) {
-        state.silent.startMs = monotonicMs() - ms;
-        state.silent.pausedAt = ms;
+        // The silent clock may start before 0, so that the picture starts exactly at `ms`.
+        state.silent.startMs = monotonicMs() - static_cast<int64_t>(heard);
+        state.silent.pausedAt = static_cast<uint32_t>(std::max(heard, 0.0));
     }
 }
 
@@ -91,7 +109,7 @@ void soundPause(bool paused) {
     if (state.player) {
         state.player->pause(paused);
     } else if (state.silent.running && paused != state.silent.paused) {
-        if (paused) state.silent.pausedAt = soundPositionMs();
+        if (paused) state.silent.pausedAt = toPositionMs(heardMs());
         state.silent.paused = paused;
         if (!paused) state.silent.startMs = monotonicMs() - state.silent.pausedAt;
     }
