@@ -4,10 +4,12 @@
 # video player playing a capture of the same stretch, in the same run.
 #
 #   scripts/measure-sync.sh [--demo PATH] [--data DIR] [--from MS] [--to MS] [--keep DIR]
+#   scripts/measure-sync.sh --analyse DIR [--data DIR] [--from MS] [--to MS]
 #
 # --demo defaults to build/demo, --data to the folder the demo finds itself
 # (DEMO_DATA_DIR if set); --from/--to give the stretch (default 0 to 30000:
-# the first two cuts and thirty sync points). --keep DIR keeps the recordings.
+# the first two cuts and thirty sync points). --keep DIR keeps the recordings;
+# --analyse DIR measures recordings kept so, without recording again.
 #
 # How: a PulseAudio user daemon (null sink, --exit-idle-time=-1, its runtime
 # folder temporary) and an Xvfb screen; the demo plays live, fullscreen,
@@ -38,6 +40,7 @@ data="${DEMO_DATA_DIR:-}"
 from=0
 to=30000
 keep=""
+analyse=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --demo) demo="$2"; shift 2 ;;
@@ -45,6 +48,7 @@ while [ $# -gt 0 ]; do
     --from) from="$2"; shift 2 ;;
     --to) to="$2"; shift 2 ;;
     --keep) keep="$2"; shift 2 ;;
+    --analyse) analyse="$2"; shift 2 ;;
     *) echo "measure-sync: unknown argument '$1' (see the top of $0)" >&2; exit 2 ;;
   esac
 done
@@ -54,6 +58,7 @@ demo="$(cd "$(dirname "$demo")" && pwd)/$(basename "$demo")"
 [ -n "$data" ] || data="$(dirname "$demo")/data"
 [ -f "$data/demosong.mp3" ] || { say "no demosong.mp3 in $data (give --data)"; exit 2; }
 
+if [ -z "$analyse" ]; then
 # ---- what it needs -----------------------------------------------------------
 # command, Debian package
 needs=("pulseaudio pulseaudio" "pactl pulseaudio-utils" "Xvfb xvfb" "mpv mpv" "ffmpeg ffmpeg" "ffprobe ffmpeg")
@@ -80,7 +85,7 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  if [ -n "$keep" ]; then mkdir -p "$keep" && cp "$work"/*.mkv "$work"/*.log "$keep"/ 2>/dev/null || true; fi
+  if [ -n "$keep" ]; then mkdir -p "$keep" && cp "$work"/*.mkv "$work"/*.mp4 "$work"/*.log "$keep"/ 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -123,6 +128,10 @@ record "$work/demo.mkv" env SDL_AUDIODRIVER=pulseaudio bash -c "cd '$data' && '$
 say "the reference: a capture of the same stretch played by mpv --ao=pulse"
 (cd "$data" && "$demo" --capture "$work/reference.mp4" --from "$from" --to "$to" 2>>"$work/demo.log")
 record "$work/reference.mkv" mpv --ao=pulse --fs --no-terminal --no-config "$work/reference.mp4"
+else
+  work="$analyse"
+  python=/usr/bin/python3
+fi
 
 # ---- the analysis -----------------------------------------------------------------
 SCENES="$root/src/scenes/SceneTable.h" TIMELINE="$root/src/app/Timeline.cpp" TRACK="$data/demosong.mp3" \
@@ -154,55 +163,100 @@ def first_pts(path, stream):
     return float(out[0])
 
 def luminance(path):
-    out = subprocess.run(["ffmpeg", "-v", "error", "-copyts", "-i", path, "-map", "0:v", "-vf",
-                          "signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=-", "-f", "null", "-"],
-                         check=True, capture_output=True, text=True).stdout
-    times = [float(v) for v in re.findall(r"pts_time:([0-9.]+)", out)]
-    values = [float(v) for v in re.findall(r"YAVG=([0-9.]+)", out)]
-    n = min(len(times), len(values))
-    return np.array(times[:n]), np.array(values[:n])
+    # Each grabbed frame's wall time (ffv1: one packet per frame) and mean grey level.
+    times = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "packet=pts_time",
+                            "-of", "csv=p=0", path], check=True, capture_output=True, text=True).stdout.split()
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v", "-vsync", "passthrough", "-f", "rawvideo",
+                          "-pix_fmt", "gray", "-"], check=True, capture_output=True).stdout
+    luma = np.frombuffer(raw, dtype=np.uint8).reshape(-1, 64 * 48).mean(axis=1)
+    n = min(len(times), len(luma))
+    return np.array([float(t) for t in times[:n]]), luma[:n]
+
+def xcorr(a, b):
+    """Correlation of b slid along a: out[i] = sum(a[i:i+len(b)] * b), for every full overlap."""
+    n = 1 << int(np.ceil(np.log2(len(a) + len(b))))
+    return np.fft.irfft(np.fft.rfft(a, n) * np.conj(np.fft.rfft(b, n)), n)[: len(a) - len(b) + 1]
+
+def peak(c):
+    """The index of the largest value, refined to a fraction by a parabola through its neighbours."""
+    k = int(np.argmax(c))
+    if 0 < k < len(c) - 1 and (c[k - 1] - 2 * c[k] + c[k + 1]) != 0:
+        return k + 0.5 * (c[k - 1] - c[k + 1]) / (c[k - 1] - 2 * c[k] + c[k + 1])
+    return float(k)
+
+def held(times_ms, values, grid):
+    """What a screen showing `values` from `times_ms` on shows at each time of `grid` (sample and hold)."""
+    i = np.clip(np.searchsorted(times_ms, grid, side="right") - 1, 0, len(values) - 1)
+    return values[i]
+
+# The picture as it should be: the capture's frames, frame n at music time start + n / 60 s.
+cap_raw = subprocess.run(["ffmpeg", "-v", "error", "-i", os.path.join(env["WORK"], "reference.mp4"), "-vf",
+                          "scale=64:48,format=gray", "-f", "rawvideo", "-"], check=True, capture_output=True).stdout
+cap_luma = np.frombuffer(cap_raw, dtype=np.uint8).reshape(-1, 64 * 48).mean(axis=1)
+cap_ms = start + np.arange(len(cap_luma)) * 1000.0 / 60.0
+
+def match(times_ms, luma, grid, shifts):
+    """How well the screen (`luma` shown from `times_ms` on, in heard music time) matches the
+    capture shifted later by each of `shifts` ms, over `grid`: normalised correlations."""
+    seen = held(times_ms, luma, grid)
+    want = np.array([held(cap_ms, cap_luma, grid - s) for s in shifts])
+    a = seen - seen.mean()
+    b = want - want.mean(axis=1, keepdims=True)
+    return (b @ a) / (np.sqrt((b * b).sum(axis=1) * (a @ a)) + 1e-12), want
 
 def measure(name):
     path = os.path.join(env["WORK"], name + ".mkv")
     sound = pcm(["-i", path])
     if len(sound) < len(track) // 2:
         sys.exit(f"measure-sync: the {name} recording holds {len(sound) / rate:.1f} s of sound; too short")
-    # Where the track's stretch starts in the recording: the peak of the
-    # cross-correlation (through FFTs), refined to a fraction of a sample.
-    n = 1 << int(np.ceil(np.log2(len(sound) + len(track))))
-    corr = np.fft.irfft(np.fft.rfft(sound, n) * np.conj(np.fft.rfft(track, n)), n)[: len(sound)]
-    k = int(np.argmax(corr))
-    if 0 < k < len(corr) - 1:
-        a, b, c = corr[k - 1], corr[k], corr[k + 1]
-        k = k + 0.5 * (a - c) / (a - 2 * b + c)
-    strength = corr.max() / np.sqrt(np.sum(track ** 2) * np.sum(sound ** 2) + 1e-12)
-    heard0 = first_pts(path, "a") + k / rate  # wall time (s) at which music time `start` was heard
+    audio0 = first_pts(path, "a")  # wall time (s) of the recording's first sound sample
+    # Where the stretch starts in the recording, roughly: the whole track against the whole recording.
+    coarse = int(np.argmax(xcorr(sound, track))) if len(sound) >= len(track) else 0
     times, luma = luminance(path)
-    jumps = np.abs(np.diff(luma))
-    noise = np.median(jumps) + 1e-6
+    # The picture against the capture over the whole stretch, on a 5 ms grid
+    # and within 1.5 s either way (the recording's two inputs may be a few
+    # hundred ms apart); each accent is then refined around it.
+    heard0 = audio0 + coarse / rate
+    r, _ = match(start + (times - heard0) * 1000, luma, np.arange(start + 700, end - 700, 5.0),
+                 np.arange(-1500, 1501, 5.0))
+    overall = -1500 + 5 * int(np.argmax(r))
     lags = []
     for t in accents:
-        due = heard0 + (t - start) / 1000
-        # The picture's change: the largest jump from 150 ms before to 250 ms after the sound.
-        w = np.where((times[1:] >= due - 0.15) & (times[1:] <= due + 0.25))[0]
-        if len(w) == 0:
+        # When music time t was heard: two seconds of the track around it,
+        # matched within half a second of where the whole stretch puts it
+        # (locally, so that a dropout earlier on does not shift it).
+        first = int((t - start - 1000) * rate / 1000)
+        seg = track[max(0, first): first + 2 * rate]
+        due = coarse + first
+        lo = max(0, due - rate // 2)
+        region = sound[lo: due + len(seg) + rate // 2]
+        if first < 0 or len(seg) < 2 * rate or len(region) <= len(seg):
             continue
-        i = w[np.argmax(jumps[w])]
-        if jumps[i] < max(4.0, 8 * noise):
-            continue  # no clear accent here (a sync point that draws no flash in this scene)
-        lags.append((t, (times[i + 1] - due) * 1000))
-    fps = (len(times) - 1) / (times[-1] - times[0]) if len(times) > 1 else 0
-    return lags, strength, fps
+        c = xcorr(region, seg)
+        energy = np.sqrt(np.convolve(region ** 2, np.ones(len(seg)), "valid") * np.sum(seg ** 2)) + 1e-12
+        c = c / energy[: len(c)]
+        if c.max() < 0.6:
+            continue  # the sound here does not match the track (a dropout)
+        heard = audio0 + (lo + peak(c)) / rate + 1.0  # s; the segment starts 1 s before t
+        # The screen around then against the capture, on a 1 ms grid of heard
+        # music time: the picture's lag is the shift that matches best.
+        shifts = overall + np.arange(-150, 151, 1.0)
+        r, want = match(t + (times - heard) * 1000, luma, t + np.arange(-600, 600, 1.0), shifts)
+        if np.std(want[150]) < 2 or r.max() < 0.8:
+            continue  # no change on the picture here (a sync point without a flash), or no clear match
+        lags.append((t, shifts[0] + peak(r)))
+    fps = (len(times) - 1) / (times[-1] - times[0]) if len(times) > 1 and times[-1] > times[0] else 0
+    return lags, fps, overall
 
 results = {}
 for name in ("demo", "reference"):
-    lags, strength, fps = measure(name)
+    lags, fps, overall = measure(name)
     results[name] = dict(lags)
     v = np.array([l for _, l in lags])
     if len(v) == 0:
         sys.exit(f"measure-sync: no accent found in the {name} recording")
     print(f"{name:9s}: {len(v):2d} accents, picture lag mean {v.mean():6.1f} ms, spread (sd) {v.std():5.1f} ms, "
-          f"worst {v[np.argmax(np.abs(v))]:6.1f} ms  (sound match {strength:.2f}, screen grabbed at {fps:.1f} fps)")
+          f"worst {v[np.argmax(np.abs(v))]:6.1f} ms  (whole stretch {overall} ms; screen grabbed at {fps:.1f} fps)")
 both = sorted(set(results["demo"]) & set(results["reference"]))
 if both:
     d = np.array([results["demo"][t] - results["reference"][t] for t in both])
