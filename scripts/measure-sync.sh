@@ -3,30 +3,35 @@
 # late the demo's picture is against its sound, and the same for a mature
 # video player playing a capture of the same stretch, in the same run.
 #
-#   scripts/measure-sync.sh [--demo PATH] [--data DIR] [--from MS] [--to MS] [--keep DIR]
+#   scripts/measure-sync.sh [--demo PATH] [--data DIR] [--from MS] [--to MS] [--keep DIR] [-- DEMO OPTIONS]
 #   scripts/measure-sync.sh --analyse DIR [--data DIR] [--from MS] [--to MS]
 #
 # --demo defaults to build/demo, --data to the folder the demo finds itself
 # (DEMO_DATA_DIR if set); --from/--to give the stretch (default 0 to 30000:
 # the first two cuts and thirty sync points). --keep DIR keeps the recordings;
-# --analyse DIR measures recordings kept so, without recording again.
+# --analyse DIR measures recordings kept so, without recording again. Words
+# after -- go to the demo's live run (--audio-delay -50: the picture 50 ms later).
 #
 # How: a PulseAudio user daemon (null sink, --exit-idle-time=-1, its runtime
-# folder temporary) and an Xvfb screen; the demo plays live, fullscreen,
-# through SDL's pulseaudio driver, while one ffmpeg process records the
-# screen (x11grab, reduced on the fly to a small grey picture) and the null
-# sink's monitor (PCM in Matroska) on the same clock. Then the reference: a
-# --capture of the same stretch played by mpv --ao=pulse through the same
-# server, recorded the same way. For each recording the sound's place is
-# found by cross-correlating it with the track (decoded by ffmpeg), which
-# gives the wall time at which each music time was heard; the picture's
-# accents (the cuts between scenes and the sync points' flashes, at their
-# known music times) are found as the largest jump in mean luminance near
-# where they are due. The lag of an accent is when it was seen minus when
-# its music time was heard (positive: the picture is late). The recording's
-# own offsets (x11grab's and the monitor's timestamps) are in both figures;
-# the demo's lag relative to the reference's is what the viewer gets beyond
-# what a mature player gives.
+# folder temporary) and an Xvfb screen. First a --capture of the stretch
+# (the picture as it should be, frame by frame, and the reference). Then one
+# ffmpeg process records the screen (x11grab, reduced on the fly to a small
+# grey picture) and the null sink's monitor (PCM in Matroska) while the demo
+# plays the stretch live, fullscreen, through SDL's pulseaudio driver, and
+# then mpv --ao=pulse plays the capture through the same server: one
+# recording, so that both plays share its offset between its two inputs
+# (which differs by a few hundred ms from one ffmpeg process to the next).
+# For each play, the moment each accent's music time was heard is found by
+# cross-correlating two seconds of the track (decoded by ffmpeg) around it
+# with the recorded sound; the accents are every cut between scenes and
+# every sync point inside the stretch (scenes/SceneTable.h, the sync table
+# in app/Timeline.cpp). The screen's mean luminance around that moment is
+# matched against the capture's: the shift that fits best is the picture's
+# lag at that accent (positive: the picture is late). Accents where the
+# picture does not change (a sync point that draws no flash there) or the
+# match is unclear are left out. The recording's own offset is in both
+# plays' figures; the demo's lag relative to the reference's is what the
+# viewer gets beyond what a mature player gives.
 #
 # Not part of ./test.sh: it takes a minute or two, needs a sound server, and
 # its figures depend on the machine's load. Missing packages are installed
@@ -41,6 +46,7 @@ from=0
 to=30000
 keep=""
 analyse=""
+extra=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --demo) demo="$2"; shift 2 ;;
@@ -49,6 +55,7 @@ while [ $# -gt 0 ]; do
     --to) to="$2"; shift 2 ;;
     --keep) keep="$2"; shift 2 ;;
     --analyse) analyse="$2"; shift 2 ;;
+    --) shift; extra=("$@"); break ;;
     *) echo "measure-sync: unknown argument '$1' (see the top of $0)" >&2; exit 2 ;;
   esac
 done
@@ -85,7 +92,7 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  if [ -n "$keep" ]; then mkdir -p "$keep" && cp "$work"/*.mkv "$work"/*.mp4 "$work"/*.log "$keep"/ 2>/dev/null || true; fi
+  if [ -n "$keep" ]; then mkdir -p "$keep" && cp "$work"/*.mkv "$work"/*.mp4 "$work"/*.log "$work"/boundary "$keep"/ 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -122,12 +129,22 @@ record() {
   kill -INT "$rec"; wait "$rec" || true
 }
 
-seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
-say "stretch $from - $to ms; the demo live through PulseAudio"
-record "$work/demo.mkv" env SDL_AUDIODRIVER=pulseaudio bash -c "cd '$data' && '$demo' --from $from --to $to 2>>'$work/demo.log'"
-say "the reference: a capture of the same stretch played by mpv --ao=pulse"
+say "stretch $from - $to ms"
+play_demo() { (cd "$data" && SDL_AUDIODRIVER=pulseaudio "$demo" --from "$from" --to "$to" "${extra[@]}" 2>>"$work/demo.log"); }
+# The demo, then the reference, in one recording: the offset between its
+# two inputs' timestamps differs from one ffmpeg process to the next (by a
+# few hundred ms), but stays within one.
+play_both() {
+  play_demo || say "the demo exited with status $?"
+  date +%s.%N >"$work/boundary" # wall time between the two plays
+  sleep 1
+  say "the reference: the capture played by mpv --ao=pulse"
+  mpv --ao=pulse --vo=x11 --hwdec=no --fs --no-terminal --no-config "$work/reference.mp4"
+}
+say "capturing the stretch for the reference"
 (cd "$data" && "$demo" --capture "$work/reference.mp4" --from "$from" --to "$to" 2>>"$work/demo.log")
-record "$work/reference.mkv" mpv --ao=pulse --fs --no-terminal --no-config "$work/reference.mp4"
+say "the demo live through PulseAudio, then the reference"
+record "$work/recording.mkv" play_both
 else
   work="$analyse"
   python=/usr/bin/python3
@@ -204,15 +221,24 @@ def match(times_ms, luma, grid, shifts):
     b = want - want.mean(axis=1, keepdims=True)
     return (b @ a) / (np.sqrt((b * b).sum(axis=1) * (a @ a)) + 1e-12), want
 
+recording = os.path.join(env["WORK"], "recording.mkv")
+all_sound = pcm(["-i", recording])
+all_audio0 = first_pts(recording, "a")  # wall time (s) of the recording's first sound sample
+all_times, all_luma = luminance(recording)
+boundary = float(open(os.path.join(env["WORK"], "boundary")).read())
+
 def measure(name):
-    path = os.path.join(env["WORK"], name + ".mkv")
-    sound = pcm(["-i", path])
+    # The recording's part before the boundary (the demo) or after it (the reference).
+    lo, hi = (0.0, boundary) if name == "demo" else (boundary, float("inf"))
+    first = max(0, int((lo - all_audio0) * rate))
+    last = len(all_sound) if hi == float("inf") else int((hi - all_audio0) * rate)
+    sound, audio0 = all_sound[first:last], all_audio0 + first / rate
+    keep = (all_times >= lo) & (all_times < hi)
+    times, luma = all_times[keep], all_luma[keep]
     if len(sound) < len(track) // 2:
-        sys.exit(f"measure-sync: the {name} recording holds {len(sound) / rate:.1f} s of sound; too short")
-    audio0 = first_pts(path, "a")  # wall time (s) of the recording's first sound sample
-    # Where the stretch starts in the recording, roughly: the whole track against the whole recording.
+        sys.exit(f"measure-sync: the {name}'s part of the recording holds {len(sound) / rate:.1f} s of sound; too short")
+    # Where the stretch starts in it, roughly: the whole track against the whole part.
     coarse = int(np.argmax(xcorr(sound, track))) if len(sound) >= len(track) else 0
-    times, luma = luminance(path)
     # The picture against the capture over the whole stretch, on a 5 ms grid
     # and within 1.5 s either way (the recording's two inputs may be a few
     # hundred ms apart); each accent is then refined around it.

@@ -30,6 +30,7 @@ struct SoundState {
     SilentClock silent;                  // no track: the clock alone
     uint32_t stoppedAt = 0;              // position frozen by soundStop
     int delayMs = 0;                     // the audio delay, ms (soundSetDelayMs)
+    double leadMs = 0;                   // a frame's time to the screen, ms (soundSetLeadMs)
 };
 SoundState state;
 
@@ -76,8 +77,10 @@ double heardMs() {
 
 uint32_t soundPositionMs() {
     if (!state.player && !state.silent.running) return state.stoppedAt;
-    return toPositionMs(heardMs() + state.delayMs);
+    return toPositionMs(heardMs() + state.delayMs + state.leadMs);
 }
+
+void soundSetLeadMs(double ms) { state.leadMs = ms; }
 
 void soundSetDelayMs(int ms) { state.delayMs = std::clamp(ms, -kMaxAudioDelayMs, kMaxAudioDelayMs); }
 

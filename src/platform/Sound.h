@@ -55,6 +55,11 @@ uint32_t soundPositionMs();
 constexpr int kMaxAudioDelayMs = 1000;
 void soundSetDelayMs(int ms);
 int soundDelayMs();
+// How long a frame takes from reading the position to being on screen, ms
+// (0 at the start): the live loop sets it each frame, so that the picture
+// shows the music heard when the frame appears. Like the delay it is added
+// to soundPositionMs(); soundSeek does not count it.
+void soundSetLeadMs(double ms);
 // Stops playing and releases the device and the decoder.
 void soundStop();
 // Plays on from music time `ms` as the picture shows it (the sound from
