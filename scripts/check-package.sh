@@ -108,15 +108,17 @@ diff "$tmp/help-options" "$tmp/man-options" ||
 # side is its key table, the SDL key and button names in src/platform (the
 # only code that sees events): SDLK_PAGEUP is "Page Up", SDLK_o is "o" and
 # SDL_BUTTON_LEFT a "Click", SDLK_QUESTION (or SDLK_SLASH with Shift, the
-# same key on a US layout) is "?", SDLK_PERIOD "." and SDLK_COMMA ",". Both sides are compared lower-case
+# same key on a US layout) is "?", SDLK_PERIOD "." and SDLK_COMMA ",", and
+# the keys Ctrl goes with (+, = and the keypad's +; - and the keypad's -)
+# are "Ctrl +" and "Ctrl -". Both sides are compared lower-case
 # without spaces.
 grep -ohE 'SDLK_[A-Za-z0-9_]+|SDL_BUTTON_[A-Z]+' src/platform/*.cpp |
-  sed -E 's/^SDLK_//; s/^(QUESTION|SLASH)$/?/; s/^PERIOD$/./; s/^COMMA$/,/; s/^SDL_BUTTON_LEFT$/click/; s/^SDL_BUTTON_RIGHT$/rightclick/; s/^SDL_BUTTON_MIDDLE$/middleclick/' |
+  sed -E 's/^SDLK_//; s/^(QUESTION|SLASH)$/?/; s/^PERIOD$/./; s/^COMMA$/,/; s/^(PLUS|EQUALS|KP_PLUS)$/ctrl+/; s/^(MINUS|KP_MINUS)$/ctrl-/; s/^SDL_BUTTON_LEFT$/click/; s/^SDL_BUTTON_RIGHT$/rightclick/; s/^SDL_BUTTON_MIDDLE$/middleclick/' |
   tr -d '_' | tr 'A-Z' 'a-z' | sort -u >"$tmp/program-keys"
 # In the page, each entry's tag is the line after .TP: ".B Escape",
 # ".BR Left \", \" Right", ".BR \"Page Up\" \", \" Up".
 zcat "$man_page" | awk '/^\.SH/ {keys = ($2 == "KEYS")} keys && tag {print} {tag = keys && /^\.TP/}' |
-  sed -E 's/^\.BR? //; s/", "/\n/g' | tr -d '" ' | tr 'A-Z' 'a-z' | sort -u >"$tmp/man-keys"
+  sed -E 's/^\.BR? //; s/", "/\n/g; s/\\-/-/g' | tr -d '" ' | tr 'A-Z' 'a-z' | sort -u >"$tmp/man-keys"
 diff "$tmp/program-keys" "$tmp/man-keys" ||
   fail "the manual page's KEYS and the program's keys differ (< program only, > manual page only)"
 

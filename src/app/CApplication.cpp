@@ -5,8 +5,9 @@
 // Escape, q, a quit request and closing the window end the demo (or, with
 // the loop on, the end starts it again); the keys of live::kKeyUses are the
 // live controls (Live.h); o, i, ?, F1 and a click on its bar work the
-// on-screen display (Osd.h); other keys do nothing. While paused, the held
-// frame is shown again every 10 ms.
+// on-screen display (Osd.h); Ctrl + / - step the audio delay (Sound.h);
+// other keys do nothing. While paused, the held frame is shown again every
+// 10 ms.
 #include "app/CApplication.h"
 
 #include "app/DataFolder.h"
@@ -36,11 +37,14 @@ bool keyPress(platform::Event event) {
     case platform::Event::Quit:
     case platform::Event::Other:
     case platform::Event::Click:
+    case platform::Event::Release:
     case platform::Event::PointerMoved: return false;
     default: return true;
     }
 }
 
+// The most a frame's lead may be, ms (a stall is no frame time to predict).
+constexpr double kMaxPresentLeadMs = 50;
 } // namespace
 
 int CApplication::init(const platform::DisplayOptions& display) {
@@ -124,6 +128,14 @@ void CApplication::handle(platform::Event event) {
         volumeChanged();
         return;
     }
+    case platform::Event::SoundLater:
+    case platform::Event::SoundEarlier: {
+        platform::soundSetDelayMs(platform::soundDelayMs() + (event == platform::Event::SoundLater ? 10 : -10));
+        char text[32];
+        std::snprintf(text, sizeof text, "audio delay %+d ms", platform::soundDelayMs());
+        osd.notice(text, timeGetTime());
+        return;
+    }
     default: break;
     }
     // A seek: a key's step from the music time now, or a click on the bar's time.
@@ -204,7 +216,10 @@ void CApplication::setPaused(bool on) {
     if (on == paused) return;
     paused = on;
     platform::soundPause(on);
-    // The music holds at the picture on screen, so both go on from there.
+    // The music holds at the picture on screen, so both go on from there (no
+    // lead while paused: the music time is exactly the picture's).
+    if (on) presentLeadMs = 0;
+    platform::soundSetLeadMs(0);
     if (on) platform::soundSeek(static_cast<uint32_t>(std::max(demoMS, 0.0f)));
     // The pause is no frame time: the next frame starts afresh.
     previousFrameTime = kUnmeasured;
@@ -244,6 +259,15 @@ void CApplication::frame() {
     skip = static_cast<float>(interval) / 50.0f;
     if (skip > 50.0f) skip = 50.0f;
     previousFrameTime = currentFrameTime;
+    // A frame is on screen about one frame interval after it reads the clock
+    // (rendered, then shown at the next refresh): the picture reads the music
+    // that will be heard then. Measured through PulseAudio against mpv
+    // (scripts/measure-sync.sh, software GL under Xvfb): 46 ms late without
+    // this at 28 fps; with it 11 ms at 34 fps, 23 and 31 ms at 26 and 24 fps
+    // on a machine loaded by other builds (the frame then reaches the screen
+    // later than one interval after reading the clock).
+    if (interval > 0) presentLeadMs += (std::min<double>(interval, kMaxPresentLeadMs) - presentLeadMs) * 0.1;
+    platform::soundSetLeadMs(paused ? 0.0 : presentLeadMs);
     // The previous frame lasted until this one started.
     if (stats && lastScene >= 0) stats->add(lastScene, static_cast<double>(interval));
     if (drawFrame) {
@@ -318,7 +342,10 @@ int demoMain(int argc, char** argv) {
     display.windowed = options.windowed;
     display.width = options.width;
     display.height = options.height;
+    display.followWindow = options.nativeSize;
+    display.glDebug = options.glDebug;
     if (const int status = app.init(display)) return status;
+    platform::soundSetDelayMs(options.audioDelayMs);
     app.placeInTitle = options.windowed;
     if (options.toGiven) app.stopAtMs = options.toMs;
     app.loop = options.loop;

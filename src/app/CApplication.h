@@ -79,6 +79,7 @@ private:
     int lastScene = -1;        // scene of the previous frame, for the statistics
     uint64_t titleUntil = 0;   // the title shows the place until this time (ms)
     bool pointerShown = false; // the pointer over the window
+    double presentLeadMs = 0;  // a frame's time from reading the clock to the screen, smoothed (ms)
     void showPlace();
     void volumeChanged();
 };

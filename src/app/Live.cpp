@@ -22,6 +22,7 @@ const KeyUse kKeyUses[] = {
     {"f, F11", "fullscreen or a window"},
     {"m", "mute and unmute the music"},
     {"9, 0", "volume down, up (10 % steps)"},
+    {"Ctrl + +, Ctrl + -", "the sound 10 ms later, earlier"},
     {"l", "loop: start again at the end"},
     {"o", "show or hide the on-screen display"},
     {"i", "the frame rate on the on-screen display"},

@@ -28,6 +28,7 @@ const char kMusicFile[] = "demosong.mp3";
 void renderFrame(CApplication& app, double ms, double stepMs) {
     if (platform::stopSignal()) return;
     renderFixedStep(app, ms, stepMs);
+    platform::reportGlErrors();
 }
 
 long shownFrames(const FramePlan& p) {
@@ -97,6 +98,7 @@ void trackSpectrum(double ms, float* out) { spectrumTrack.spectrumAt(spectrumTra
 int openHeadless(CApplication& app, const Options& o) {
     platform::DisplayOptions display;
     display.headless = true;
+    display.glDebug = o.glDebug;
     display.width = o.width;
     display.height = o.height;
     return app.init(display);

@@ -6,6 +6,7 @@
 #include "app/Live.h"
 #include "app/Timeline.h"
 #include "platform/Platform.h"
+#include "platform/Sound.h"
 
 #include <CLI/CLI.hpp>
 
@@ -148,8 +149,9 @@ bool oneFrameNumber(const std::string& file) {
 
 // The words as given, before their values are checked.
 struct Words {
-    bool window = false, silent = false, benchmark = false, stats = false, passes = false, loop = false;
-    std::string capture, out, frame, from, to, fps, size, crf, preset;
+    bool window = false, silent = false, benchmark = false, stats = false, passes = false, loop = false,
+         glDebug = false;
+    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -170,8 +172,17 @@ void describe(CLI::App& app, Words& w) {
                    "frames of W x H pixels, the 4:3 picture as large as fits,\n"
                    "centred, black bars on the rest; default 1024x768 (playing on\n"
                    "a graphics card: the window's size); with the tools below too\n"
-                   "(a capture needs even numbers)")
-        ->type_name("WxH");
+                   "(a capture needs even numbers); native: playing, the window's\n"
+                   "size whatever the renderer")
+        ->type_name("WxH|native");
+    const std::string maxDelay = std::to_string(platform::kMaxAudioDelayMs);
+    app.add_option("--audio-delay", w.audioDelay,
+                   "playing: delay the sound by MS against the picture, -" + maxDelay + " to\n" + maxDelay +
+                       " (negative delays the picture, as for Bluetooth headphones)")
+        ->type_name("MS");
+    app.add_flag("--gl-debug", w.glDebug,
+                 "report OpenGL's debug messages (KHR_debug, synchronous) or, without\n"
+                 "it, glGetError after each frame, one line each on stderr");
     auto* tools = "Headless tools (no window, no audio device; fixed-step clock)";
     app.add_option("--capture", w.capture,
                    "render every frame into a video with the track (needs ffmpeg),\n"
@@ -242,6 +253,7 @@ constexpr ModeRule kModeRules[] = {
     {"--window", true, false, false, false, "playing live (the headless tools open no window)"},
     {"--stats", true, false, false, false, "playing live"},
     {"--loop", true, false, false, false, "playing live"},
+    {"--audio-delay", true, false, false, false, "playing live (the headless tools play no sound)"},
     {"--from", true, true, false, true, "playing, --capture or --benchmark"},
     {"--to", true, true, false, true, "playing, --capture or --benchmark"},
     {"--fps", false, true, true, true, "--capture, --frame or --benchmark (live, frames follow the display)"},
@@ -346,6 +358,7 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     o->stats = w.stats;
     o->loop = w.loop;
     o->passes = w.passes;
+    o->glDebug = w.glDebug;
     o->output = o->mode == Mode::Capture ? w.capture : w.out;
 
     if (app.count("--frame") && !parseMs(w.frame, &o->frameMs)) return fail(error, badTime("--frame", w.frame));
@@ -354,9 +367,20 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     o->toGiven = app.count("--to") > 0;
     if (app.count("--fps") && !parseFps(w.fps, &o->fps))
         return fail(error, "--fps needs a whole number from 1 to 240, not " + shownValue(w.fps));
-    if (app.count("--size") && !parseSize(w.size, &o->width, &o->height))
-        return fail(error, "--size needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1920x1080; not " +
+    o->nativeSize = w.size == "native";
+    if (app.count("--size") && !o->nativeSize && !parseSize(w.size, &o->width, &o->height))
+        return fail(error, "--size needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1920x1080, or native; not " +
                                shownValue(w.size));
+    if (app.count("--audio-delay")) {
+        const std::string maxDelay = std::to_string(platform::kMaxAudioDelayMs);
+        char* end = nullptr;
+        const long v = std::strtol(w.audioDelay.c_str(), &end, 10);
+        if (end == w.audioDelay.c_str() || *end != '\0' || v < -platform::kMaxAudioDelayMs ||
+            v > platform::kMaxAudioDelayMs)
+            return fail(error, "--audio-delay needs a whole number of ms from -" + maxDelay + " to " + maxDelay +
+                                   ", not " + shownValue(w.audioDelay));
+        o->audioDelayMs = static_cast<int>(v);
+    }
 
     if (app.count("--crf")) {
         char* end = nullptr;
@@ -373,6 +397,8 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     for (const ModeRule& r : kModeRules)
         if (app.count(r.option) && !appliesIn(r, o->mode))
             return fail(error, std::string(r.option) + " goes with " + r.goesWith);
+    if (o->nativeSize && o->mode != Mode::Live)
+        return fail(error, "--size native goes with playing live (the headless tools have no window to follow)");
     if (o->toGiven && o->toMs <= o->fromMs) return fail(error, "--to must be later than --from");
     if (o->mode == Mode::Capture && o->output.empty()) return fail(error, "--capture needs a file name");
     if (o->mode == Mode::Capture && !captureFormatOf(o->output, &o->format, error)) return ParseResult::Error;

@@ -36,6 +36,9 @@ struct Options {
     // --size WxH: the frame's size in pixels, the 4:3 picture centred in it
     // (0 x 0: 1024 x 768; live, the window's size on a hardware renderer).
     int width = 0, height = 0;
+    bool nativeSize = false; // --size native: live, the window's drawable size whatever the renderer
+    bool glDebug = false;    // --gl-debug: OpenGL's debug output (or glGetError) reported on stderr
+    int audioDelayMs = 0;    // --audio-delay MS: positive delays the sound, negative the picture
     // The capture's H.264 encoder (x264): quality (0 lossless ... 51) and
     // speed preset, passed to ffmpeg as they are. By default the fastest
     // preset, one step finer than crf 17: on two cores the encoder then

@@ -6,7 +6,8 @@
 // process dies; setFullscreen switches to a window and back while running);
 // the picture is scaled to fit the window and letterboxed
 // when it is presented, and an overlay (the on-screen display) may then draw
-// over it in window pixels.
+// over it in window pixels. On request, OpenGL's debug output (KHR_debug) or
+// glGetError after each frame reports every GL error on stderr.
 #include "platform/GLExt.h"
 #include "platform/Platform.h"
 #include "platform/Scratch.h"
@@ -59,6 +60,7 @@ struct DisplayState {
     bool followWindow = false;        // the frame is resized with the window's drawable
     bool windowedBefore = false;      // the window has been a window (it has a size of its own to go back to)
     bool finishFirst = false;         // the frame is finished before it is presented
+    bool checkErrors = false;         // glGetError after each frame (--gl-debug without KHR_debug)
 };
 DisplayState state;
 
@@ -140,7 +142,7 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
                      " x " + std::to_string(state.maxHeight) + ")";
             return DisplayStatus::SizeRefused;
         }
-    } else if (!options.headless && !software) {
+    } else if (!options.headless && (!software || options.followWindow)) {
         state.followWindow = true;
         SDL_GL_GetDrawableSize(state.window, &width, &height);
         width = std::clamp(width, 4, state.maxWidth);
@@ -159,7 +161,53 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
     return DisplayStatus::Open;
 }
 
+const char* glErrorName(GLenum error) {
+    switch (error) {
+    case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
+    case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
+    case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
+    case GL_STACK_OVERFLOW: return "GL_STACK_OVERFLOW";
+    case GL_STACK_UNDERFLOW: return "GL_STACK_UNDERFLOW";
+    case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
+    case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
+    default: return "an unknown GL error";
+    }
+}
+
+void APIENTRY printDebugMessage(GLenum, GLenum type, GLuint id, GLenum severity, GLsizei, const GLchar* message,
+                                const void*) {
+    const char* kind = type == GL_DEBUG_TYPE_ERROR ? "error" : "message";
+    const char* level = severity == GL_DEBUG_SEVERITY_HIGH     ? "high"
+                        : severity == GL_DEBUG_SEVERITY_MEDIUM ? "medium"
+                        : severity == GL_DEBUG_SEVERITY_LOW    ? "low"
+                                                               : "notification";
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": GL debug %s (%s, id %u): %s\n", kind, level, id, printable(message).c_str());
+}
+
+// Turns on synchronous debug output where the context offers KHR_debug (each
+// message printed from inside the call that caused it), or else glGetError
+// after each frame; says which on stderr.
+void startGlDebug() {
+    auto callback = reinterpret_cast<PFNGLDEBUGMESSAGECALLBACKPROC>(SDL_GL_GetProcAddress("glDebugMessageCallback"));
+    if (SDL_GL_ExtensionSupported("GL_KHR_debug") && callback) {
+        callback(printDebugMessage, nullptr);
+        glEnable(GL_DEBUG_OUTPUT);
+        glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": GL debug output on (KHR_debug, synchronous): %s\n",
+                     reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+        return;
+    }
+    state.checkErrors = true;
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": this OpenGL has no KHR_debug; falling back to glGetError after each frame\n");
+}
+
 } // namespace
+
+void reportGlErrors() {
+    if (!state.checkErrors) return;
+    for (GLenum error; (error = glGetError()) != GL_NO_ERROR;)
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": GL error %s (0x%04x) in the frame\n", glErrorName(error), error);
+}
 
 DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     if (state.window) return DisplayStatus::Open;
@@ -187,6 +235,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, options.glDebug ? SDL_GL_CONTEXT_DEBUG_FLAG : 0);
 
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (options.headless) flags |= SDL_WINDOW_HIDDEN;
@@ -214,6 +263,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     }
     state.headless = options.headless;
     state.windowedBefore = !(flags & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (options.glDebug) startGlDebug();
     // The frame's size is checked against the context's limits before
     // anything is drawn.
     if (const DisplayStatus status = openFrame(options, error); status != DisplayStatus::Open) {
@@ -343,6 +393,7 @@ void clearBars() {
 
 void present() {
     if (!state.context) return;
+    reportGlErrors();
     if (!state.headless) {
         if (state.finishFirst) glFinish();
         const Presentation where = presentation();
@@ -398,6 +449,12 @@ void* glProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
 namespace {
 
 Event keyEvent(const SDL_KeyboardEvent& key) {
+    // Ctrl with + (or =, or keypad +) and - (or keypad -): the audio delay.
+    if (key.keysym.mod & KMOD_CTRL) {
+        const SDL_Keycode k = key.keysym.sym;
+        if (k == SDLK_PLUS || k == SDLK_EQUALS || k == SDLK_KP_PLUS) return Event::SoundLater;
+        if (k == SDLK_MINUS || k == SDLK_KP_MINUS) return Event::SoundEarlier;
+    }
     Event::Kind kind = Event::OtherKey;
     switch (key.keysym.sym) {
     case SDLK_ESCAPE:

@@ -35,6 +35,12 @@ struct DisplayOptions {
     // display on a hardware renderer follows the window's drawable size
     // (on a software rasteriser every pixel costs, so it stays 1024 x 768).
     int width = 0, height = 0;
+    // Live, the frame follows the window's drawable size on any renderer, as
+    // it does on a hardware one (--size native); width and height are then 0.
+    bool followWindow = false;
+    // A debug context whose KHR_debug messages (synchronous) go to stderr one
+    // line each; without KHR_debug, glGetError after each presented frame.
+    bool glDebug = false;
 };
 
 enum class DisplayStatus {
@@ -77,6 +83,11 @@ Presentation presentation();
 // bound for drawing afterwards. Headless, nothing is presented and no overlay
 // runs.
 void present();
+
+// With --gl-debug on a context without KHR_debug: the GL errors raised since
+// the last call, one line each on stderr (present() calls it; the headless
+// tools after each frame). Otherwise nothing.
+void reportGlErrors();
 
 // Drawn over the presented picture, before the swap: the window's own
 // framebuffer is then the draw and read target, in window pixels. An overlay
@@ -160,6 +171,8 @@ struct Event {
         KeyHelp,          // ? (Shift+/ on a US keyboard) or F1
         StepForward,      // . : the next frame (repeats while held)
         StepBack,         // , : the previous frame (repeats while held)
+        SoundLater,       // Ctrl and + (or =, or keypad +): the audio delay up a step
+        SoundEarlier,     // Ctrl and - (or keypad -): the audio delay down a step
         // The mouse, at (x, y).
         Click,        // the left button went down
         Release,      // the left button went up

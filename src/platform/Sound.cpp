@@ -20,7 +20,7 @@ namespace {
 
 struct SilentClock {
     bool running = false;   // between soundStart and soundStop
-    uint64_t startMs = 0;   // monotonic time at which the position was 0
+    uint64_t startMs = 0;   // monotonic time at which the position heard was 0
     bool paused = false;
     uint32_t pausedAt = 0;  // the position held while paused
 };
@@ -30,6 +30,8 @@ struct SoundState {
     SilentClock silent;                  // no track: the clock alone
     uint32_t stoppedAt = 0;              // position frozen by soundStop
     float gain = 1.0f;                   // what is heard, scaled (soundSetGain)
+    int delayMs = 0;                     // the audio delay, ms (soundSetDelayMs)
+    double leadMs = 0;                   // a frame's time to the screen, ms (soundSetLeadMs)
 };
 SoundState state;
 
@@ -63,12 +65,28 @@ void soundSpectrum(float* out) {
         std::fill(out, out + kSpectrumBands, 0.0f);
 }
 
-uint32_t soundPositionMs() {
-    if (state.player) return toPositionMs(state.player->positionMs());
-    if (state.silent.running && state.silent.paused) return state.silent.pausedAt;
-    if (state.silent.running) return static_cast<uint32_t>(monotonicMs() - state.silent.startMs);
-    return state.stoppedAt;
+namespace {
+
+// The position heard, ms (the silent clock's own, without a track).
+double heardMs() {
+    if (state.player) return state.player->positionMs();
+    if (state.silent.paused) return state.silent.pausedAt;
+    // Signed: a seek with a negative delay may start the silent clock before 0.
+    return static_cast<double>(static_cast<int64_t>(monotonicMs() - state.silent.startMs));
 }
+
+} // namespace
+
+uint32_t soundPositionMs() {
+    if (!state.player && !state.silent.running) return state.stoppedAt;
+    return toPositionMs(heardMs() + state.delayMs + state.leadMs);
+}
+
+void soundSetLeadMs(double ms) { state.leadMs = ms; }
+
+void soundSetDelayMs(int ms) { state.delayMs = std::clamp(ms, -kMaxAudioDelayMs, kMaxAudioDelayMs); }
+
+int soundDelayMs() { return state.delayMs; }
 
 void soundStop() {
     if (state.player || state.silent.running) state.stoppedAt = soundPositionMs();
@@ -81,11 +99,14 @@ void soundStop() {
 }
 
 void soundSeek(uint32_t ms) {
+    // The sound goes to where the picture's time will be heard.
+    const double heard = static_cast<double>(ms) - state.delayMs;
     if (state.player) {
-        state.player->seek(ms);
+        state.player->seek(heard);
     } else if (state.silent.running) {
-        state.silent.startMs = monotonicMs() - ms;
-        state.silent.pausedAt = ms;
+        // The silent clock may start before 0, so that the picture starts exactly at `ms`.
+        state.silent.startMs = monotonicMs() - static_cast<int64_t>(heard);
+        state.silent.pausedAt = static_cast<uint32_t>(std::max(heard, 0.0));
     }
 }
 
@@ -93,7 +114,7 @@ void soundPause(bool paused) {
     if (state.player) {
         state.player->pause(paused);
     } else if (state.silent.running && paused != state.silent.paused) {
-        if (paused) state.silent.pausedAt = soundPositionMs();
+        if (paused) state.silent.pausedAt = toPositionMs(heardMs());
         state.silent.paused = paused;
         if (!paused) state.silent.startMs = monotonicMs() - state.silent.pausedAt;
     }

@@ -4,7 +4,8 @@
 //   soundStart     open the track as a stream and start playing it from 0 ms
 //   soundUpdate    once per frame
 //   soundSpectrum  64 magnitudes of what is heard now, lowest band first
-//   soundPositionMs  playback position in ms, as the listener hears it
+//   soundPositionMs  the music time the picture shows: the playback position
+//                  as the listener hears it, plus the audio delay
 //   soundStop      stop at the end of the demo
 //
 // The track is decoded incrementally (TrackReader, libmpg123) inside SDL's
@@ -41,15 +42,31 @@ void soundUpdate();
 // k * rate / 128 Hz, 1.0 for a full-scale sine centred in it; all zero
 // without a track, after its end and after soundStop.
 void soundSpectrum(float* out);
-// Playback position in ms from the start of the track as it is heard; never
-// decreases while playing (but see soundSeek); frozen by soundStop and while
-// paused.
+// The music time the picture shows, ms: the playback position from the
+// start of the track as it is heard, plus the audio delay (0 at the least).
+// Never decreases while playing (but see soundSeek and soundSetDelayMs);
+// frozen by soundStop and while paused.
 uint32_t soundPositionMs();
+// The user's audio delay, ms, counted as video players count it: positive
+// delays the sound against the picture (the picture shows music time
+// heard + delay), negative delays the picture (for headphones or a
+// projector whose sound arrives late). The silent clock keeps it too. The
+// spectrum stays with the sound heard. Clamped to +-kMaxAudioDelayMs.
+constexpr int kMaxAudioDelayMs = 1000;
+void soundSetDelayMs(int ms);
+int soundDelayMs();
+// How long a frame takes from reading the position to being on screen, ms
+// (0 at the start): the live loop sets it each frame, so that the picture
+// shows the music heard when the frame appears. Like the delay it is added
+// to soundPositionMs(); soundSeek does not count it.
+void soundSetLeadMs(double ms);
 // Stops playing and releases the device and the decoder.
 void soundStop();
-// Plays on from `ms` (past the track's end: silence; the silent clock jumps
-// there too). The position restarts exactly there, forwards or backwards:
-// the one exception to its never decreasing.
+// Plays on from music time `ms` as the picture shows it (the sound from
+// ms - the delay; past the track's end: silence; the silent clock jumps
+// there too). The position restarts exactly there, forwards or backwards
+// (with a positive delay, a place before the delay restarts the sound at 0
+// and the picture at the delay).
 void soundSeek(uint32_t ms);
 // Holds the sound and the position still, or goes on from where it stopped.
 void soundPause(bool paused);

@@ -35,6 +35,8 @@ TEST(OptionsTest, OptionsThatDoNothingInTheModeAreRefused) {
         {{"--capture", "x.mp4", "--passes"}, "--passes goes with --benchmark"},
         {{"--frame", "100", "--out", "x.png", "--from", "50"}, "--from goes with playing, --capture or --benchmark"},
         {{"--frame", "100", "--out", "x.png", "--to", "500"}, "--to goes with playing, --capture or --benchmark"},
+        {{"--capture", "x.mp4", "--audio-delay", "100"}, "--audio-delay goes with playing live (the headless tools play no sound)"},
+        {{"--benchmark", "--size", "native"}, "--size native goes with playing live (the headless tools have no window to follow)"},
     };
     for (const auto& [args, line] : cases) EXPECT_EQ(refusal(args), line) << args[0] << " " << args[1];
 
@@ -49,6 +51,24 @@ TEST(OptionsTest, OptionsThatDoNothingInTheModeAreRefused) {
     EXPECT_EQ(o.mode, Mode::Frame);
     EXPECT_EQ(refusal({"--benchmark", "--passes", "--from", "100", "--to", "900", "--fps", "25"}, &o), "");
     EXPECT_EQ(o.mode, Mode::Benchmark);
+    EXPECT_EQ(refusal({"--frame", "100", "--out", "x.png", "--gl-debug"}, &o), "");
+    EXPECT_TRUE(o.glDebug);
+}
+
+TEST(OptionsTest, TheAudioDelayIsAWholeNumberOfMsWithinASecondEitherWay) {
+    Options o;
+    for (const char* ms : {"-1000", "-200", "0", "35", "1000"}) {
+        EXPECT_EQ(refusal({"--audio-delay", ms}, &o), "") << ms;
+        EXPECT_EQ(o.audioDelayMs, std::stoi(ms));
+    }
+    for (const char* ms : {"-1001", "1001", "12.5", "", "1e2", "99999999999999999999"})
+        EXPECT_EQ(refusal({"--audio-delay", ms}),
+                  "--audio-delay needs a whole number of ms from -1000 to 1000, not '" + std::string(ms) + "'")
+            << ms;
+    EXPECT_EQ(refusal({"--window", "--size", "native"}, &o), "");
+    EXPECT_TRUE(o.nativeSize);
+    EXPECT_EQ(o.width, 0);
+    EXPECT_NE(refusal({"--size", "Native"}), "");
 }
 
 TEST(OptionsTest, FrameRateDefaultsPerModeAreSaidInTheHelp) {
