@@ -24,11 +24,14 @@
 
 namespace {
 
-double percentile95(std::vector<double> v) {
+// The frame time `share` (0.95, 0.99) of the frames keep within: nearest rank.
+double percentile(std::vector<double> v, double share) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(std::ceil(0.95 * v.size())) - 1)];
+    return v[std::min(v.size() - 1, static_cast<size_t>(std::ceil(share * v.size() - 1e-9)) - 1)];
 }
+
+double percentile95(const std::vector<double>& v) { return percentile(v, 0.95); }
 
 double mean(const std::vector<double>& v) {
     double s = 0;
@@ -69,6 +72,10 @@ int runBenchmark(CApplication& app, const Options& o) {
     // Music time of each scene's first and last frame rendered.
     double firstMs[kSceneCount], lastMs[kSceneCount];
     std::fill(firstMs, firstMs + kSceneCount, -1.0);
+    // Each scene's slowest frame: its music time, and the layer measured
+    // nearest after it (the frame's cost against the machine's load then).
+    double slowestMs[kSceneCount] = {}, slowestAtMs[kSceneCount] = {}, slowestLayer[kSceneCount] = {};
+    bool layerAfterSlowest[kSceneCount] = {};
     LayerClock clock;
     const bool clocked = clock.open();
     Progress progress(shownFrames(p));
@@ -82,6 +89,11 @@ int runBenchmark(CApplication& app, const Options& o) {
         endFramePasses(passes[currentScene]);
         if (perScene[currentScene].empty()) firstMs[currentScene] = msOf(n, p.stepMs);
         lastMs[currentScene] = msOf(n, p.stepMs);
+        if (ms > slowestMs[currentScene]) {
+            slowestMs[currentScene] = ms;
+            slowestAtMs[currentScene] = msOf(n, p.stepMs);
+            layerAfterSlowest[currentScene] = true;
+        }
         perScene[currentScene].push_back(ms);
         all.push_back(ms);
         progress.update(static_cast<long>(all.size())); // outside the frame's time
@@ -90,8 +102,13 @@ int runBenchmark(CApplication& app, const Options& o) {
         if (clocked && (perScene[currentScene].size() == 1 || ++sinceLayer == 15)) {
             sinceLayer = 0;
             enableFramePasses(false);
-            layerSum[currentScene] += clock.measure();
+            const double measured = clock.measure();
+            layerSum[currentScene] += measured;
             ++layerCount[currentScene];
+            if (layerAfterSlowest[currentScene]) {
+                slowestLayer[currentScene] = measured;
+                layerAfterSlowest[currentScene] = false;
+            }
             enableFramePasses(timed);
         }
         if (p.last < 0 && done) break;
@@ -164,6 +181,26 @@ int runBenchmark(CApplication& app, const Options& o) {
                     all.size(), mean(all), percentile95(all), layerCell(layer).c_str(),
                     inLayers(mean(all), layer).c_str(), inLayers(percentile95(all), layer).c_str(), total / 1000.0,
                     all.size() * 1000.0 / total);
+    }
+    if (!all.empty()) {
+        // The worst frames, after the table the scripts read: the 99th
+        // percentile and the slowest frame with its music time; in layers, the
+        // slowest against the layer measured next after it.
+        std::printf("\nscene   p99 ms  slowest ms  slowest at (ms)  p99 layers  slowest layers\n");
+        int worst = -1;
+        for (int i = 0; i < kSceneCount; ++i) {
+            const int s = stretchScene(i);
+            if (perScene[s].empty()) continue;
+            if (worst < 0 || slowestMs[s] > slowestMs[worst]) worst = s;
+            const double sceneLayer = layerCount[s] > 0 && layer > 0 ? layerSum[s] / layerCount[s] : 0.0;
+            if (slowestLayer[s] <= 0 || layer <= 0) slowestLayer[s] = sceneLayer;
+            const double p99 = percentile(perScene[s], 0.99);
+            std::printf("%5d  %7.2f  %10.2f  %15.1f    %s        %s\n", s + 1, p99, slowestMs[s], slowestAtMs[s],
+                        inLayers(p99, sceneLayer).c_str(), inLayers(slowestMs[s], slowestLayer[s]).c_str());
+        }
+        const double p99 = percentile(all, 0.99);
+        std::printf("whole  %7.2f  %10.2f  %15.1f    %s        %s\n", p99, slowestMs[worst], slowestAtMs[worst],
+                    inLayers(p99, layer).c_str(), inLayers(slowestMs[worst], slowestLayer[worst]).c_str());
     }
     if (platform::stopSignal()) {
         std::fflush(stdout);

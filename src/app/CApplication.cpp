@@ -16,6 +16,7 @@
 #include "app/TrackCheck.h"
 #include "app/Options.h"
 #include "app/Timeline.h"
+#include "app/WarmUp.h"
 #include "platform/Output.h"
 #include "platform/Sound.h"
 
@@ -359,6 +360,7 @@ int demoMain(int argc, char** argv) {
             std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s in %s; the demo runs on silently after it\n",
                          platform::printable(shortfall).c_str(), platform::printable(dataFolderInUse()).c_str());
     }
+    warmUpBeforeMusic(true);
     app.precalc();
     platform::exitOnStopSignal(false);
     // The files named above were looked for there.

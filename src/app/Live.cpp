@@ -87,6 +87,8 @@ void FrameStats::add(int scene, double frameMs) {
     ++frames_[scene];
     totalMs_[scene] += frameMs;
     slowestMs_[scene] = std::max(slowestMs_[scene], frameMs);
+    const double bin = std::floor(std::max(frameMs, 0.0) / kBinMs);
+    ++histogram_[scene][bin < kBins ? static_cast<int>(bin) : kBins];
     // An exponential average: steady enough to read, quick to follow a new scene.
     recentMs_ = recentMs_ > 0 ? recentMs_ + (frameMs - recentMs_) * 0.1 : frameMs;
 }
@@ -96,15 +98,28 @@ double FrameStats::meanMs(int scene) const {
     return totalMs_[scene] / frames_[scene];
 }
 
+double FrameStats::percentileMs(int scene, double share) const {
+    if (scene < 0 || scene >= kSceneCount || frames_[scene] == 0) return 0;
+    // The rank of the frame time that `share` of the frames keep within.
+    const long rank = std::max(1L, static_cast<long>(std::ceil(share * frames_[scene] - 1e-9)));
+    long counted = 0;
+    for (int bin = 0; bin < kBins; ++bin) {
+        counted += histogram_[scene][bin];
+        if (counted >= rank) return std::min((bin + 1) * kBinMs, slowestMs_[scene]);
+    }
+    return slowestMs_[scene]; // among the frames beyond the bins
+}
+
 void FrameStats::print(std::FILE* out) const {
-    std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps\n");
+    auto fps = [](double ms) { return ms > 0 ? 1000.0 / ms : 0.0; };
+    std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps  p95 fps  p99 fps\n");
     for (int i = 0; i < kSceneCount; ++i) {
         const int s = stretchScene(i);
         if (frames_[s] == 0) continue;
         const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;
-        const double slowest = slowestMs_[s] > 0 ? 1000.0 / slowestMs_[s] : 0.0;
-        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f\n", s + 1, stretchStartMs(i), stretchEndMs(i),
-                     frames_[s], mean, slowest);
+        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f\n", s + 1, stretchStartMs(i),
+                     stretchEndMs(i), frames_[s], mean, fps(slowestMs_[s]), fps(percentileMs(s, 0.95)),
+                     fps(percentileMs(s, 0.99)));
     }
 }
 

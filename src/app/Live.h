@@ -59,18 +59,29 @@ class FrameStats {
 public:
     void add(int scene, double frameMs);
     // One line per scene that was shown, in timeline order: frames drawn,
-    // mean and slowest frame rate.
+    // mean and slowest frame rate, then the rates that 95 % and 99 % of its
+    // frames reached (the 95th and 99th percentile frame times).
     void print(std::FILE* out) const;
     // As it happens: the recent frame time (smoothed over about the last ten
     // frames) and a scene's mean frame time so far, ms (0 before any frame).
     double recentMs() const { return recentMs_; }
     double meanMs(int scene) const;
+    // The frame time `share` (0.95, 0.99) of a scene's frames kept within,
+    // ms (nearest rank, to the next kBinMs, never above its slowest frame;
+    // 0 before any frame).
+    double percentileMs(int scene, double share) const;
+
+    static constexpr double kBinMs = 0.1; // the frame-time histogram's resolution
+    static constexpr int kBins = 2000;    // up to 200 ms; slower frames share one more
 
 private:
     double recentMs_ = 0;
     long frames_[kSceneCount] = {};
     double totalMs_[kSceneCount] = {};
     double slowestMs_[kSceneCount] = {};
+    // Frames per kBinMs of frame time: a bounded record of a run of any
+    // length (a loop plays on), counted without allocating.
+    unsigned histogram_[kSceneCount][kBins + 1] = {};
 };
 
 // "Paper Weather - scene 4 - 31.2 s" (DEMO_DISPLAY_NAME), with " - paused" while paused.

@@ -8,6 +8,7 @@
 #include "app/Engine.h"
 #include "app/SlotImages.h"
 #include "app/Timeline.h"
+#include "app/WarmUp.h"
 #include "fx/FramePasses.h"
 #include "fx/Glow.h"
 #include "image/Texture.h"
@@ -155,6 +156,9 @@ void CApplication::precalc() {
     // Live, the demo plays on without what is missing (empty textures); the
     // headless tools refuse to render without it (their caller decides).
     if (!fixedStep.active) platform::showErrors("Error", problems);
+    // Live, every scene's first-use work is paid now, while the window is
+    // still black, rather than at its first frames (WarmUp.h).
+    if (warmUpBeforeMusicAsked()) warmUp(*this);
     InitFMOD();
 }
 

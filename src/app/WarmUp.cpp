@@ -1,0 +1,188 @@
+// The warm-up: see WarmUp.h.
+//
+// It walks the timeline on a 60 Hz grid as play goes, advancing every scene's
+// moving state, and draws (scissored to one pixel) every cut, as the last
+// frame of one scene and the first of the next, and the moments of the table
+// below. Measured on this machine's llvmpipe (Mesa 22.3) with its shader cache
+// off, the frames at the cuts made 20 to 380 ms of shaders each the first
+// time; with the cache (~/.cache/mesa_shader_cache, or MESA_SHADER_CACHE_DIR)
+// filled by an earlier run, 6 to 40 ms. The warm-up then costs about 1.3 s of
+// CPU the first time and 0.2 to 0.3 s afterwards.
+#include "app/WarmUp.h"
+
+#include "app/CApplication.h"
+#include "app/Engine.h"
+#include "app/Replay.h"
+#include "app/Timeline.h"
+#include "platform/GLExt.h"
+#include "platform/Platform.h"
+#include "platform/Spectrum.h"
+#include "scenes/SceneTable.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+bool asked = false; // live play asked for the warm-up
+
+// The grid the warm-up walks: live frames at 60 Hz, ms.
+constexpr double kStepMs = 1000.0 / 60;
+
+// Moments inside a scene whose state combinations no earlier frame meets, ms:
+// the frames that still made new shaders after a warm-up of the scenes' cuts
+// alone (found with Mesa's shader cache off, on 30 and 60 fps grids over the
+// whole demo). The grass field's came at other moments from run to run;
+// they are all here.
+constexpr float kLaterMoments[] = {
+    45283.3f,                                        // the rings' first sync point
+    92366.7f, 95716.7f,                              // the blob's flower swarm
+    111433.3f, 111500, 111600, 111866.7f, 112633.3f, // the cloud tunnel's layers coming into view
+    133150,                                          // the sphere room
+    152933.3f, 154333.3f, 157266.7f, 158700, 160550, // the grass field
+};
+constexpr int kLaterCount = sizeof kLaterMoments / sizeof kLaterMoments[0];
+// And the first frame of each of the sphere room's eight segments after the
+// first (each with an image overlay of its own, read back on first use).
+constexpr int kSphereSegments = 8;
+// Every cut drawn as play meets it: the last frame of the scene before and
+// the first of the next (the first scene's after start-up).
+constexpr int kDrawnCount = 2 * kSceneCount - 1 + kLaterCount + kSphereSegments - 1;
+
+// Texture units whose texture matrix a frame may change (the layer stack
+// composes four layers on four units).
+constexpr int kTextureUnits = 4;
+
+// The grid frame at or after `ms`.
+long gridFrame(double ms) { return static_cast<long>(std::ceil(ms / kStepMs - 1e-9)); }
+
+// The grid frames the warm-up draws, in timeline order: from 89300 ms on the
+// overlays draw with the texture environment the blob leaves, so they must
+// meet it here as they will in play.
+std::array<long, kDrawnCount> drawnFrames() {
+    std::array<long, kDrawnCount> all{};
+    int k = 0;
+    for (int i = 0; i < kSceneCount; ++i) {
+        if (i > 0) all[k++] = gridFrame(stretchStartMs(i)) - 1;
+        all[k++] = gridFrame(stretchStartMs(i));
+    }
+    for (float ms : kLaterMoments) all[k++] = gridFrame(ms);
+    const float from = sceneStartMs(5), segment = (sceneEndMs(5) - from) / kSphereSegments;
+    for (int s = 1; s < kSphereSegments; ++s) all[k++] = gridFrame(from + s * segment);
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+// The matrices a frame sets: projection, modelview and each unit's texture
+// matrix, kept as values and loaded back (the active unit and the matrix mode
+// come back with the attributes).
+struct Matrices {
+    GLfloat projection[16], modelview[16], texture[kTextureUnits][16];
+    int units;
+
+    explicit Matrices(int unitCount) : units(unitCount) {
+        glGetFloatv(GL_PROJECTION_MATRIX, projection);
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+        GLint active = GL_TEXTURE0_ARB;
+        glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &active);
+        for (int u = 0; u < units; ++u) {
+            arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
+            glGetFloatv(GL_TEXTURE_MATRIX, texture[u]);
+        }
+        arb::glActiveTextureARB(static_cast<GLenum>(active)); // the frames start on the unit start-up left
+    }
+    void load() const {
+        glMatrixMode(GL_PROJECTION);
+        loadOne(projection);
+        glMatrixMode(GL_MODELVIEW);
+        loadOne(modelview);
+        glMatrixMode(GL_TEXTURE);
+        for (int u = 0; u < units; ++u) {
+            arb::glActiveTextureARB(GL_TEXTURE0_ARB + u);
+            loadOne(texture[u]);
+        }
+    }
+    // The identity as an identity (as start-up left it), anything else as values.
+    static void loadOne(const GLfloat* m) {
+        static constexpr GLfloat kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        if (std::equal(m, m + 16, kIdentity))
+            glLoadIdentity();
+        else
+            glLoadMatrixf(m);
+    }
+};
+
+} // namespace
+
+void warmUpBeforeMusic(bool on) { asked = on; }
+
+bool warmUpBeforeMusicAsked() { return asked; }
+
+int warmUpFrames() { return kDrawnCount; }
+
+void warmUp(CApplication& app) {
+    // The program's own state a frame writes: the clock's readings, the
+    // spectrum, the scene and the quit flag.
+    const float savedDemoMs = demoMS, savedSkip = skip;
+    const int savedScene = currentScene;
+    const bool savedDone = done;
+    float savedSpectrum[platform::kSpectrumBands];
+    std::copy(frequencies, frequencies + platform::kSpectrumBands, savedSpectrum);
+    const bool live = !fixedStepClock();
+
+    // Every piece of GL state the frames set (the active texture unit and the
+    // matrix mode with it).
+    GLint units = 1;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
+    units = std::min<GLint>(units, kTextureUnits);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    const Matrices matrices(units);
+
+    if (live) useFixedStepClock(nullptr);
+    // One pixel rasterised: the shaders are made when a draw is set up,
+    // whatever it covers, and the glow corner stays unscissored by it.
+    glScissor(0, 0, 1, 1);
+    glEnable(GL_SCISSOR_TEST);
+    // The grid walked from 0 as play goes, every scene's moving state
+    // advanced between the frames drawn (zPos, the cloud stack, particles), so
+    // each drawn frame sets up what play's frame there sets up.
+    const std::array<long, kDrawnCount> drawn = drawnFrames();
+    size_t next = 0;
+    for (long n = 0; next < drawn.size(); ++n) {
+        if (n == drawn[next]) {
+            renderFixedStep(app, static_cast<double>(n) * kStepMs, kStepMs);
+            while (next < drawn.size() && drawn[next] == n) ++next;
+        } else {
+            setFixedStepPosition(static_cast<double>(n) * kStepMs);
+            skip = static_cast<float>(kStepMs / 50);
+            advanceFrame();
+        }
+    }
+    glDisable(GL_SCISSOR_TEST);
+    if (live) useLiveClock();
+
+    // The frame black, as the window showed it while loading.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    restartTimeline();
+    matrices.load();
+    glPopClientAttrib();
+    glPopAttrib();
+    // The line width as start-up leaves it (the GL's is back with the
+    // attributes; the design width the next set-up scales is the engine's).
+    setLineWidth(1);
+
+    demoMS = savedDemoMs;
+    skip = savedSkip;
+    currentScene = savedScene;
+    done = savedDone;
+    std::copy(savedSpectrum, savedSpectrum + platform::kSpectrumBands, frequencies);
+}

@@ -1,0 +1,93 @@
+// The worst frames: the 99th and 95th percentiles and the slowest frame that
+// --stats prints per scene (frame times given here, no clock), and the
+// benchmark's table of each scene's slowest frame and its music time.
+#include "app/DemoProcess.h"
+#include "app/Live.h"
+#include "scenes/SceneTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+namespace {
+
+TEST(FrameStatsTest, PercentilesAreNearestRankToATenthOfAMillisecond) {
+    live::FrameStats stats;
+    const int scene = stretchScene(2);
+    for (int i = 0; i < 97; ++i) stats.add(scene, 10);
+    stats.add(scene, 25);
+    stats.add(scene, 40);
+    stats.add(scene, 60);
+    // Of 100 frames, the 95th is 10 ms and the 99th 40 ms (within the
+    // histogram's bin above); 100 % is the slowest itself.
+    EXPECT_NEAR(stats.percentileMs(scene, 0.95), 10, live::FrameStats::kBinMs + 1e-9);
+    EXPECT_NEAR(stats.percentileMs(scene, 0.99), 40, live::FrameStats::kBinMs + 1e-9);
+    EXPECT_DOUBLE_EQ(stats.percentileMs(scene, 1.0), 60);
+    EXPECT_EQ(stats.percentileMs(stretchScene(3), 0.99), 0); // no frame yet
+    // Frames beyond the histogram's range count at the slowest one's time.
+    const int slow = stretchScene(4);
+    for (int i = 0; i < 10; ++i) stats.add(slow, 300 + i);
+    EXPECT_DOUBLE_EQ(stats.percentileMs(slow, 0.99), 309);
+
+    char text[2048] = {};
+    std::FILE* out = fmemopen(text, sizeof text - 1, "w");
+    stats.print(out);
+    std::fclose(out);
+    std::istringstream lines(text);
+    std::string header, line;
+    std::getline(lines, header);
+    EXPECT_NE(header.find("slowest fps  p95 fps  p99 fps"), std::string::npos) << header;
+    std::getline(lines, line);
+    std::istringstream fields(line);
+    int number = 0;
+    double from = 0, to = 0, frames = 0, mean = 0, slowest = 0, p95 = 0, p99 = 0;
+    std::string dash;
+    fields >> number >> from >> dash >> to >> frames >> mean >> slowest >> p95 >> p99;
+    EXPECT_EQ(number, scene + 1);
+    EXPECT_EQ(frames, 100);
+    EXPECT_NEAR(slowest, 1000.0 / 60, 0.05);
+    EXPECT_NEAR(p95, 1000.0 / 10, 1.1);
+    EXPECT_NEAR(p99, 1000.0 / 40, 0.15);
+}
+
+// A table after the main one (whose first fourteen lines stay as they were):
+// per scene its 99th percentile and slowest frame, the slowest frame's music
+// time inside the scene's stretch, and the whole run's worst.
+TEST(BenchmarkWorstFramesTest, NameEachScenesSlowestFrameInsideItsStretch) {
+    const RunResult r = runDemo({"--benchmark", "--fps", "10", "--from", "29000", "--to", "30500", "--silent"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    bool inTable = false;
+    int rows = 0, wholes = 0;
+    while (std::getline(lines, line)) {
+        if (line.find("slowest at (ms)") != std::string::npos) {
+            inTable = true;
+            continue;
+        }
+        if (!inTable || line.empty()) continue;
+        std::istringstream fields(line);
+        std::string label;
+        double p99 = 0, slowest = 0, at = 0;
+        fields >> label >> p99 >> slowest >> at;
+        if (label == "whole") {
+            ++wholes;
+            EXPECT_GE(at, 29000);
+            EXPECT_LE(at, 30500);
+            inTable = false;
+            continue;
+        }
+        const int place = timelinePlace(std::stoi(label));
+        ASSERT_GE(place, 0) << line;
+        EXPECT_LE(p99, slowest) << line;
+        EXPECT_GE(at, std::max(29000.0f, stretchStartMs(place))) << line;
+        EXPECT_LT(at, stretchEndMs(place)) << line;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 2) << r.out; // Scenes 1 and 4
+    EXPECT_EQ(wholes, 1) << r.out;
+}
+
+} // namespace
