@@ -301,7 +301,8 @@ run to run (Mesa's own housekeeping, as far as measured), and any slow frame is
 otherwise the machine, which the benchmark tells apart: its worst frames below, in
 layers measured right after them, separate a frame that costs more from a
 moment when the machine was busier. The headless modes draw no warm-up, so
-the benchmark's slowest frames are mostly the cuts:
+a cut can be among the benchmark's slowest frames (on a busy machine a busier
+moment more often is):
 
 $(worst_table)
 
