@@ -81,6 +81,18 @@ TEST(OsdStateTest, ShownAsLongAsPausedAndTwoSecondsAfterTheResume) {
     EXPECT_EQ(o.opacity(52300), 0.0f);
 }
 
+// Paused at once after start-up, before any frame has picked the scene: the
+// display names the scene that owns 0 ms (Scene 2), not the index the
+// program starts with (Scene 1's).
+TEST(OsdStateTest, PausedBeforeAnyFrameItNamesTheSceneThatOwnsTheMoment) {
+    osd::Osd o;
+    o.pausedChanged(true, 1000);
+    const platform::PixelRect picture{0, 0, 1024, 768};
+    const osd::View* v = o.view(picture, 1000, 0, 0.0, nullptr);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(std::string(v->place).rfind("Scene 2 \u00b7 LED wall   0:00.0", 0), 0u) << v->place;
+}
+
 TEST(OsdStateTest, OTogglesWhatShowsAndKeepsItUntilPressedAgain) {
     osd::Osd o;
     o.toggle(1000); // playing, hidden: shown for good

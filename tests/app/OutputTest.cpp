@@ -255,6 +255,18 @@ TEST(OutputTest, StillStopsOnASignal) {
     EXPECT_TRUE(namesIn(dir).empty());
 }
 
+// A benchmark stopped before its first frame prints no table of nothing (no
+// "total 0 - -17"): one line says nothing was measured.
+TEST(OutputTest, BenchmarkStoppedBeforeItsFirstFrameSaysNothingWasMeasured) {
+    RunOptions o;
+    o.signal = SIGTERM;
+    o.signalPending = true;
+    const RunResult r = runDemo({"--benchmark", "--silent"}, o);
+    EXPECT_EQ(r.status, 143) << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": stopped by SIGTERM; nothing measured\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("total"), std::string::npos) << r.out;
+}
+
 // --from 100 --to 900 at 1 fps holds no frame (frames are at 0, 1000, ...).
 TEST(OutputTest, StretchWithoutAFrameIsRefused) {
     const std::string dir = freshDir("no-frame");
