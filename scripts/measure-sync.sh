@@ -6,7 +6,7 @@
 #   scripts/measure-sync.sh [--demo PATH] [--data DIR] [--from MS] [--to MS] [--keep DIR] [-- DEMO OPTIONS]
 #   scripts/measure-sync.sh --analyse DIR [--data DIR] [--from MS] [--to MS]
 #
-# --demo defaults to build/demo, --data to the folder the demo finds itself
+# --demo defaults to the build's program (build/paper-weather), --data to the folder the program finds itself
 # (DEMO_DATA_DIR if set); --from/--to give the stretch (default 0 to 30000:
 # the first two cuts and thirty sync points). --keep DIR keeps the recordings;
 # --analyse DIR measures recordings kept so, without recording again
@@ -41,7 +41,8 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-demo="$root/build/demo"
+. "$root/scripts/common.sh"
+demo="$root/build/$(program_name "$root/build" 2>/dev/null || echo paper-weather)"
 data="${DEMO_DATA_DIR:-}"
 from=0
 to=30000
