@@ -269,8 +269,8 @@ void CApplication::frame() {
     // later than one interval after reading the clock).
     if (interval > 0) presentLeadMs += (std::min<double>(interval, kMaxPresentLeadMs) - presentLeadMs) * 0.1;
     platform::soundSetLeadMs(paused ? 0.0 : presentLeadMs);
-    // The previous frame lasted until this one started.
-    if (stats && lastScene >= 0) stats->add(lastScene, static_cast<double>(interval));
+    // The previous frame (still demoMS's) lasted until this one started.
+    if (stats && lastScene >= 0) stats->add(lastScene, static_cast<double>(interval), demoMS);
     if (drawFrame) {
         drawFrame();
         return;
@@ -360,7 +360,7 @@ int demoMain(int argc, char** argv) {
             std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s in %s; the demo runs on silently after it\n",
                          platform::printable(shortfall).c_str(), platform::printable(dataFolderInUse()).c_str());
     }
-    warmUpBeforeMusic(true);
+    warmUpBeforeMusic(true, kWarmUpBudgetMs);
     app.precalc();
     platform::exitOnStopSignal(false);
     // The files named above were looked for there.

@@ -82,11 +82,14 @@ void seek(CApplication& app, double ms, bool show) {
     app.previousFrameTime = CApplication::kUnmeasured;
 }
 
-void FrameStats::add(int scene, double frameMs) {
+void FrameStats::add(int scene, double frameMs, double atMs) {
     if (scene < 0 || scene >= kSceneCount) return;
     ++frames_[scene];
     totalMs_[scene] += frameMs;
-    slowestMs_[scene] = std::max(slowestMs_[scene], frameMs);
+    if (frameMs > slowestMs_[scene] || frames_[scene] == 1) {
+        slowestMs_[scene] = frameMs;
+        slowestAtMs_[scene] = atMs;
+    }
     const double bin = std::floor(std::max(frameMs, 0.0) / kBinMs);
     ++histogram_[scene][bin < kBins ? static_cast<int>(bin) : kBins];
     // An exponential average: steady enough to read, quick to follow a new scene.
@@ -112,14 +115,14 @@ double FrameStats::percentileMs(int scene, double share) const {
 
 void FrameStats::print(std::FILE* out) const {
     auto fps = [](double ms) { return ms > 0 ? 1000.0 / ms : 0.0; };
-    std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps  p95 fps  p99 fps\n");
+    std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps  p95 fps  p99 fps  slowest at (ms)\n");
     for (int i = 0; i < kSceneCount; ++i) {
         const int s = stretchScene(i);
         if (frames_[s] == 0) continue;
         const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;
-        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f\n", s + 1, stretchStartMs(i),
+        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f  %15.1f\n", s + 1, stretchStartMs(i),
                      stretchEndMs(i), frames_[s], mean, fps(slowestMs_[s]), fps(percentileMs(s, 0.95)),
-                     fps(percentileMs(s, 0.99)));
+                     fps(percentileMs(s, 0.99)), slowestAtMs_[s]);
     }
 }
 

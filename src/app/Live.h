@@ -57,10 +57,12 @@ void seek(CApplication& app, double ms, bool show = false);
 // The frames a viewer got, per scene.
 class FrameStats {
 public:
-    void add(int scene, double frameMs);
+    // A frame of `scene` that showed music time `atMs` and lasted `frameMs`.
+    void add(int scene, double frameMs, double atMs = 0);
     // One line per scene that was shown, in timeline order: frames drawn,
-    // mean and slowest frame rate, then the rates that 95 % and 99 % of its
-    // frames reached (the 95th and 99th percentile frame times).
+    // mean and slowest frame rate, the rates that 95 % and 99 % of its frames
+    // reached (the 95th and 99th percentile frame times), and the music time
+    // its slowest frame showed.
     void print(std::FILE* out) const;
     // As it happens: the recent frame time (smoothed over about the last ten
     // frames) and a scene's mean frame time so far, ms (0 before any frame).
@@ -79,6 +81,7 @@ private:
     long frames_[kSceneCount] = {};
     double totalMs_[kSceneCount] = {};
     double slowestMs_[kSceneCount] = {};
+    double slowestAtMs_[kSceneCount] = {};
     // Frames per kBinMs of frame time: a bounded record of a run of any
     // length (a loop plays on), counted without allocating.
     unsigned histogram_[kSceneCount][kBins + 1] = {};

@@ -158,7 +158,7 @@ void CApplication::precalc() {
     if (!fixedStep.active) platform::showErrors("Error", problems);
     // Live, every scene's first-use work is paid now, while the window is
     // still black, rather than at its first frames (WarmUp.h).
-    if (warmUpBeforeMusicAsked()) warmUp(*this);
+    if (warmUpBeforeMusicAsked()) warmUp(*this, warmUpBeforeMusicBudget());
     InitFMOD();
 }
 

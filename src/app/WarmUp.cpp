@@ -6,8 +6,9 @@
 // below. Measured on this machine's llvmpipe (Mesa 22.3) with its shader cache
 // off, the frames at the cuts made 20 to 380 ms of shaders each the first
 // time; with the cache (~/.cache/mesa_shader_cache, or MESA_SHADER_CACHE_DIR)
-// filled by an earlier run, 6 to 40 ms. The warm-up then costs about 1.3 s of
-// CPU the first time and 0.2 to 0.3 s afterwards.
+// filled by an earlier run, 6 to 40 ms. The whole warm-up then takes about
+// 2 s the first time (the frame at 0 alone 0.4 s, the cut into the tunnel
+// 0.5 s) and 0.2 to 0.3 s afterwards.
 #include "app/WarmUp.h"
 
 #include "app/CApplication.h"
@@ -27,7 +28,8 @@
 
 namespace {
 
-bool asked = false; // live play asked for the warm-up
+bool asked = false;        // live play asked for the warm-up
+uint64_t askedBudgetMs = 0; // and gave it this budget (0: none)
 
 // The grid the warm-up walks: live frames at 60 Hz, ms.
 constexpr double kStepMs = 1000.0 / 60;
@@ -117,13 +119,21 @@ struct Matrices {
 
 } // namespace
 
-void warmUpBeforeMusic(bool on) { asked = on; }
+void warmUpBeforeMusic(bool on, uint64_t budgetMs) {
+    asked = on;
+    askedBudgetMs = budgetMs;
+}
+
+uint64_t warmUpBeforeMusicBudget() { return askedBudgetMs; }
 
 bool warmUpBeforeMusicAsked() { return asked; }
 
 int warmUpFrames() { return kDrawnCount; }
 
-void warmUp(CApplication& app) {
+int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
+    if (!clock) clock = platform::monotonicMs;
+    const uint64_t started = budgetMs ? clock() : 0;
+    uint64_t slowestMs = 0; // the slowest moment drawn so far
     // The program's own state a frame writes: the clock's readings, the
     // spectrum, the scene and the quit flag.
     const float savedDemoMs = demoMS, savedSkip = skip;
@@ -152,10 +162,19 @@ void warmUp(CApplication& app) {
     // each drawn frame sets up what play's frame there sets up.
     const std::array<long, kDrawnCount> drawn = drawnFrames();
     size_t next = 0;
+    int drawnCount = 0;
     for (long n = 0; next < drawn.size(); ++n) {
         if (n == drawn[next]) {
+            const uint64_t before = budgetMs ? clock() : 0;
             renderFixedStep(app, static_cast<double>(n) * kStepMs, kStepMs);
+            ++drawnCount;
             while (next < drawn.size() && drawn[next] == n) ++next;
+            if (budgetMs) {
+                // The shaders are made as the draws are set up, in this thread.
+                const uint64_t now = clock();
+                slowestMs = std::max(slowestMs, now - before);
+                if (now - started + slowestMs > budgetMs) break;
+            }
         } else {
             setFixedStepPosition(static_cast<double>(n) * kStepMs);
             skip = static_cast<float>(kStepMs / 50);
@@ -185,4 +204,5 @@ void warmUp(CApplication& app) {
     currentScene = savedScene;
     done = savedDone;
     std::copy(savedSpectrum, savedSpectrum + platform::kSpectrumBands, frequencies);
+    return drawnCount;
 }

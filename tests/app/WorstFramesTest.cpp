@@ -19,7 +19,7 @@ TEST(FrameStatsTest, PercentilesAreNearestRankToATenthOfAMillisecond) {
     for (int i = 0; i < 97; ++i) stats.add(scene, 10);
     stats.add(scene, 25);
     stats.add(scene, 40);
-    stats.add(scene, 60);
+    stats.add(scene, 60, 31250);
     // Of 100 frames, the 95th is 10 ms and the 99th 40 ms (within the
     // histogram's bin above); 100 % is the slowest itself.
     EXPECT_NEAR(stats.percentileMs(scene, 0.95), 10, live::FrameStats::kBinMs + 1e-9);
@@ -28,7 +28,8 @@ TEST(FrameStatsTest, PercentilesAreNearestRankToATenthOfAMillisecond) {
     EXPECT_EQ(stats.percentileMs(stretchScene(3), 0.99), 0); // no frame yet
     // Frames beyond the histogram's range count at the slowest one's time.
     const int slow = stretchScene(4);
-    for (int i = 0; i < 10; ++i) stats.add(slow, 300 + i);
+    for (int i = 0; i < 10; ++i) stats.add(slow, 300 + i, 30000 + i);
+    stats.add(slow, 309, 30500); // as slow, later: the first one stays named
     EXPECT_DOUBLE_EQ(stats.percentileMs(slow, 0.99), 309);
 
     char text[2048] = {};
@@ -38,18 +39,21 @@ TEST(FrameStatsTest, PercentilesAreNearestRankToATenthOfAMillisecond) {
     std::istringstream lines(text);
     std::string header, line;
     std::getline(lines, header);
-    EXPECT_NE(header.find("slowest fps  p95 fps  p99 fps"), std::string::npos) << header;
+    EXPECT_NE(header.find("slowest fps  p95 fps  p99 fps  slowest at (ms)"), std::string::npos) << header;
     std::getline(lines, line);
     std::istringstream fields(line);
     int number = 0;
-    double from = 0, to = 0, frames = 0, mean = 0, slowest = 0, p95 = 0, p99 = 0;
+    double from = 0, to = 0, frames = 0, mean = 0, slowest = 0, p95 = 0, p99 = 0, at = 0;
     std::string dash;
-    fields >> number >> from >> dash >> to >> frames >> mean >> slowest >> p95 >> p99;
+    fields >> number >> from >> dash >> to >> frames >> mean >> slowest >> p95 >> p99 >> at;
     EXPECT_EQ(number, scene + 1);
     EXPECT_EQ(frames, 100);
     EXPECT_NEAR(slowest, 1000.0 / 60, 0.05);
     EXPECT_NEAR(p95, 1000.0 / 10, 1.1);
     EXPECT_NEAR(p99, 1000.0 / 40, 0.15);
+    EXPECT_EQ(at, 31250);
+    std::getline(lines, line);
+    EXPECT_EQ(line.substr(line.find_last_of(' ') + 1), "30009.0") << line;
 }
 
 // A table after the main one (whose first fourteen lines stay as they were):

@@ -123,19 +123,31 @@ Difference differenceTo(const std::string& path) {
     return d;
 }
 
+// A clock that moves 100 ms each time it is read.
+uint64_t clockNow = 0;
+uint64_t steppingClock() { return clockNow += 100; }
+
+// Whole, and cut short by its budget: after the second frame the time spent
+// (400 ms) and its slowest frame (100 ms) would pass 450 ms.
 TEST_F(WarmUpTest, ChangesNoStateAndLeavesTheFrameBlack) {
     ASSERT_GT(warmUpFrames(), 2 * kSceneCount); // every cut, and moments inside scenes
     const std::vector<double> before = stateNow();
-    warmUp(demotest::app);
-    EXPECT_EQ(stateNow(), before);
-    const Frame black;
-    long lit = 0;
-    for (int y = 0; y < 768; ++y)
-        for (int x = 0; x < 1024; ++x) {
-            const auto p = black.at(x, y);
-            lit += p[0] || p[1] || p[2];
-        }
-    EXPECT_EQ(lit, 0);
+    for (const uint64_t budgetMs : {uint64_t{450}, uint64_t{0}}) {
+        const int drawn = warmUp(demotest::app, budgetMs, steppingClock);
+        if (budgetMs)
+            EXPECT_EQ(drawn, 2);
+        else
+            EXPECT_GT(drawn, 2 * kSceneCount);
+        EXPECT_EQ(stateNow(), before) << "budget " << budgetMs;
+        const Frame black;
+        long lit = 0;
+        for (int y = 0; y < 768; ++y)
+            for (int x = 0; x < 1024; ++x) {
+                const auto p = black.at(x, y);
+                lit += p[0] || p[1] || p[2];
+            }
+        EXPECT_EQ(lit, 0) << "budget " << budgetMs;
+    }
 }
 
 // Each still after a warm-up of its own, from the timeline at its start: the
