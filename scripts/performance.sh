@@ -277,10 +277,9 @@ shows where each scene's time goes.
 \`$name --window --stats --from $live_from --to $live_to\` in a window of
 SDL's offscreen driver at 1024 x 768, the music on SDL's dummy audio driver:
 frames drawn, the mean frame rate, the rates 95 % and 99 % of the frames
-reached, and the slowest frame and the music time it showed, per scene.
-Each frame is finished before it
-is shown (handed a frame it was still drawing, the software rasteriser now
-and then stalled for 100 to 400 ms).
+reached, and the slowest frame and the music time it showed, per scene. Each
+frame is finished before it is shown (handed a frame it was still drawing,
+the software rasteriser now and then stalled for 100 to 400 ms).
 
 $(live_table)
 
