@@ -15,6 +15,12 @@ void renderFixedStep(CApplication& app, double ms, double stepMs) {
     app.run();
 }
 
+void advanceFixedStep(double ms, double stepMs) {
+    setFixedStepPosition(ms);
+    skip = static_cast<float>(stepMs / 50.0);
+    advanceFrame();
+}
+
 long replayUnshown(CApplication& app, double pictureMs, double stepMs, long* wholeFrames) {
     auto msOf = [stepMs](long n) { return static_cast<double>(n) * stepMs; };
     // From the end of the demo on, the last scene still owns the picture.
@@ -38,9 +44,7 @@ long replayUnshown(CApplication& app, double pictureMs, double stepMs, long* who
             renderFixedStep(app, msOf(n), stepMs);
             ++whole;
         } else {
-            setFixedStepPosition(msOf(n));
-            skip = static_cast<float>(stepMs / 50.0);
-            advanceFrame();
+            advanceFixedStep(msOf(n), stepMs);
         }
     }
     glDisable(GL_SCISSOR_TEST);

@@ -21,3 +21,5 @@ long replayUnshown(CApplication& app, double pictureMs, double stepMs, long* who
 // One frame at music time `ms`, `stepMs` after the previous one, on the
 // fixed-step clock.
 void renderFixedStep(CApplication& app, double ms, double stepMs);
+// The same frame advanced without drawing (advanceFrame).
+void advanceFixedStep(double ms, double stepMs);

@@ -176,9 +176,7 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
                 if (now - started + slowestMs > budgetMs) break;
             }
         } else {
-            setFixedStepPosition(static_cast<double>(n) * kStepMs);
-            skip = static_cast<float>(kStepMs / 50);
-            advanceFrame();
+            advanceFixedStep(static_cast<double>(n) * kStepMs, kStepMs);
         }
     }
     glDisable(GL_SCISSOR_TEST);

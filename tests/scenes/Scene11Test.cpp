@@ -5,6 +5,7 @@
 #include "scenes/SceneChecks.h"
 
 #include "app/CApplication.h"
+#include "app/Replay.h"
 #include "fx/Glow.h"
 #include "geometry/Vector3D.h"
 #include "scenes/Scenes.h"
@@ -214,9 +215,7 @@ TEST_F(Scene11Test, AdvanceDrawsFromRandExactlyAsAnUpdateDoes) {
             if (run == 0) {
                 renderAt(ms, 30);
             } else {
-                setFixedStepPosition(ms);
-                skip = 30 / 50.0f;
-                advanceFrame();
+                advanceFixedStep(ms, 30);
             }
         }
         end[run] = butterflies();
