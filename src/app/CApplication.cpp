@@ -370,7 +370,11 @@ int demoMain(int argc, char** argv) {
     if (!platform::stopSignal()) app.execute();
     platform::soundStop();
     app.deinit();
-    if (options.stats) stats.print(stderr);
+    if (options.stats) {
+        stats.print(stderr);
+        if (const std::string warmUp = lastWarmUpSummary(); !warmUp.empty())
+            std::fprintf(stderr, "%s\n", warmUp.c_str());
+    }
     if (const int signal = platform::stopSignal()) {
         std::fprintf(stderr, DEMO_PROGRAM_NAME ": stopped by %s\n", platform::signalName(signal));
         return 128 + signal;

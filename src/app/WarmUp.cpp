@@ -31,6 +31,13 @@ namespace {
 bool asked = false;        // live play asked for the warm-up
 uint64_t askedBudgetMs = 0; // and gave it this budget (0: none)
 
+// The last warm-up: its budget, the frames it drew and the time it took, ms.
+struct {
+    bool done = false, cutShort = false;
+    uint64_t budgetMs = 0, tookMs = 0;
+    int drawn = 0, moments = 0;
+} last;
+
 // The grid the warm-up walks: live frames at 60 Hz, ms.
 constexpr double kStepMs = 1000.0 / 60;
 
@@ -130,9 +137,19 @@ bool warmUpBeforeMusicAsked() { return asked; }
 
 int warmUpFrames() { return kDrawnCount; }
 
+std::string lastWarmUpSummary() {
+    if (!last.done) return {};
+    std::string text = "warm-up before the music: " + std::to_string(last.drawn) + " of " +
+                       std::to_string(last.moments) + " moments in " + std::to_string(last.tookMs) + " ms";
+    if (last.cutShort)
+        text += ", cut short by its " + std::to_string(last.budgetMs) +
+                " ms budget: play met the moments left for the first time (their shaders made then)";
+    return text;
+}
+
 int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
     if (!clock) clock = platform::monotonicMs;
-    const uint64_t started = budgetMs ? clock() : 0;
+    const uint64_t started = clock();
     uint64_t slowestMs = 0; // the slowest moment drawn so far
     // The program's own state a frame writes: the clock's readings, the
     // spectrum, the scene and the quit flag.
@@ -163,6 +180,7 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
     const std::array<long, kDrawnCount> drawn = drawnFrames();
     size_t next = 0;
     int drawnCount = 0;
+    bool cutShort = false;
     for (long n = 0; next < drawn.size(); ++n) {
         if (n == drawn[next]) {
             const uint64_t before = budgetMs ? clock() : 0;
@@ -173,7 +191,10 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
                 // The shaders are made as the draws are set up, in this thread.
                 const uint64_t now = clock();
                 slowestMs = std::max(slowestMs, now - before);
-                if (now - started + slowestMs > budgetMs) break;
+                if (now - started + slowestMs > budgetMs) {
+                    cutShort = next < drawn.size();
+                    break;
+                }
             }
         } else {
             advanceFixedStep(static_cast<double>(n) * kStepMs, kStepMs);
@@ -202,5 +223,12 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
     currentScene = savedScene;
     done = savedDone;
     std::copy(savedSpectrum, savedSpectrum + platform::kSpectrumBands, frequencies);
+    last.done = true;
+    last.budgetMs = budgetMs;
+    last.cutShort = cutShort;
+    last.drawn = drawnCount;
+    std::array<long, kDrawnCount> distinct = drawn;
+    last.moments = static_cast<int>(std::unique(distinct.begin(), distinct.end()) - distinct.begin());
+    last.tookMs = clock() - started;
     return drawnCount;
 }

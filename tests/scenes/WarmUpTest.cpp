@@ -134,10 +134,21 @@ TEST_F(WarmUpTest, ChangesNoStateAndLeavesTheFrameBlack) {
     const std::vector<double> before = stateNow();
     for (const uint64_t budgetMs : {uint64_t{450}, uint64_t{0}}) {
         const int drawn = warmUp(demotest::app, budgetMs, steppingClock);
-        if (budgetMs)
+        // --stats' line: the clock read once before and once after it, and
+        // twice for each frame drawn within a budget.
+        const std::string summary = lastWarmUpSummary();
+        if (budgetMs) {
             EXPECT_EQ(drawn, 2);
-        else
+            EXPECT_EQ(summary.rfind("warm-up before the music: 2 of " + std::to_string(warmUpFrames()) +
+                                        " moments in 500 ms, cut short by its 450 ms budget",
+                                    0),
+                      0u)
+                << summary;
+        } else {
             EXPECT_GT(drawn, 2 * kSceneCount);
+            const std::string whole = std::to_string(drawn) + " of " + std::to_string(drawn) + " moments in 100 ms";
+            EXPECT_EQ(summary, "warm-up before the music: " + whole);
+        }
         EXPECT_EQ(stateNow(), before) << "budget " << budgetMs;
         const Frame black;
         long lit = 0;
