@@ -35,7 +35,7 @@ uint64_t askedBudgetMs = 0; // and gave it this budget (0: none)
 struct {
     bool done = false, cutShort = false;
     uint64_t budgetMs = 0, tookMs = 0;
-    int drawn = 0, moments = 0;
+    int drawn = 0;
 } last;
 
 // The grid the warm-up walks: live frames at 60 Hz, ms.
@@ -140,7 +140,7 @@ int warmUpFrames() { return kDrawnCount; }
 std::string lastWarmUpSummary() {
     if (!last.done) return {};
     std::string text = "warm-up before the music: " + std::to_string(last.drawn) + " of " +
-                       std::to_string(last.moments) + " moments in " + std::to_string(last.tookMs) + " ms";
+                       std::to_string(kDrawnCount) + " moments in " + std::to_string(last.tookMs) + " ms";
     if (last.cutShort)
         text += ", cut short by its " + std::to_string(last.budgetMs) +
                 " ms budget: play met the moments left for the first time (their shaders made then)";
@@ -180,7 +180,6 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
     const std::array<long, kDrawnCount> drawn = drawnFrames();
     size_t next = 0;
     int drawnCount = 0;
-    bool cutShort = false;
     for (long n = 0; next < drawn.size(); ++n) {
         if (n == drawn[next]) {
             const uint64_t before = budgetMs ? clock() : 0;
@@ -191,10 +190,7 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
                 // The shaders are made as the draws are set up, in this thread.
                 const uint64_t now = clock();
                 slowestMs = std::max(slowestMs, now - before);
-                if (now - started + slowestMs > budgetMs) {
-                    cutShort = next < drawn.size();
-                    break;
-                }
+                if (now - started + slowestMs > budgetMs) break;
             }
         } else {
             advanceFixedStep(static_cast<double>(n) * kStepMs, kStepMs);
@@ -225,10 +221,8 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
     std::copy(savedSpectrum, savedSpectrum + platform::kSpectrumBands, frequencies);
     last.done = true;
     last.budgetMs = budgetMs;
-    last.cutShort = cutShort;
+    last.cutShort = next < drawn.size(); // the budget stopped it
     last.drawn = drawnCount;
-    std::array<long, kDrawnCount> distinct = drawn;
-    last.moments = static_cast<int>(std::unique(distinct.begin(), distinct.end()) - distinct.begin());
     last.tookMs = clock() - started;
     return drawnCount;
 }
