@@ -212,6 +212,7 @@ void reportGlErrors() {
 DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     if (state.window) return DisplayStatus::Open;
     chooseRasteriserThreads();
+    keepFreedMemory();
     if (options.headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     // Without a Wayland session go straight to X11 (probing Wayland prints noise).
     else if (!SDL_getenv("SDL_VIDEODRIVER") && !SDL_getenv("WAYLAND_DISPLAY"))

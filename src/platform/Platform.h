@@ -52,6 +52,8 @@ enum class DisplayStatus {
 // Sets the software rasteriser's thread count (LP_NUM_THREADS, unless the
 // user set it) before the GL is opened.
 void chooseRasteriserThreads();
+// Keeps the memory the GL frees in the process for its next frame.
+void keepFreedMemory();
 
 // Opens the window and GL context and makes the offscreen framebuffer the
 // draw and read target. On failure says what failed in *error (one line).
