@@ -307,10 +307,16 @@ about 10 layers a frame against 6 to 7 afterwards (it opens out of Scene 1's
 blurred white: its glow source is drawn and blurred every frame and laid
 over the picture), so its slowest live frames are there on every run.
 Scene 8's last one and a half seconds, before it closes, cost about 9 layers
-against its mean of 7, and its slowest frames are there. In
-Scenes 5 and 9 a frame now and then costs 10 to 30 ms more than its
-neighbours, at moments that differ from run to run (Mesa's own housekeeping,
-as far as measured), and any other slow frame is the machine, which the
+against its mean of 7, and its slowest frames are there. Part of what
+made a frame now and then 10 to 30 ms slower than its neighbours in
+Scenes 5 and 9 was the heap: the rasteriser allocates and frees megabytes a
+frame, and malloc gave the freed memory back to the kernel, to fault it in
+again a page at a time (some 60 faults a frame live). The program now keeps
+it (\`mallopt\`: blocks up to 32 MB from the heap, up to 256 MB of it kept),
+the same peak memory. A live frame does nothing a benchmark frame does not
+but show itself, and that costs its thread 0.2 ms (the copy to the window
+runs on the rasteriser's threads while the next frame is issued), so any
+other slow frame is the machine, which the
 benchmark tells apart: its worst frames below, in
 layers measured right after them, separate a frame that costs more from a
 moment when the machine was busier. The headless modes draw no warm-up, so
