@@ -31,9 +31,10 @@ namespace {
 bool asked = false;        // live play asked for the warm-up
 uint64_t askedBudgetMs = 0; // and gave it this budget (0: none)
 
-// The last warm-up: its budget, the frames it drew and the time it took, ms.
+// The last warm-up: its budget, the frames it drew (none before the first
+// warm-up: every warm-up draws at least one) and the time it took, ms.
 struct {
-    bool done = false, cutShort = false;
+    bool cutShort = false;
     uint64_t budgetMs = 0, tookMs = 0;
     int drawn = 0;
 } last;
@@ -138,7 +139,7 @@ bool warmUpBeforeMusicAsked() { return asked; }
 int warmUpFrames() { return kDrawnCount; }
 
 std::string lastWarmUpSummary() {
-    if (!last.done) return {};
+    if (last.drawn == 0) return {};
     std::string text = "warm-up before the music: " + std::to_string(last.drawn) + " of " +
                        std::to_string(kDrawnCount) + " moments in " + std::to_string(last.tookMs) + " ms";
     if (last.cutShort)
@@ -219,7 +220,6 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
     currentScene = savedScene;
     done = savedDone;
     std::copy(savedSpectrum, savedSpectrum + platform::kSpectrumBands, frequencies);
-    last.done = true;
     last.budgetMs = budgetMs;
     last.cutShort = next < drawn.size(); // the budget stopped it
     last.drawn = drawnCount;

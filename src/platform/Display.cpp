@@ -410,7 +410,7 @@ void present() {
         // The bars black; a picture that fills the window leaves none (the
         // clear cost a software rasteriser 0.3 ms a frame).
         glClearColor(0, 0, 0, 1);
-        if (to.x > 0 || to.y > 0 || to.width < where.windowWidth || to.height < where.windowHeight)
+        if (to.width < where.windowWidth || to.height < where.windowHeight)
             glClear(GL_COLOR_BUFFER_BIT);
         const bool oneToOne = to.width == from.width && to.height == from.height;
         state.gl.blitFramebuffer(from.x, from.y, from.x + from.width, from.y + from.height, to.x, to.y,
