@@ -10,13 +10,8 @@
 // 10 ms.
 #include "app/CApplication.h"
 
-#include "app/DataFolder.h"
 #include "app/Live.h"
-#include "app/Offline.h"
-#include "app/TrackCheck.h"
-#include "app/Options.h"
 #include "app/Timeline.h"
-#include "app/WarmUp.h"
 #include "platform/Output.h"
 #include "platform/Sound.h"
 
@@ -304,80 +299,4 @@ void CApplication::deinit() {
     platform::setOverlay(nullptr, nullptr);
     osdRenderer.release();
     platform::closeDisplay();
-}
-
-extern const char* musicFile; // Timeline.cpp: the track InitFMOD starts
-
-int demoMain(int argc, char** argv) {
-    // From here on SIGINT, SIGTERM and SIGHUP end the program in order: after
-    // the frame in hand, with its output cleaned up, one line and 128 + the signal.
-    platform::catchStopSignals();
-    Options options;
-    std::string error;
-    switch (parseOptions(argc, argv, &options, &error)) {
-    case ParseResult::Help: std::fputs(usageText().c_str(), stdout); return 0;
-    case ParseResult::Version: std::fputs(versionText().c_str(), stdout); return 0;
-    case ParseResult::Error:
-        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s; see " DEMO_PROGRAM_NAME " --help\n", platform::printable(error).c_str());
-        return 2;
-    case ParseResult::Run: break;
-    }
-    // Output names are the user's, relative to where the demo was started.
-    if (!options.output.empty()) options.output = platform::absolutePath(options.output);
-    enterDataFolder(platform::executableDir());
-    if (options.silent) musicFile = nullptr;
-    if (options.mode != Mode::Live) return runOffline(options);
-
-    // Start-up has nothing to clean up: a stop signal during it (a track or
-    // image being read, a scene set up, the box listing missing files) ends
-    // the program at once.
-    platform::exitOnStopSignal(true);
-    if (options.width) {
-        if (const std::string refusal = frameMemoryRefusal(options); !refusal.empty()) {
-            std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", refusal.c_str());
-            return 2;
-        }
-    }
-    CApplication app;
-    platform::DisplayOptions display;
-    display.windowed = options.windowed;
-    display.width = options.width;
-    display.height = options.height;
-    display.followWindow = options.nativeSize;
-    display.glDebug = options.glDebug;
-    if (const int status = app.init(display)) return status;
-    platform::soundSetDelayMs(options.audioDelayMs);
-    app.placeInTitle = options.windowed;
-    if (options.toGiven) app.stopAtMs = options.toMs;
-    app.loop = options.loop;
-    app.loopFromMs = options.fromMs;
-    live::FrameStats stats; // printed with --stats, shown by the OSD's second line
-    app.stats = &stats;
-    if (musicFile) {
-        // A track too short for the demo plays what it holds; the clock runs on.
-        const std::string shortfall = trackShortfall(musicFile, kDemoEndMs);
-        if (!shortfall.empty())
-            std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s in %s; the demo runs on silently after it\n",
-                         platform::printable(shortfall).c_str(), platform::printable(dataFolderInUse()).c_str());
-    }
-    warmUpBeforeMusic(true, kWarmUpBudgetMs);
-    app.precalc();
-    platform::exitOnStopSignal(false);
-    // The files named above were looked for there.
-    if (!startupProblems().empty())
-        std::fprintf(stderr, DEMO_PROGRAM_NAME ": the data folder is %s\n", platform::printable(dataFolderInUse()).c_str());
-    if (options.fromMs > 0) live::seek(app, options.fromMs);
-    if (!platform::stopSignal()) app.execute();
-    platform::soundStop();
-    app.deinit();
-    if (options.stats) {
-        stats.print(stderr);
-        if (const std::string warmUp = lastWarmUpSummary(); !warmUp.empty())
-            std::fprintf(stderr, "%s\n", warmUp.c_str());
-    }
-    if (const int signal = platform::stopSignal()) {
-        std::fprintf(stderr, DEMO_PROGRAM_NAME ": stopped by %s\n", platform::signalName(signal));
-        return 128 + signal;
-    }
-    return 0;
 }

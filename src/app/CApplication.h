@@ -1,6 +1,9 @@
-// The application: window and GL context, the main loop with its frame-time
-// step, and the orderly shutdown. It knows nothing of scenes or music beyond
-// precalc() (start-up) and run() (one frame).
+// The application: the window and GL context, the main loop with its
+// frame-time step, what the viewer's keys and pointer do while it plays, and
+// the orderly shutdown. Everything else it reaches through two calls:
+// precalc() (start-up, Startup.cpp) and run() (one frame, Timeline.cpp).
+// demoMain (program.cpp) drives it live; the headless modes (Offline.h) use
+// precalc() and run() on the fixed-step clock, without the loop.
 #pragma once
 
 #include "app/FrameStep.h"
@@ -9,8 +12,6 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace live {
 class FrameStats;
@@ -84,9 +85,3 @@ private:
     void volumeChanged();
 };
 
-// What the last start-up could not load (files missing or damaged), one
-// message each ("File Textures/noise.jpg not found!"), in loading order.
-const std::vector<std::string>& startupProblems();
-
-// The whole program: options, start-up, loop, shutdown. Returns the exit status.
-int demoMain(int argc, char** argv);

@@ -8,6 +8,7 @@
 
 #include "app/CApplication.h"
 #include "app/Replay.h"
+#include "app/Timeline.h"
 #include "platform/Files.h"
 #include "platform/FrameStream.h"
 #include "platform/Output.h"
@@ -86,7 +87,7 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
                                      "-framerate", std::to_string(o.stepFps()), "-i", "-"};
     if (withAudio)
         args.insert(args.end(), {"-ss", number("%.3f", fromMs / 1000.0), "-t", number("%.3f", durationS), "-i",
-                                 kMusicFile});
+                                 kTrackFile});
     const std::string duration = number("%.6f", durationS);
     switch (o.format) {
     case CaptureFormat::Mp4:

@@ -2,13 +2,14 @@
 // beside the executable, then the installed `../share/paper-weather`.
 #include "app/DataFolder.h"
 
+#include "app/Timeline.h"
 #include "platform/Platform.h"
 
 namespace {
 
 // `dir` is "" (the working directory) or ends in '/'.
 bool holdsData(const std::string& dir) {
-    return platform::fileExists(dir + "demosong.mp3") || platform::fileExists(dir + "Textures/cola.jpg");
+    return platform::fileExists(dir + kTrackFile) || platform::fileExists(dir + "Textures/cola.jpg");
 }
 
 } // namespace
@@ -25,7 +26,7 @@ std::string dataFolder(const std::string& executableDir) {
 }
 
 std::string dataFolderInUse() {
-    const std::string track = platform::absolutePath("demosong.mp3");
+    const std::string track = platform::absolutePath(kTrackFile);
     return track.substr(0, track.rfind('/'));
 }
 

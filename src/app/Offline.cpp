@@ -6,7 +6,9 @@
 
 #include "app/CApplication.h"
 #include "app/DataFolder.h"
+#include "app/FrameMemory.h"
 #include "app/Replay.h"
+#include "app/Startup.h"
 #include "app/Timeline.h"
 #include "app/TrackCheck.h"
 #include "platform/Files.h"
@@ -23,7 +25,6 @@
 
 namespace offline {
 
-const char kMusicFile[] = "demosong.mp3";
 
 void renderFrame(CApplication& app, double ms, double stepMs) {
     if (platform::stopSignal()) return;
@@ -123,47 +124,6 @@ FramePlan planFrames(int fps, double fromMs, double toMs, bool toGiven) {
     return p;
 }
 
-namespace {
-
-// What a run at a frame size takes, measured with /usr/bin/time and ulimit -v
-// on Mesa's llvmpipe (4 rasteriser threads): start-up (GL, LLVM, textures,
-// scenes) touches about 130 MB and reserves about 1 GB of address space
-// (thread stacks and arenas); each pixel of the frame then costs the
-// framebuffer's colour and depth (8 bytes) and what the mode reads back:
-// 11 bytes measured for a still (one RGB copy and Mesa's own), 24 for a
-// capture (two pixel buffer objects and three frames queued for ffmpeg).
-// Rounded up, as an estimate should be.
-constexpr double kStartUpResidentBytes = 160.0 * (1 << 20);
-constexpr double kStartUpVirtualBytes = 1024.0 * (1 << 20);
-
-double bytesPerPixel(Mode mode) {
-    switch (mode) {
-    case Mode::Frame: return 16;
-    case Mode::Capture: return 28;
-    case Mode::Benchmark:
-    case Mode::Live: return 12;
-    }
-    return 28;
-}
-
-} // namespace
-
-std::string frameMemoryRefusal(const Options& o) {
-    const int width = o.width ? o.width : platform::kDesignWidth;
-    const int height = o.height ? o.height : platform::kDesignHeight;
-    const double frameBytes = bytesPerPixel(o.mode) * width * height;
-    const platform::MemoryRoom room = platform::memoryRoom(static_cast<uint64_t>(kStartUpVirtualBytes + frameBytes),
-                                                           static_cast<uint64_t>(kStartUpResidentBytes + frameBytes));
-    if (room.fits) return "";
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "a %d x %d frame needs about %.0f MB (%.0f bytes a pixel and start-up), more than %s leaves "
-                  "(%.0f MB)",
-                  width, height, room.neededBytes / double(1 << 20), bytesPerPixel(o.mode), room.limitedBy.c_str(),
-                  room.availableBytes / double(1 << 20));
-    return text;
-}
-
 int runOffline(const Options& o) {
     // From here on SIGINT, SIGTERM and SIGHUP end the run after the current
     // frame. Until the output is made, nothing needs cleaning up: a stop
@@ -203,8 +163,8 @@ int runOffline(const Options& o) {
     // counted, the track's first.
     std::string trackFault;
     if (!o.silent) {
-        trackFault = trackShortfall(kMusicFile, lastRenderedMs(o));
-        if (trackFault.empty()) spectrumTrack.open(kMusicFile, &trackFault); // sets it only on failure
+        trackFault = trackShortfall(kTrackFile, lastRenderedMs(o));
+        if (trackFault.empty()) spectrumTrack.open(kTrackFile, &trackFault); // sets it only on failure
     }
     useFixedStepClock(o.silent || !trackFault.empty() ? nullptr : trackSpectrum);
     CApplication app;

@@ -25,12 +25,6 @@
 // 129) when SIGINT, SIGTERM or SIGHUP stopped the run after the current frame.
 int runOffline(const Options& options);
 
-// "" when a run of `options` at its frame size fits in the memory this
-// process can get (platform::memoryRoom, against a measured estimate: start-up
-// and bytes a pixel per mode); else one line that says what it needs and
-// which limit is short. Checked before anything loads.
-std::string frameMemoryRefusal(const Options& options);
-
 // The shown frames of one run, on the step grid (the unshown catch-up before
 // them is Replay.h's). Exposed for tests.
 struct FramePlan {

@@ -15,7 +15,6 @@ class OutputFile;
 
 namespace offline {
 
-extern const char kMusicFile[]; // the track, in the data folder
 
 inline double msOf(long n, double stepMs) { return static_cast<double>(n) * stepMs; }
 

@@ -29,7 +29,7 @@ float demoMS = 0.0f;
 float* frequencies = nullptr;
 int currentScene = 0;
 int syncCount = 0;
-const char* musicFile = "demosong.mp3";
+const char* musicFile = kTrackFile;
 
 int syncs[41] = {50,    740,   1920,  2620,  3800,  4500,  5650,  6360,  7500,  8200,  9370,
                  10070, 11200, 11930, 13100, 13800, 14800, 18700, 22380, 26060, 29600, 33250,
@@ -110,57 +110,6 @@ void setFixedStepPosition(double ms) { fixedStep.positionMs = ms; }
 void useLiveClock() { fixedStep.active = false; }
 
 bool fixedStepClock() { return fixedStep.active; }
-
-namespace {
-std::vector<std::string> problems; // what start-up could not load, one line each
-} // namespace
-
-const std::vector<std::string>& startupProblems() { return problems; }
-
-void CApplication::precalc() {
-    // Missing and damaged files are gathered and shown together at the end:
-    // one box, not one per file.
-    platform::gatherErrors(true);
-    frequencies = new float[10000](); // only entries 0..63 are ever written
-    syncCount = countSyncs();
-    engine = new Engine();
-    engine->init();
-
-    // Fixed state. The aspect and near distance are single-precision values
-    // widened to double, as the original computation made them.
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(90, static_cast<double>(1.3333334f), static_cast<double>(0.1f), 20000);
-    glViewport(0, 0, platform::kDesignWidth, platform::kDesignHeight);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_BLEND);
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_LINE_SMOOTH);
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
-
-    int slot = kFirstImageSlot;
-    for (const SlotImage& s : kSlotImages) {
-        engine->textures[slot++] = s.mask ? engine->textureManager->load(s.image, s.mask, GL_LINEAR)
-                                          : engine->textureManager->load(s.image, GL_LINEAR);
-    }
-
-    // The scenes are built in source-file order, not timeline order.
-    for (int number = 1; number <= kSceneCount; ++number) sceneNumbered(number).init();
-
-    platform::gatherErrors(false);
-    problems = platform::gatheredErrors();
-    // Live, the demo plays on without what is missing (empty textures); the
-    // headless tools refuse to render without it (their caller decides).
-    if (!fixedStep.active) platform::showErrors("Error", problems);
-    // Live, every scene's first-use work is paid now, while the window is
-    // still black, rather than at its first frames (WarmUp.h).
-    if (warmUpBeforeMusicAsked()) warmUp(*this, warmUpBeforeMusicBudget());
-    InitFMOD();
-}
 
 namespace {
 

@@ -15,6 +15,12 @@ extern int syncCount;       // sync points before the terminator (40)
 
 constexpr int kSyncTerminator = 999999;
 
+// The music track, in the data folder.
+constexpr char kTrackFile[] = "demosong.mp3";
+// The track InitFMOD starts: kTrackFile, or null to play silently on the
+// sound layer's wall clock (--silent, and tests that want no sound).
+extern const char* musicFile;
+
 // Index of the last sync point the music has passed (0 before the first).
 int getSync();
 // 1 just after a sync point, falling linearly to 0 over 500 ms.

@@ -25,7 +25,6 @@
 
 #include <unistd.h>
 
-extern const char* musicFile;
 
 namespace {
 

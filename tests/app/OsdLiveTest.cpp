@@ -21,7 +21,6 @@
 
 #include <unistd.h>
 
-extern const char* musicFile;
 
 namespace {
 

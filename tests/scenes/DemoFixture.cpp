@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <unistd.h>
 
-extern const char* musicFile;
 
 namespace demotest {
 

@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-extern const char* musicFile;
 
 namespace {
 
@@ -33,7 +32,7 @@ public:
     void SetUp() override {
         if (!testgl::ensureContext()) return;
         if (chdir(testgl::dataDir().c_str()) != 0) return;
-        musicFile = "demosong.mp3";
+        musicFile = kTrackFile;
         app.precalc(); // starts the music at 0
         started = platform::soundHasTrack();
     }

@@ -2,6 +2,7 @@
 // folder, start-up goes on, the slot holds an empty texture, frames render.
 #include "app/CApplication.h"
 #include "app/Engine.h"
+#include "app/Startup.h"
 #include "app/Timeline.h"
 #include "image/Texture.h"
 #include "support/GLContext.h"
@@ -16,7 +17,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-extern const char* musicFile;
 
 namespace {
 

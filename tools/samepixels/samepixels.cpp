@@ -26,7 +26,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern const char* musicFile;
 
 namespace {
 
@@ -71,7 +70,7 @@ int main(int argc, char** argv) {
         if (chdir(dir) != 0) std::fprintf(stderr, "samepixels: cannot enter %s\n", dir);
     }
     std::string error;
-    useFixedStepClock(track.open("demosong.mp3", &error) ? trackSpectrum : nullptr);
+    useFixedStepClock(track.open(kTrackFile, &error) ? trackSpectrum : nullptr);
     if (!error.empty()) std::fprintf(stderr, "samepixels: %s; zero spectrum\n", error.c_str());
     musicFile = nullptr;
     CApplication app;

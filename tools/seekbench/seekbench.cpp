@@ -34,7 +34,6 @@
 #include <string>
 #include <vector>
 
-extern const char* musicFile;
 
 namespace {
 
