@@ -46,16 +46,16 @@ struct FixedStep {
 };
 FixedStep fixedStep;
 
-// Scene index (number - 1) -> its update and advance, for the per-frame dispatch.
+// Scene index (number - 1) -> its advance and draw, for the per-frame dispatch.
 struct Dispatch {
-    void (*update[kSceneCount])();
     void (*advance[kSceneCount])();
+    void (*draw[kSceneCount])();
 };
 constexpr Dispatch makeDispatch() {
     Dispatch d{};
     for (const SceneEntry& s : kScenes) {
-        d.update[s.number - 1] = s.update;
         d.advance[s.number - 1] = s.advance;
+        d.draw[s.number - 1] = s.draw;
     }
     return d;
 }
@@ -156,7 +156,10 @@ void advanceFrame() {
 
 void CApplication::run() {
     readClock(true);
-    kDispatch.update[currentScene]();
+    // The owning scene's frame: what outlives it moved first, then drawn
+    // (sceneNupdate, through the table).
+    if (kDispatch.advance[currentScene]) kDispatch.advance[currentScene]();
+    kDispatch.draw[currentScene]();
     drawLogo();
     platform::clearBars();
 }

@@ -121,7 +121,7 @@ void scene1init() {
     }
 }
 
-void scene1update() {
+void scene1draw() {
     renderGlowSourceAndPicture(scene1, 0.002f);
     engine->glow->Render(engine->textureManager, 0.8f);
 
@@ -132,3 +132,5 @@ void scene1update() {
     if (demoMS + 500 > kEnd) renderTransition2(1 - (kEnd - demoMS) / 500);
     engine->glow->RenderQuad(1, 1, 1, getSyncFloat() * 0.5f);
 }
+
+void scene1update() { scene1draw(); }

@@ -280,10 +280,8 @@ void scene10init() {
     }
 }
 
-void scene10update() {
+void scene10draw() {
     curCam10 = stretchAt(demoMS);
-    scene10advance();
-
     renderGlowSourceAndPicture([](bool) { scene10(); }, 0.002f);
     engine->glow->Render(engine->textureManager, 1.0f);
 
@@ -306,6 +304,11 @@ void scene10update() {
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
     if (demoMS < kStartMs + 500)
         renderTransition1(1 - (demoMS - kStartMs) / 500);
+}
+
+void scene10update() {
+    scene10advance();
+    scene10draw();
 }
 
 int scene10Camera() {

@@ -136,12 +136,10 @@ void scene2reset() {
 
 void scene2advance() { moveBubbles(bubble, kBubbles, skip); }
 
-void scene2update() {
+void scene2draw() {
     // The ring pattern moves one column every 20 ms.
     const int s = static_cast<int>(demoMS / 20);
     for (int k = 0; k < kTiles; ++k) tableMap[k] = texture[(tunnelMap[k] + s) & 4095];
-    scene2advance();
-
     renderGlowSourceAndPicture([](bool) { scene2(); }, 0.002f);
     engine->glow->Render(engine->textureManager, 0.8f);
 
@@ -156,6 +154,11 @@ void scene2update() {
         renderTexture(0, 0, u / 800, 40 - u * 40 / 400, 1, 1, 1, 1 - u / 400);
     }
     if (demoMS + 1000 > kEnd) renderTransition1(1 - (kEnd - demoMS) / 1000);
+}
+
+void scene2update() {
+    scene2advance();
+    scene2draw();
 }
 
 int scene2LedLevel(int tile) { return tableMap[tile]; }

@@ -214,7 +214,7 @@ void scene3init() {
     levelData[3] = Curve({0, 0, 0}, {-150, 30, 90}, {-60, 0, 200}, {80, 0, 90});
 }
 
-void scene3update() {
+void scene3draw() {
     // Segments start at 163700, 167400, 171100 and 174800 ms.
     curCam = static_cast<int>((demoMS - kStart) * 4 / kLength);
     fourth = 3700;
@@ -235,6 +235,8 @@ void scene3update() {
 
     if (demoMS < kStart + 1000) renderTransition2(1 - (demoMS - kStart) / 1000);
 }
+
+void scene3update() { scene3draw(); }
 
 int scene3Segment() { return curCam; }
 

@@ -213,25 +213,26 @@ void drawStackedSquares(const Placed* squares, int count, float zPos) {
     endStackedLayers();
 }
 
-// Distance travelled down the tunnel; advanced on both renders of a frame
-// and never reset (but by a restart of the whole timeline).
+// Distance travelled down the tunnel: a step of 0.4 skip for each of a
+// frame's two renders, never reset (but by a restart of the whole timeline).
 float& tunnelPosition() {
     static float zPos = 0;
     return zPos;
 }
 
-// One render's step down the tunnel.
-void moveDownTunnel() { zPosSeen = tunnelPosition() += skip * 0.4f; }
+// Where this frame's renders stand in the tunnel, set by scene4advance: the
+// glow source one step on from the last frame's picture, the picture one
+// step further.
+float glowSourceZ = 0, pictureZ = 0;
 
 void scene4(bool shown, bool fullSize) {
-    const float& zPos = tunnelPosition();
+    const float zPos = fullSize ? pictureZ : glowSourceZ;
 
     if (shown) {
         glClearColor(1, 1, 1, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glLoadIdentity();
     }
-    moveDownTunnel();
     if (!shown) return;
 
     // The gaze sways, rises with the lowest band and jumps to one of four
@@ -339,7 +340,7 @@ void scene4(bool shown, bool fullSize) {
 
 void scene4init() { measureMask(); }
 
-void scene4update() {
+void scene4draw() {
     // The common glow sequence (renderGlowSourceAndPicture) but for the
     // blur: the blurred glow source is shown only by the opening transition
     // (the glow below is laid at alpha 0); later the small render need only
@@ -361,14 +362,21 @@ void scene4update() {
     if (demoMS + 500 > kEnd) renderTransition3(1 - (kEnd - demoMS) / 500);
 }
 
-// A frame's two renders each move down the tunnel, the glow source's first:
-// the picture is drawn one step further on than its glow source.
-void scene4advance() {
-    moveDownTunnel();
-    moveDownTunnel();
+void scene4update() {
+    scene4advance();
+    scene4draw();
 }
 
-void scene4reset() { zPosSeen = tunnelPosition() = 0; }
+// A frame's two renders each stand a step further down the tunnel, the glow
+// source's first: the picture is drawn one step further on than its glow
+// source.
+void scene4advance() {
+    glowSourceZ = tunnelPosition() += skip * 0.4f;
+    pictureZ = tunnelPosition() += skip * 0.4f;
+    zPosSeen = pictureZ;
+}
+
+void scene4reset() { zPosSeen = glowSourceZ = pictureZ = tunnelPosition() = 0; }
 
 float scene4ZPos() { return zPosSeen; }
 

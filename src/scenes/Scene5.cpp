@@ -302,9 +302,7 @@ void scene5advance() {
 // 57 to 60 dB from the full blur's.
 int scene5BlurLeftOut = 2;
 
-void scene5update() {
-    scene5advance();
-
+void scene5draw() {
     renderGlowSourceAndPicture([](bool intoPicture) { scene5(intoPicture ? 1 : 0); }, 0.001f,
                                scene5BlurLeftOut);
     engine->glow->Render(engine->textureManager, 0.8f);
@@ -312,6 +310,11 @@ void scene5update() {
 
     if (demoMS < kStart + 1000) renderTransition1(1 - (demoMS - kStart) / 1000);
     if (demoMS + 1000 > kEnd) renderTransition5(1 - (kEnd - demoMS) / 1000);
+}
+
+void scene5update() {
+    scene5advance();
+    scene5draw();
 }
 
 const Mesh* scene5Room() { return colaRoom; }

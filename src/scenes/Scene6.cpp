@@ -159,7 +159,7 @@ void scene6init() {
 // adds it at full strength, doubling the difference).
 int scene6BlurLeftOut = 2;
 
-void scene6update() {
+void scene6draw() {
     // The camera stretch: each later test overrides the earlier; the
     // divisors are the stretches' lengths in ms.
     curCam1 = 0, timeLine1 = (demoMS - kStart) / 3600;
@@ -189,6 +189,8 @@ void scene6update() {
     if (demoMS < kStart + 500) renderTransition3(1 - (demoMS - kStart) / 500);
     if (demoMS + 600 > kEnd) renderTransition1(1 - (kEnd - demoMS) / 600);
 }
+
+void scene6update() { scene6draw(); }
 
 int scene6Camera() { return curCam1; }
 

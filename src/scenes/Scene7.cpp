@@ -190,9 +190,7 @@ void scene7advance() {
     }
 }
 
-void scene7update() {
-    scene7advance();
-
+void scene7draw() {
     renderGlowSourceAndPicture([](bool) { scene7(); }, 0.0015f);
     engine->glow->Render(engine->textureManager, 0.8f);
 
@@ -204,6 +202,11 @@ void scene7update() {
     drawOverlay(kSlotFlowers, 0, 0, 0, 1, 0, 0, 256, 256);
 
     if (demoMS < kStart + 1000) renderTransition2(1 - (demoMS - kStart) / 1000);
+}
+
+void scene7update() {
+    scene7advance();
+    scene7draw();
 }
 
 float scene7Timeline() { return timeLine7; }

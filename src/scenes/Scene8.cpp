@@ -235,9 +235,10 @@ float& cloudPosition() {
     return zPos;
 }
 
-// One render's step through the cloud stack: called twice a frame (glow
-// source and picture), so the stack recedes by 0.8 skip per frame.
-float recedeClouds() { return cloudPosition() -= 0.4f * skip; }
+// Where this frame's renders stand in the cloud stack, set by scene8advance:
+// a step of 0.4 skip for each of a frame's two renders (glow source, then
+// picture), so the stack recedes by 0.8 skip per frame.
+float glowSourceZ = 1000.0f, pictureZ = 1000.0f;
 
 // The 3-D picture.
 void scene8(bool fullSize) {
@@ -247,7 +248,7 @@ void scene8(bool fullSize) {
     if (demoMS < kCloudStart) {
         drawCellTunnel();
     } else {
-        drawCloudTunnel(recedeClouds(), fullSize && scene8StacksCloudLayers);
+        drawCloudTunnel(fullSize ? pictureZ : glowSourceZ, fullSize && scene8StacksCloudLayers);
     }
 }
 
@@ -266,18 +267,18 @@ void scene8init() {
 // Both renders of a cloud frame move through the stack, the glow source's first.
 void scene8advance() {
     if (demoMS < kCloudStart) return;
-    recedeClouds();
-    recedeClouds();
+    glowSourceZ = cloudPosition() -= 0.4f * skip;
+    pictureZ = cloudPosition() -= 0.4f * skip;
 }
 
-void scene8reset() { cloudPosition() = 1000.0f; }
+void scene8reset() { glowSourceZ = pictureZ = cloudPosition() = 1000.0f; }
 
 // Both tunnels come near 7 layers' time: the glow source's blur leaves out
 // each pass's two lightest copies (see Glow::MakeBlur), about 0.75 ms a
 // frame, for frames 55 to 63 dB from the full blur's.
 int scene8BlurLeftOut = 2;
 
-void scene8update() {
+void scene8draw() {
     renderGlowSourceAndPicture(scene8, 0.002f, scene8BlurLeftOut);
     engine->glow->Render(engine->textureManager, 1.0f);
     engine->glow->RenderBlur(engine->textureManager, frequencies[0]);
@@ -292,6 +293,11 @@ void scene8update() {
 
     if (demoMS < kStart + 1000) renderTransition2(1 - (demoMS - kStart) / 1000);
     if (demoMS + 500 > kEnd) renderTransition4(1 - (kEnd - demoMS) / 500);
+}
+
+void scene8update() {
+    scene8advance();
+    scene8draw();
 }
 
 float scene8CloudPosition() { return cloudPosition(); }

@@ -310,7 +310,7 @@ void scene9init() { grass = Curve({0, 0, 0}, {5, 5, 0}, {0, 10, 0}, {5, 15, 0});
 // full blur's.
 int scene9BlurLeftOut = 4;
 
-void scene9update() {
+void scene9draw() {
     renderGlowSourceAndPicture([](bool) { scene9(); }, 0.001f, scene9BlurLeftOut);
     engine->glow->RenderBlur(engine->textureManager, 0.5f);
 
@@ -321,3 +321,5 @@ void scene9update() {
     drawOverlay(kSlotTrash, 0, 0, 0, 0.5f, 0, 0, 512, 512, true);
     if (demoMS < kStart + 500) renderTransition2(1 - (demoMS - kStart) / 500);
 }
+
+void scene9update() { scene9draw(); }

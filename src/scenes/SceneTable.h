@@ -21,11 +21,11 @@ struct SceneEntry {
     float startMs;    // where its stretch of the timeline starts, ms
     const char* name; // short name, as the on-screen display shows it
     void (*init)();   // start-up: its curves, meshes and tables
-    void (*update)(); // one frame
     // What a frame moves that outlives it (the state later frames and later
     // scenes read), without drawing; null where a frame is a pure function of
-    // the music time.
+    // the music time. Every frame calls it first.
     void (*advance)();
+    void (*draw)(); // then the frame's pictures, moving nothing that outlives it
     // That state back as start-up left it; null where there is none.
     void (*reset)();
     // Whether its frames leave GL state that later scenes draw with (the
@@ -35,18 +35,18 @@ struct SceneEntry {
 };
 
 inline constexpr SceneEntry kScenes[] = {
-    {2, 0, "LED wall", scene2init, scene2update, scene2advance, scene2reset, false},
-    {1, 14800, "checkerboard", scene1init, scene1update, nullptr, nullptr, false},
-    {4, 29600, "cloud tunnel", scene4init, scene4update, scene4advance, scene4reset, false},
-    {6, 44700, "spinning rings", scene6init, scene6update, nullptr, nullptr, false},
-    {10, 59600, "crumbling road", scene10init, scene10update, scene10advance, scene10reset, false},
-    {7, 89300, "boiling blob", scene7init, scene7update, scene7advance, scene7reset, true},
-    {8, 104000, "cell tunnel", scene8init, scene8update, scene8advance, scene8reset, false},
-    {5, 119000, "lumpy sphere", scene5init, scene5update, scene5advance, scene5reset, true},
-    {9, 148800, "grass field", scene9init, scene9update, nullptr, nullptr, false},
-    {3, 163700, "light-tile road", scene3init, scene3update, nullptr, nullptr, false},
-    {11, 178500, "hexagonal columns", scene11init, scene11update, scene11advance, scene11reset, false},
-    {12, 193700, "ending image", scene12init, scene12update, nullptr, nullptr, false},
+    {2, 0, "LED wall", scene2init, scene2advance, scene2draw, scene2reset, false},
+    {1, 14800, "checkerboard", scene1init, nullptr, scene1draw, nullptr, false},
+    {4, 29600, "cloud tunnel", scene4init, scene4advance, scene4draw, scene4reset, false},
+    {6, 44700, "spinning rings", scene6init, nullptr, scene6draw, nullptr, false},
+    {10, 59600, "crumbling road", scene10init, scene10advance, scene10draw, scene10reset, false},
+    {7, 89300, "boiling blob", scene7init, scene7advance, scene7draw, scene7reset, true},
+    {8, 104000, "cell tunnel", scene8init, scene8advance, scene8draw, scene8reset, false},
+    {5, 119000, "lumpy sphere", scene5init, scene5advance, scene5draw, scene5reset, true},
+    {9, 148800, "grass field", scene9init, nullptr, scene9draw, nullptr, false},
+    {3, 163700, "light-tile road", scene3init, nullptr, scene3draw, nullptr, false},
+    {11, 178500, "hexagonal columns", scene11init, scene11advance, scene11draw, scene11reset, false},
+    {12, 193700, "ending image", scene12init, nullptr, scene12draw, nullptr, false},
 };
 constexpr int kSceneCount = sizeof kScenes / sizeof kScenes[0];
 

@@ -1,8 +1,9 @@
-// The twelve scenes' functions: each scene has an init and an update, and,
-// where it moves state of its own from frame to frame, an advance and a
-// reset; its state is file-level in its own source file. Scenes are numbered
-// by source file, not by their order on the timeline: the scene table
-// (SceneTable.h) lists them in timeline order with their stretches.
+// The twelve scenes' functions: each scene has an init, a draw and an update
+// (its advance, then its draw), and, where it moves state of its own from
+// frame to frame, an advance and a reset; its state is file-level in its own
+// source file. Scenes are numbered by source file, not by their order on the
+// timeline: the scene table (SceneTable.h) lists them in timeline order with
+// their stretches.
 #pragma once
 
 #include "geometry/Curve.h"
@@ -22,6 +23,7 @@ void scene10init();
 void scene11init();
 void scene12init();
 
+// One frame: the scene's advance (where it has one), then its draw.
 void scene1update();
 void scene2update();
 void scene3update();
@@ -35,12 +37,29 @@ void scene10update();
 void scene11update();
 void scene12update();
 
+// One frame's pictures, drawn from the music time, skip, the spectrum and
+// the state the frame's advance left: a draw moves nothing that outlives the
+// frame, so a frame can be drawn or only advanced (catching up to a moment)
+// with the same state afterwards.
+void scene1draw();
+void scene2draw();
+void scene3draw();
+void scene4draw();
+void scene5draw();
+void scene6draw();
+void scene7draw();
+void scene8draw();
+void scene9draw();
+void scene10draw();
+void scene11draw();
+void scene12draw();
+
 // The part of a frame that changes state later frames see (the scene's own
 // particles, blocks and positions, and its share of the one rand()
-// sequence): exactly the draws and moves the scene's update makes in a
-// frame, without any GL call. Catching up to a moment (a still, a seek)
-// calls it alone for the frames that need not be drawn. Scenes whose frames
-// are pure functions of the music time (1, 3, 6, 9, 12) have none.
+// sequence), without any GL call: every frame calls it before its draw, and
+// catching up to a moment (a still, a seek) calls it alone for the frames
+// that need not be drawn. Scenes whose frames are pure functions of the
+// music time (1, 3, 6, 9, 12) have none.
 void scene2advance();
 void scene4advance();  // the tunnel's position, one step for each of the frame's two renders
 void scene5advance();  // the bubbles' move and the noise panel's two offsets, which the renders then use

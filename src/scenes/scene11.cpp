@@ -177,9 +177,7 @@ void scene11advance() {
     }
 }
 
-void scene11update() {
-    scene11advance();
-
+void scene11draw() {
     renderGlowSourceAndPicture([](bool) { scene11(); }, 0.001f);
     engine->glow->RenderBlur(engine->textureManager, 0.5f);
 
@@ -188,6 +186,11 @@ void scene11update() {
     drawOverlay(kSlotFlowers, 0, 0, 0, 1, 0, 0, 256, 256);
 
     if (demoMS < kStart + 1000) renderTransition2(1 - (demoMS - kStart) / 1000);
+}
+
+void scene11update() {
+    scene11advance();
+    scene11draw();
 }
 
 int scene11Orbit() { return orbit(); }

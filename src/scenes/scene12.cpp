@@ -24,7 +24,7 @@ void scene12() {
 
 void scene12init() {}
 
-void scene12update() {
+void scene12draw() {
     renderGlowSourceAndPicture([](bool) { scene12(); }, 0.001f);
     engine->glow->Render(engine->textureManager, 0.0f); // adds nothing
 
@@ -49,3 +49,5 @@ void scene12update() {
     // White until 194000 ms (the parameter is 1.3 at the start), clear by 195000.
     if (demoMS - 1000 < 194000) renderTransition3(1 - (demoMS - 194000) / 1000);
 }
+
+void scene12update() { scene12draw(); }

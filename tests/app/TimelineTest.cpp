@@ -57,7 +57,7 @@ TEST(SceneTableTest, TwelveScenesTileTheTimeline) {
         seen[s.number] = true;
         EXPECT_LT(stretchStartMs(i), stretchEndMs(i)) << "scene " << s.number;
         if (i + 1 < kSceneCount) EXPECT_EQ(stretchEndMs(i), kScenes[i + 1].startMs);
-        EXPECT_TRUE(s.init && s.update) << "scene " << s.number;
+        EXPECT_TRUE(s.init && s.draw) << "scene " << s.number;
         EXPECT_TRUE(names.insert(s.name).second) << s.name;
         EXPECT_EQ(sceneStartMs(s.number), s.startMs);
         EXPECT_EQ(sceneForTime(s.startMs, -1), s.number - 1);
