@@ -53,7 +53,7 @@ double seekTarget(platform::Event key, double nowMs) {
 }
 
 double stepTarget(double fromMs, int frames) {
-    const double step = 1000.0 / kReplayFps;
+    const double step = 1000.0 / kStillFps;
     // The grid frame at or just before `fromMs` (a float time may lie a hair
     // off its frame), then `frames` on from it.
     const double at = fromMs / step;
@@ -71,11 +71,12 @@ void seek(CApplication& app, double ms, bool show) {
     // No scene's moving state follows the spectrum, so the replay needs none.
     restartTimeline();
     useFixedStepClock(nullptr);
-    const double step = 1000.0 / kReplayFps;
-    const long end = replayUnshown(app, ms, step);
-    // The picture at the new place, drawn as the still there is: on the
-    // grid's step from the frame before it, without the spectrum.
-    if (show && !platform::stopSignal()) renderFixedStep(app, ms, ms - (end > 0 ? (end - 1) * step : ms - step));
+    // The picture at the new place, drawn as the still there is (without
+    // the spectrum); or only the grid before it, for the next frame to draw.
+    if (show)
+        showMoment(app, ms, 1000.0 / kStillFps);
+    else
+        replayUnshown(app, ms, 1000.0 / kStillFps);
     useLiveClock();
     platform::soundSeek(static_cast<uint32_t>(ms));
     // The replay's own time is no frame time: the next frame starts afresh.

@@ -18,7 +18,6 @@ class CApplication;
 namespace live {
 
 constexpr double kSeekStepMs = 5000; // Left and Right
-constexpr int kReplayFps = 30;       // the grid a seek replays on, as --frame's
 
 // Every key and what it does, in the order --help and the key list on the
 // on-screen display (? or F1) give them.

@@ -2,6 +2,8 @@
 // headless tools (capture, still frames, benchmark) on the fixed-step clock.
 #pragma once
 
+#include "app/Replay.h"
+
 #include <string>
 
 enum class Mode {
@@ -50,7 +52,7 @@ struct Options {
 
     // Frames per second the fixed step runs at: --fps, or 60 (capture and
     // benchmark) or 30 (the catch-up of --frame).
-    int stepFps() const { return fps ? fps : (mode == Mode::Frame ? 30 : 60); }
+    int stepFps() const { return fps ? fps : (mode == Mode::Frame ? kStillFps : 60); }
 };
 
 enum class ParseResult { Run, Help, Version, Error };

@@ -14,12 +14,9 @@
 namespace offline {
 
 int runStill(CApplication& app, const Options& o, platform::OutputFile& output) {
-    const double stepMs = 1000.0 / o.stepFps();
-    // The grid frames before the picture, then the picture at its own time.
-    const long end = replayUnshown(app, o.frameMs, stepMs);
-    const double previous = end > 0 ? msOf(end - 1, stepMs) : o.frameMs - stepMs;
-    renderFrame(app, o.frameMs, o.frameMs - previous);
+    showMoment(app, o.frameMs, 1000.0 / o.stepFps());
     if (platform::stopSignal()) return stopped("no picture written");
+    platform::reportGlErrors();
     const size_t bytes = static_cast<size_t>(platform::frameWidth()) * platform::frameHeight() * 3;
     std::unique_ptr<unsigned char[]> rgb(new (std::nothrow) unsigned char[bytes]);
     if (!rgb) return outOfMemory(static_cast<double>(bytes));

@@ -171,33 +171,27 @@ int warmUp(CApplication& app, uint64_t budgetMs, uint64_t (*clock)()) {
     const Matrices matrices(units);
 
     if (live) useFixedStepClock(nullptr);
-    // One pixel rasterised: the shaders are made when a draw is set up,
-    // whatever it covers, and the glow corner stays unscissored by it.
-    glScissor(0, 0, 1, 1);
-    glEnable(GL_SCISSOR_TEST);
     // The grid walked from 0 as play goes, every scene's moving state
     // advanced between the frames drawn (zPos, the cloud stack, particles), so
-    // each drawn frame sets up what play's frame there sets up.
+    // each drawn frame sets up what play's frame there sets up. A frame's
+    // cost is known when the walker asks about the next one.
     const std::array<long, kDrawnCount> drawn = drawnFrames();
     size_t next = 0;
     int drawnCount = 0;
-    for (long n = 0; next < drawn.size(); ++n) {
-        if (n == drawn[next]) {
-            const uint64_t before = budgetMs ? clock() : 0;
-            renderFixedStep(app, static_cast<double>(n) * kStepMs, kStepMs);
-            ++drawnCount;
-            while (next < drawn.size() && drawn[next] == n) ++next;
-            if (budgetMs) {
-                // The shaders are made as the draws are set up, in this thread.
-                const uint64_t now = clock();
-                slowestMs = std::max(slowestMs, now - before);
-                if (now - started + slowestMs > budgetMs) break;
-            }
-        } else {
-            advanceFixedStep(static_cast<double>(n) * kStepMs, kStepMs);
+    uint64_t drawnAt = 0; // when the last drawn frame started, ms
+    walkGrid(app, drawn.back() + 1, kStepMs, [&](long n) {
+        if (budgetMs && drawnCount > 0 && drawn[next - 1] == n - 1) {
+            // The shaders are made as the draws are set up, in this thread.
+            const uint64_t now = clock();
+            slowestMs = std::max(slowestMs, now - drawnAt);
+            if (now - started + slowestMs > budgetMs) return GridStep::Stop;
         }
-    }
-    glDisable(GL_SCISSOR_TEST);
+        if (n != drawn[next]) return GridStep::Advance;
+        while (next < drawn.size() && drawn[next] == n) ++next;
+        ++drawnCount;
+        if (budgetMs) drawnAt = clock();
+        return GridStep::Draw;
+    });
     if (live) useLiveClock();
 
     // The frame black, as the window showed it while loading.

@@ -178,7 +178,7 @@ TEST_F(LiveControlsTest, EscapeBehindSeeksEndsTheDemoWithoutSeeking) {
 std::vector<unsigned char> stillAt(double ms) {
     const std::string dir = testgl::tmpDir() + "/live-still";
     std::filesystem::remove_all(dir);
-    const long grid = std::lround(ms * live::kReplayFps / 1000.0);
+    const long grid = std::lround(ms * kStillFps / 1000.0);
     const bool whole = std::fabs(ms - std::round(ms)) < 1e-6;
     const std::string out = whole ? dir + ".png" : dir + "/" + std::to_string(grid) + ".png";
     const RunResult r = whole
@@ -210,7 +210,7 @@ TEST_F(LiveControlsTest, ASeekShowsTheStillAtItsMomentDeepInEveryScene) {
         for (double ms : {end - 2000, end - 5000, std::round((start + end) / 200) * 100})
             moments.push_back(ms);
     }
-    moments.push_back(5999 * 1000.0 / live::kReplayFps);
+    moments.push_back(5999 * 1000.0 / kStillFps);
     live::seek(app, 27000); // something played before: every moving state restarts
     play(100);
     std::vector<unsigned char> frame(1024 * 768 * 3);

@@ -16,6 +16,7 @@
 // program for the process timings, Mesa. Deliberately does not: play sound.
 #include "app/CApplication.h"
 #include "app/Live.h"
+#include "app/Replay.h"
 #include "app/Timeline.h"
 #include "platform/Platform.h"
 
@@ -43,7 +44,7 @@ double msSince(Clock::time_point t0) { return std::chrono::duration<double, std:
 
 // The last grid frame of the seek grid before `endMs`.
 double deepestBefore(double endMs) {
-    const double step = 1000.0 / live::kReplayFps;
+    const double step = 1000.0 / kStillFps;
     return (std::ceil(endMs / step - 1e-9) - 1) * step;
 }
 
