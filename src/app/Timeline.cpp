@@ -31,10 +31,7 @@ int currentScene = 0;
 int syncCount = 0;
 const char* musicFile = kTrackFile;
 
-int syncs[41] = {50,    740,   1920,  2620,  3800,  4500,  5650,  6360,  7500,  8200,  9370,
-                 10070, 11200, 11930, 13100, 13800, 14800, 18700, 22380, 26060, 29600, 33250,
-                 37000, 40650, 45000, 45900, 46800, 47750, 48700, 49650, 50550, 51450, 52400,
-                 53330, 54280, 55200, 56130, 57080, 58000, 58930, kSyncTerminator};
+int syncs[41] = {DEMO_SYNC_POINTS_MS, kSyncTerminator};
 
 namespace {
 

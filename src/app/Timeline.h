@@ -5,13 +5,14 @@
 // first four scenes on the timeline cut and flash.
 #pragma once
 
+#include "app/SyncPoints.h"
 #include "scenes/SceneTable.h"
 
 extern float demoMS;        // music position of this frame, ms
 extern float* frequencies;  // spectrum buffer: 10000 floats, entries 0..63 written each frame
 extern int currentScene;    // index of the scene that owns the frame (0..11)
-extern int syncs[41];       // sync points in ms, ascending, closed by 999999
-extern int syncCount;       // sync points before the terminator (40)
+extern int syncs[41];       // sync points in ms (SyncPoints.h), ascending, closed by 999999
+extern int syncCount;       // sync points before the terminator (kSyncPointCount, counted at start-up)
 
 constexpr int kSyncTerminator = 999999;
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/SyncPoints.h"
 #include "dsp.h"
 
 namespace musicgen {
@@ -13,8 +14,9 @@ namespace musicgen {
 // Length of the finished track in seconds.
 constexpr double kSongSeconds = 205.0;
 
-// The 40 moments (ms of music time) at which the opening scenes flash.
-extern const double kSyncMs[40];
+// The moments (ms of music time) at which the opening scenes flash: the
+// program's own list (SyncPoints.h).
+extern const double kSyncMs[kSyncPointCount];
 
 // Renders the first `seconds` of the track (the whole track when seconds is 0
 // or more than kSongSeconds) as a mastered stereo mix, reporting progress 0..1.
