@@ -246,7 +246,7 @@ while IFS=$'\t' read -r number args; do
 done <"$stretches"
 frames=$(ffprobe -v error -f concat -safe 0 -i "$list" -select_streams v:0 -count_packets \
   -show_entries stream=nb_read_packets -of csv=p=0) || die "ffprobe cannot read the pieces in $work"
-[ "$frames" -eq $((end - first)) ] || [ -z "$to" ] ||
+[ "$frames" -eq $((end - first)) ] ||
   { say "the pieces hold $frames frames, not $((end - first)); they are kept in $work"; exit 1; }
 read -r start_s length_s length_exact < <(awk -v a="$first" -v n="$frames" -v f="$fps" \
   'BEGIN { printf "%.3f %.3f %.6f\n", a * (1000.0 / f) / 1000.0, n / f, n / f }')
