@@ -215,21 +215,27 @@ job="out=\$($quoted_program --capture $(piece '{1}') {=2 uq() =} --fps $fps $siz
 # removed there. Local jobs (":") run here.
 remote=()
 grep -qv '^[0-9]*/\{0,1\}:$' "$logins" && remote=(--return "$(piece '{1}')" --cleanup)
-status=0
+# A stop (Ctrl-C, SIGTERM) reaches the jobs here too: GNU parallel ends
+# them, the program leaves no partial piece, and the pieces back are kept.
+status=0 stopped=""
+trap 'stopped=SIGINT' INT
+trap 'stopped=SIGTERM' TERM
 (cd "$work" && parallel --will-cite -u --colsep '\t' --slf "$logins" "${jobs_option[@]}" \
   --retries "$retries" --joblog "$joblog" --resume-failed "${remote[@]}" "$job" <"$stretches") || status=$?
 missing=()
 while IFS=$'\t' read -r n args; do
   [ -s "$work/$(piece "$n")" ] || missing+=("$n ($args)")
 done <"$stretches"
-if [ ${#missing[@]} -gt 0 ] || [ "$status" -ne 0 ]; then
+trap - INT TERM
+[ -z "$stopped" ] || say "stopped by $stopped"
+if [ ${#missing[@]} -gt 0 ] || [ "$status" -ne 0 ] || [ -n "$stopped" ]; then
   # The log's last line of each stretch is its last try.
   awk -F'\t' 'NR > 1 { last[$1] = $0 } END { for (n in last) print last[n] }' "$joblog" | sort -n |
     awk -F'\t' '$7 != 0 { printf "stretch %04d failed last on %s (exit %s)\n", $1, $2, $7 }' |
     while IFS= read -r line; do say "$line"; done
   say "${#missing[@]} of $count stretches missing: ${missing[*]:-none}; \
 the $((count - ${#missing[@]})) back are kept in $work, and the same command renders only the rest"
-  exit 1
+  case "$stopped" in SIGINT) exit 130 ;; SIGTERM) exit 143 ;; *) exit 1 ;; esac
 fi
 
 # The join: the pieces' pictures as they are, one after the other (each

@@ -100,7 +100,7 @@ ssh_login() { # PORT: the login line of a host at 127.0.0.1:PORT
 tries=0
 until ssh $(ssh_login "$port" | cut -d' ' -f2-) true 2>/dev/null; do
   tries=$((tries + 1))
-  [ "$tries" -lt 100 ] && kill -0 "$sshd_pid" 2>/dev/null || { cat "$tmp/sshd.log" >&2; echo "FAIL: sshd did not start" >&2; exit 1; }
+  [ "$tries" -lt 600 ] && kill -0 "$sshd_pid" 2>/dev/null || { cat "$tmp/sshd.log" >&2; echo "FAIL: sshd did not start" >&2; exit 1; }
   sleep 0.1
 done
 {
