@@ -11,7 +11,7 @@ packages=(
   libfreetype-dev fonts-dejavu-core
   libgtest-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
-  ffmpeg
+  ffmpeg parallel openssh-server openssh-client rsync
   lintian desktop-file-utils appstream dpkg-dev file
 )
 

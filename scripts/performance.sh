@@ -343,5 +343,7 @@ The default (\`--preset ultrafast --crf 16\`) keeps the encoder to about a
 tenth of the rendering's CPU time on two cores; \`--preset medium --crf 17\`
 (\`scripts/performance.sh --medium\` times it) makes files a little over half
 the size at the same quality. A whole capture is 12002 frames at 60 fps.
+Across many machines, in stretches joined without a seam:
+[farm-capture.md](farm-capture.md), with what a stretch costs.
 EOF
 say "wrote $output"
