@@ -7,7 +7,8 @@
 // live controls (Live.h); o, i, ?, F1 and a click on its bar work the
 // on-screen display (Osd.h); Ctrl + / - step the audio delay (Sound.h);
 // other keys do nothing. While paused, the held frame is shown again every
-// 10 ms.
+// 10 ms. Live frames draw the picture at the render scale (RenderScale.h);
+// a held picture, a seek's and a step's are drawn at full size.
 #include "app/CApplication.h"
 
 #include "app/Live.h"
@@ -18,6 +19,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -52,6 +54,7 @@ int CApplication::init(const platform::DisplayOptions& display) {
         return status == platform::DisplayStatus::SizeRefused ? 2 : 1;
     }
     currentFrameTime = 0;
+    renderScale.setIntervalMs(platform::refreshIntervalMs());
     if (!display.headless) {
         osdRenderer.open();
         osdRenderer.prepare(osd::fontPixels(platform::presentation().picture.h));
@@ -217,6 +220,13 @@ void CApplication::setPaused(bool on) {
     if (on) presentLeadMs = 0;
     platform::soundSetLeadMs(0);
     if (on) platform::soundSeek(static_cast<uint32_t>(std::max(demoMS, 0.0f)));
+    // A held picture has every pixel: the frame on screen, drawn smaller,
+    // is drawn again at full size (exactly what a scale of 1 would have drawn).
+    if (on && platform::renderScale() < 1) {
+        platform::setRenderScale(1);
+        redraw();
+        lastScale = 1;
+    }
     // The pause is no frame time: the next frame starts afresh.
     previousFrameTime = kUnmeasured;
     lastScene = -1;
@@ -265,12 +275,22 @@ void CApplication::frame() {
     if (interval > 0) presentLeadMs += (std::min<double>(interval, kMaxPresentLeadMs) - presentLeadMs) * 0.1;
     platform::soundSetLeadMs(paused ? 0.0 : presentLeadMs);
     // The previous frame (still demoMS's) lasted until this one started.
-    if (stats && lastScene >= 0) stats->add(lastScene, static_cast<double>(interval), demoMS);
+    if (stats && lastScene >= 0) stats->add(lastScene, static_cast<double>(interval), demoMS, lastScale);
     if (drawFrame) {
         drawFrame();
         return;
     }
+    // The picture at the scale chosen for the moment it will show (about an
+    // interval after the last one); what its drawing cost, to the end of its
+    // rasterisation, goes into the next choice.
+    const double scale = renderScale.choose(demoMS + static_cast<double>(std::max<int64_t>(interval, 0)));
+    platform::setRenderScale(scale);
+    const auto start = std::chrono::steady_clock::now();
     run();
+    platform::finishFrame();
+    renderScale.measured(demoMS, scale,
+                         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    lastScale = scale;
     platform::present();
     placeMs = -1;
     lastScene = currentScene;

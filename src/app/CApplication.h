@@ -9,6 +9,7 @@
 #include "app/FrameStep.h"
 #include "app/Osd.h"
 #include "app/OsdDraw.h"
+#include "app/RenderScale.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -41,6 +42,9 @@ public:
     double loopFromMs = 0;          // where a loop starts again (--from)
     int volumePercent = 100;        // 9 and 0, in steps of live::kVolumeStep; kept for the run
     bool muted = false;             // m: silent, the music clock running on
+    // The scale live frames draw the picture at (automatic unless fixed,
+    // --render-scale); what stands still draws at 1.
+    live::RenderScale renderScale;
 
     // The on-screen display over the presented picture (Osd.h); never headless.
     osd::Osd osd;
@@ -53,6 +57,10 @@ public:
     void precalc();
     void execute();
     void run();
+    // The frame just drawn drawn again, moving nothing (its music time,
+    // spectrum and step as they were): a held picture at the render scale
+    // now set.
+    void redraw();
     void deinit();
 
     // One turn of the main loop: handles one waiting event, or draws a frame.
@@ -81,6 +89,7 @@ private:
     uint64_t titleUntil = 0;   // the title shows the place until this time (ms)
     bool pointerShown = false; // the pointer over the window
     double presentLeadMs = 0;  // a frame's time from reading the clock to the screen, smoothed (ms)
+    double lastScale = 1;      // the render scale of the frame on screen
     void showPlace();
     void volumeChanged();
 };

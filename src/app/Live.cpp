@@ -70,6 +70,9 @@ void seek(CApplication& app, double ms, bool show) {
     }
     // No scene's moving state follows the spectrum, so the replay needs none.
     restartTimeline();
+    // The picture shown and the next frame's drawn at full size; the next
+    // live frame chooses its own scale.
+    platform::setRenderScale(1);
     useFixedStepClock(nullptr);
     // The picture at the new place, drawn as the still there is (without
     // the spectrum); or only the grid before it, for the next frame to draw.
@@ -83,10 +86,14 @@ void seek(CApplication& app, double ms, bool show) {
     app.previousFrameTime = CApplication::kUnmeasured;
 }
 
-void FrameStats::add(int scene, double frameMs, double atMs) {
+void FrameStats::add(int scene, double frameMs, double atMs, double scale) {
     if (scene < 0 || scene >= kSceneCount) return;
     ++frames_[scene];
     totalMs_[scene] += frameMs;
+    squaresMs_[scene] += frameMs * frameMs;
+    totalScale_[scene] += scale;
+    lowestScale_[scene] = frames_[scene] == 1 ? scale : std::min(lowestScale_[scene], scale);
+    recentScale_ = scale;
     if (frameMs > slowestMs_[scene] || frames_[scene] == 1) {
         slowestMs_[scene] = frameMs;
         slowestAtMs_[scene] = atMs;
@@ -100,6 +107,17 @@ void FrameStats::add(int scene, double frameMs, double atMs) {
 double FrameStats::meanMs(int scene) const {
     if (scene < 0 || scene >= kSceneCount || frames_[scene] == 0) return 0;
     return totalMs_[scene] / frames_[scene];
+}
+
+double FrameStats::deviationMs(int scene) const {
+    if (scene < 0 || scene >= kSceneCount || frames_[scene] == 0) return 0;
+    const double mean = totalMs_[scene] / frames_[scene];
+    return std::sqrt(std::max(0.0, squaresMs_[scene] / frames_[scene] - mean * mean));
+}
+
+double FrameStats::meanScale(int scene) const {
+    if (scene < 0 || scene >= kSceneCount || frames_[scene] == 0) return 0;
+    return totalScale_[scene] / frames_[scene];
 }
 
 double FrameStats::percentileMs(int scene, double share) const {
@@ -116,14 +134,16 @@ double FrameStats::percentileMs(int scene, double share) const {
 
 void FrameStats::print(std::FILE* out) const {
     auto fps = [](double ms) { return ms > 0 ? 1000.0 / ms : 0.0; };
-    std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps  p95 fps  p99 fps  slowest at (ms)\n");
+    std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps  p95 fps  p99 fps  slowest at (ms)"
+                      "  sd (ms)  mean scale  lowest scale\n");
     for (int i = 0; i < kSceneCount; ++i) {
         const int s = stretchScene(i);
         if (frames_[s] == 0) continue;
         const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;
-        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f  %15.1f\n", s + 1, stretchStartMs(i),
-                     stretchEndMs(i), frames_[s], mean, fps(slowestMs_[s]), fps(percentileMs(s, 0.95)),
-                     fps(percentileMs(s, 0.99)), slowestAtMs_[s]);
+        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f  %15.1f  %7.1f  %10.2f  %12.2f\n",
+                     s + 1, stretchStartMs(i), stretchEndMs(i), frames_[s], mean, fps(slowestMs_[s]),
+                     fps(percentileMs(s, 0.95)), fps(percentileMs(s, 0.99)), slowestAtMs_[s], deviationMs(s),
+                     meanScale(s), lowestScale_[s]);
     }
 }
 

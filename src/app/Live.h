@@ -56,17 +56,25 @@ void seek(CApplication& app, double ms, bool show = false);
 // The frames a viewer got, per scene.
 class FrameStats {
 public:
-    // A frame of `scene` that showed music time `atMs` and lasted `frameMs`.
-    void add(int scene, double frameMs, double atMs = 0);
+    // A frame of `scene` that showed music time `atMs`, lasted `frameMs` and
+    // drew the picture at render scale `scale`.
+    void add(int scene, double frameMs, double atMs = 0, double scale = 1);
     // One line per scene that was shown, in timeline order: frames drawn,
     // mean and slowest frame rate, the rates that 95 % and 99 % of its frames
-    // reached (the 95th and 99th percentile frame times), and the music time
-    // its slowest frame showed.
+    // reached (the 95th and 99th percentile frame times), the music time
+    // its slowest frame showed, the spread of its frame times (standard
+    // deviation, ms), and its mean and lowest render scale.
     void print(std::FILE* out) const;
     // As it happens: the recent frame time (smoothed over about the last ten
-    // frames) and a scene's mean frame time so far, ms (0 before any frame).
+    // frames) and a scene's mean frame time so far, ms (0 before any frame);
+    // the last frame's render scale.
     double recentMs() const { return recentMs_; }
+    double recentScale() const { return recentScale_; }
     double meanMs(int scene) const;
+    // A scene's frame times' standard deviation (ms) and its mean render
+    // scale (0 before any frame).
+    double deviationMs(int scene) const;
+    double meanScale(int scene) const;
     // The frame time `share` (0.95, 0.99) of a scene's frames kept within,
     // ms (nearest rank, to the next kBinMs, never above its slowest frame;
     // 0 before any frame).
@@ -77,8 +85,12 @@ public:
 
 private:
     double recentMs_ = 0;
+    double recentScale_ = 1;
     long frames_[kSceneCount] = {};
     double totalMs_[kSceneCount] = {};
+    double squaresMs_[kSceneCount] = {}; // sum of the squared frame times, for the spread
+    double totalScale_[kSceneCount] = {};
+    double lowestScale_[kSceneCount] = {};
     double slowestMs_[kSceneCount] = {};
     double slowestAtMs_[kSceneCount] = {};
     // Frames per kBinMs of frame time: a bounded record of a run of any

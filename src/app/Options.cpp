@@ -4,6 +4,7 @@
 #include "app/Options.h"
 
 #include "app/Live.h"
+#include "app/RenderScale.h"
 #include "app/Timeline.h"
 #include "platform/Platform.h"
 #include "platform/Sound.h"
@@ -101,6 +102,22 @@ bool parseSize(const std::string& text, int* width, int* height) {
     return true;
 }
 
+// A render scale: "auto" (0), or a decimal number from the floor to 1
+// ("0.75", "1"): digits and one point only.
+bool parseRenderScale(const std::string& text, double* scale) {
+    if (text == "auto") {
+        *scale = 0;
+        return true;
+    }
+    if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.front() == '.' || text.back() == '.' || text.find('.') != text.rfind('.'))
+        return false;
+    const double v = std::strtod(text.c_str(), nullptr);
+    if (v < live::RenderScale::kFloor - 1e-9 || v > 1) return false;
+    *scale = v;
+    return true;
+}
+
 // x264's speed presets, fastest first, and them as a list for messages.
 constexpr const char* kPresets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
                                     "medium",    "slow",      "slower",   "veryslow", "placebo"};
@@ -151,7 +168,7 @@ bool oneFrameNumber(const std::string& file) {
 struct Words {
     bool window = false, silent = false, benchmark = false, stats = false, passes = false, loop = false,
          glDebug = false;
-    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay;
+    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay, renderScale;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -180,6 +197,14 @@ void describe(CLI::App& app, Words& w) {
                    "playing: delay the sound by MS against the picture, -" + maxDelay + " to\n" + maxDelay +
                        " (negative delays the picture, as for Bluetooth headphones)")
         ->type_name("MS");
+    app.add_option("--render-scale", w.renderScale,
+                   "playing: the share of the picture's size live frames are drawn\n"
+                   "at, scaled up to the window: auto (the default) lowers it, to 0.6\n"
+                   "at the least, where frames would miss the display's refresh and\n"
+                   "back to 1 as soon as they fit; 1 draws every pixel (the frame\n"
+                   "rate drops instead); 0.6 to 1 fixes it. A paused, stepped or\n"
+                   "sought picture is always drawn whole")
+        ->type_name("auto|S");
     app.add_flag("--gl-debug", w.glDebug,
                  "report OpenGL's debug messages (KHR_debug, synchronous) or, without\n"
                  "it, glGetError after each frame, one line each on stderr");
@@ -254,6 +279,7 @@ constexpr ModeRule kModeRules[] = {
     {"--stats", true, false, false, false, "playing live"},
     {"--loop", true, false, false, false, "playing live"},
     {"--audio-delay", true, false, false, false, "playing live (the headless tools play no sound)"},
+    {"--render-scale", true, false, false, false, "playing live (the headless tools draw every pixel)"},
     {"--from", true, true, false, true, "playing, --capture or --benchmark"},
     {"--to", true, true, false, true, "playing, --capture or --benchmark"},
     {"--fps", false, true, true, true, "--capture, --frame or --benchmark (live, frames follow the display)"},
@@ -381,6 +407,10 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
                                    ", not " + shownValue(w.audioDelay));
         o->audioDelayMs = static_cast<int>(v);
     }
+
+    if (app.count("--render-scale") && !parseRenderScale(w.renderScale, &o->renderScale))
+        return fail(error, "--render-scale needs auto or a scale from 0.6 to 1 (such as 0.8), not " +
+                               shownValue(w.renderScale));
 
     if (app.count("--crf")) {
         char* end = nullptr;

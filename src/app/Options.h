@@ -41,6 +41,7 @@ struct Options {
     bool nativeSize = false; // --size native: live, the window's drawable size whatever the renderer
     bool glDebug = false;    // --gl-debug: OpenGL's debug output (or glGetError) reported on stderr
     int audioDelayMs = 0;    // --audio-delay MS: positive delays the sound, negative the picture
+    double renderScale = 0;  // --render-scale: 0 automatic (auto), else live frames fixed at 0.6 ... 1
     // The capture's H.264 encoder (x264): quality (0 lossless ... 51) and
     // speed preset, passed to ffmpeg as they are. By default the fastest
     // preset, one step finer than crf 17: on two cores the encoder then

@@ -42,11 +42,12 @@ void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t 
     // The scene's mean only once one of its frames has been timed (not
     // right after a seek into it).
     if (mean <= 0) {
-        std::snprintf(out, size, "%.1f fps \u00b7 %.1f ms", 1000.0 / recent, recent);
+        std::snprintf(out, size, "%.1f fps \u00b7 %.1f ms \u00b7 scale %.2f", 1000.0 / recent, recent,
+                      stats.recentScale());
         return;
     }
-    std::snprintf(out, size, "%.1f fps \u00b7 %.1f ms \u00b7 scene mean %.1f fps", 1000.0 / recent, recent,
-                  1000.0 / mean);
+    std::snprintf(out, size, "%.1f fps \u00b7 %.1f ms \u00b7 scene mean %.1f fps \u00b7 scale %.2f", 1000.0 / recent,
+                  recent, 1000.0 / mean, stats.recentScale());
 }
 
 int fontPixels(int pictureHeight) {

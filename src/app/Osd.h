@@ -34,9 +34,10 @@ const char* sceneName(int scene);
 // The first line: "Scene 4 · cloud tunnel   0:37.2 / 3:20", and "   paused"
 // while paused (UTF-8). The time is cut, not rounded, to tenths of a second.
 void placeLine(int scene, double ms, bool paused, char* out, std::size_t size);
-// The second line: "58.8 fps · 17.0 ms · scene mean 57.1 fps" (the smoothed
-// recent frame rate and time, and the mean rate of the scene so far, left
-// out until one of its frames has been timed).
+// The second line: "58.8 fps · 17.0 ms · scene mean 57.1 fps · scale 0.85"
+// (the smoothed recent frame rate and time, the mean rate of the scene so
+// far, left out until one of its frames has been timed, and the render scale
+// of the last frame).
 void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t size);
 
 // Where everything goes, in window pixels (y down).

@@ -3,7 +3,8 @@
 //
 // One frame (CApplication::run): advance the sound, read the spectrum and the
 // position, pick the scene that owns the moment, let it draw, lay the logo
-// over the finished frame, blacken the frame outside the picture.
+// over the finished frame, blacken the frame outside the picture. The same
+// frame drawn again (CApplication::redraw) only draws.
 #include "app/CApplication.h"
 #include "app/Engine.h"
 #include "app/SlotImages.h"
@@ -156,6 +157,13 @@ void CApplication::run() {
     // The owning scene's frame: what outlives it moved first, then drawn
     // (sceneNupdate, through the table).
     if (kDispatch.advance[currentScene]) kDispatch.advance[currentScene]();
+    kDispatch.draw[currentScene]();
+    drawLogo();
+    platform::clearBars();
+}
+
+void CApplication::redraw() {
+    // Only the drawing: a scene's draw moves nothing that outlives it.
     kDispatch.draw[currentScene]();
     drawLogo();
     platform::clearBars();

@@ -63,6 +63,7 @@ int demoMain(int argc, char** argv) {
     app.placeInTitle = options.windowed;
     if (options.toGiven) app.stopAtMs = options.toMs;
     app.loop = options.loop;
+    app.renderScale.fix(options.renderScale);
     app.loopFromMs = options.fromMs;
     live::FrameStats stats; // printed with --stats, shown by the OSD's second line
     app.stats = &stats;

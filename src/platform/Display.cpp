@@ -15,6 +15,7 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace arb {
@@ -61,6 +62,7 @@ struct DisplayState {
     bool windowedBefore = false;      // the window has been a window (it has a size of its own to go back to)
     bool finishFirst = false;         // the frame is finished before it is presented
     bool checkErrors = false;         // glGetError after each frame (--gl-debug without KHR_debug)
+    double renderScale = 1;           // the picture drawn at this share of its place, each way
 };
 DisplayState state;
 
@@ -333,7 +335,28 @@ int frameWidth() { return state.width; }
 
 int frameHeight() { return state.height; }
 
-Rect pictureRect() { return fitPicture(state.width, state.height); }
+Rect pictureRect() {
+    const Rect place = fitPicture(state.width, state.height);
+    if (state.renderScale >= 1) return place;
+    return {place.x, place.y, std::max(1, static_cast<int>(std::lround(place.width * state.renderScale))),
+            std::max(1, static_cast<int>(std::lround(place.height * state.renderScale)))};
+}
+
+void setRenderScale(double scale) { state.renderScale = scale > 0 ? std::min(scale, 1.0) : 1.0; }
+
+double renderScale() { return state.renderScale; }
+
+void finishFrame() {
+    if (state.finishFirst) glFinish();
+}
+
+double refreshIntervalMs() {
+    SDL_DisplayMode mode;
+    const int display = state.window ? SDL_GetWindowDisplayIndex(state.window) : -1;
+    if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
+        return 1000.0 / mode.refresh_rate;
+    return 1000.0 / 60;
+}
 
 bool resizeFrame(int width, int height) {
     if (!state.fbo || (width == state.width && height == state.height)) return state.fbo != 0;
@@ -359,6 +382,7 @@ bool resizeFrame(int width, int height) {
     state.depth = depth;
     state.width = width;
     state.height = height;
+    state.renderScale = 1; // the picture carried over fills its place
     state.gl.bindFramebuffer(GL_FRAMEBUFFER, fbo);
     return true;
 }
@@ -399,7 +423,8 @@ void present() {
         if (state.finishFirst) glFinish();
         const Presentation where = presentation();
         // The picture into the largest 4:3 rectangle of the window, centred;
-        // the rest stays black. A frame that follows the window is copied 1:1.
+        // the rest stays black. A frame that follows the window is copied 1:1;
+        // a picture drawn at a render scale below 1 is scaled up with the rest.
         const Rect from = pictureRect(), to = fitPicture(where.windowWidth, where.windowHeight);
         state.gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         state.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.fbo);

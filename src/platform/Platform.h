@@ -114,10 +114,25 @@ Rect fitPicture(int width, int height);
 bool softwareRenderer(const char* renderer);
 
 // The frame (the offscreen framebuffer, the size of a still or a video
-// frame) and the picture in it; the rest of the frame is black bars.
+// frame) and the picture in it (at the render scale); the rest of the frame
+// is black bars.
 int frameWidth();
 int frameHeight();
 Rect pictureRect();
+
+// Live frames may draw the picture smaller than its place, at a scale s
+// (0 < s <= 1) of it each way: pictureRect() is then the lower-left s-part of
+// the place (where the glow corner lies too), and present() scales that part
+// up into the window. Everything else (stills, captures, benchmarks, a held
+// picture) draws at 1, the default; resizeFrame() puts it back to 1.
+void setRenderScale(double scale);
+double renderScale();
+// Waits for the frame's drawing to end where present() would anyway (on a
+// software rasteriser), so that what it cost can be timed; else nothing.
+void finishFrame();
+// The display's refresh interval in ms: 1000 / its refresh rate, or 1000 / 60
+// where that cannot be read (no window, the offscreen driver).
+double refreshIntervalMs();
 
 // Makes the frame width x height pixels (a window that follows its drawable
 // size does this on a resize). The picture shown so far is carried over,

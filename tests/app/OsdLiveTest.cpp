@@ -62,6 +62,7 @@ class StartWindowed : public ::testing::Environment {
         platform::setOverlay(overlayAndReadBack, &app);
         app.timeGetTime = fakeClock;
         app.stats = &frameStats;
+        app.renderScale.fix(1); // every picture whole, whatever the frames cost here
         musicFile = nullptr; // the silent clock: a paused picture holds exactly
         app.precalc();
         started = true;
@@ -335,7 +336,7 @@ TEST_F(OsdLiveTest, ISwitchesTheFrameRateLineOnAndOff) {
     EXPECT_LT(d.box.y, one.band.y); // the band grew upward by the second line
     const osd::View* v =
         app.osd.view(platform::presentation().picture, fakeNow, currentScene, demoMS, &frameStats);
-    EXPECT_STREQ(v->stats, "25.0 fps \u00b7 40.0 ms \u00b7 scene mean 25.0 fps");
+    EXPECT_STREQ(v->stats, "25.0 fps \u00b7 40.0 ms \u00b7 scene mean 25.0 fps \u00b7 scale 1.00");
     pushKey(SDLK_i);
     settle();
     EXPECT_EQ(differ(presented, oneLine).pixels, 0);

@@ -40,7 +40,7 @@ TEST(OsdTextTest, EveryStretchOfTheScheduleHasItsSceneName) {
     EXPECT_STREQ(osd::sceneName(12), "?");
 }
 
-TEST(OsdTextTest, TheSecondLineGivesTheRecentRateAndTheScenesMean) {
+TEST(OsdTextTest, TheSecondLineGivesTheRecentRateTheScenesMeanAndTheScale) {
     live::FrameStats stats;
     char line[96];
     osd::statsLine(stats, 3, line, sizeof line);
@@ -49,9 +49,12 @@ TEST(OsdTextTest, TheSecondLineGivesTheRecentRateAndTheScenesMean) {
     stats.add(3, 30); // smoothed: 20 + (30 - 20) / 10 = 21 ms; the scene's mean 25 ms
     stats.add(5, 21);
     osd::statsLine(stats, 3, line, sizeof line);
-    EXPECT_STREQ(line, "47.6 fps \u00b7 21.0 ms \u00b7 scene mean 40.0 fps");
+    EXPECT_STREQ(line, "47.6 fps \u00b7 21.0 ms \u00b7 scene mean 40.0 fps \u00b7 scale 1.00");
     osd::statsLine(stats, 7, line, sizeof line); // a scene none of whose frames was timed: no mean
-    EXPECT_STREQ(line, "47.6 fps \u00b7 21.0 ms");
+    EXPECT_STREQ(line, "47.6 fps \u00b7 21.0 ms \u00b7 scale 1.00");
+    stats.add(5, 21, 0, 0.85); // the last frame's render scale
+    osd::statsLine(stats, 7, line, sizeof line);
+    EXPECT_STREQ(line, "47.6 fps \u00b7 21.0 ms \u00b7 scale 0.85");
 }
 
 TEST(OsdStateTest, HiddenUntilASeekThenShownTwoSecondsAndFadingOverAThird) {

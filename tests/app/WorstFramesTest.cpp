@@ -53,7 +53,39 @@ TEST(FrameStatsTest, PercentilesAreNearestRankToATenthOfAMillisecond) {
     EXPECT_NEAR(p99, 1000.0 / 40, 0.15);
     EXPECT_EQ(at, 31250);
     std::getline(lines, line);
-    EXPECT_EQ(line.substr(line.find_last_of(' ') + 1), "30009.0") << line;
+    fields = std::istringstream(line);
+    fields >> number >> from >> dash >> to >> frames >> mean >> slowest >> p95 >> p99 >> at;
+    EXPECT_EQ(at, 30009) << line;
+}
+
+// Beside each scene's rates: the spread of its frame times (standard
+// deviation) and the render scale its pictures were drawn at, mean and lowest.
+TEST(FrameStatsTest, EachSceneGivesItsSpreadAndItsMeanAndLowestRenderScale) {
+    live::FrameStats stats;
+    const int scene = stretchScene(6);
+    stats.add(scene, 10, 104000, 1.0);
+    stats.add(scene, 30, 104020, 0.7);
+    stats.add(scene, 10, 104040, 0.85);
+    stats.add(scene, 30, 104060, 0.85);
+    EXPECT_NEAR(stats.deviationMs(scene), 10, 1e-9);
+    EXPECT_NEAR(stats.meanScale(scene), 0.85, 1e-9);
+    char text[1024] = {};
+    std::FILE* out = fmemopen(text, sizeof text - 1, "w");
+    stats.print(out);
+    std::fclose(out);
+    std::istringstream lines(text);
+    std::string header, line;
+    std::getline(lines, header);
+    EXPECT_NE(header.find("slowest at (ms)  sd (ms)  mean scale  lowest scale"), std::string::npos) << header;
+    std::getline(lines, line);
+    std::istringstream fields(line);
+    std::string skipped;
+    for (int i = 0; i < 10; ++i) fields >> skipped;
+    double spread = 0, mean = 0, lowest = 0;
+    fields >> spread >> mean >> lowest;
+    EXPECT_EQ(spread, 10.0) << line;
+    EXPECT_EQ(mean, 0.85) << line;
+    EXPECT_EQ(lowest, 0.7) << line;
 }
 
 // A table after the main one (whose first fourteen lines stay as they were):
