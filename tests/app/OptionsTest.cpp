@@ -37,6 +37,7 @@ TEST(OptionsTest, OptionsThatDoNothingInTheModeAreRefused) {
         {{"--frame", "100", "--out", "x.png", "--to", "500"}, "--to goes with playing, --capture or --benchmark"},
         {{"--capture", "x.mp4", "--audio-delay", "100"}, "--audio-delay goes with playing live (the headless tools play no sound)"},
         {{"--benchmark", "--size", "native"}, "--size native goes with playing live (the headless tools have no window to follow)"},
+        {{"--frame", "100", "--out", "x.png", "--render-scale", "0.8"}, "--render-scale goes with playing live (the headless tools draw every pixel)"},
     };
     for (const auto& [args, line] : cases) EXPECT_EQ(refusal(args), line) << args[0] << " " << args[1];
 
@@ -53,6 +54,21 @@ TEST(OptionsTest, OptionsThatDoNothingInTheModeAreRefused) {
     EXPECT_EQ(o.mode, Mode::Benchmark);
     EXPECT_EQ(refusal({"--frame", "100", "--out", "x.png", "--gl-debug"}, &o), "");
     EXPECT_TRUE(o.glDebug);
+}
+
+TEST(OptionsTest, TheRenderScaleIsAutoOrADecimalFromItsFloorToOne) {
+    Options o;
+    EXPECT_EQ(refusal({}, &o), "");
+    EXPECT_EQ(o.renderScale, 0); // automatic unless told
+    for (const auto& [text, scale] : std::vector<std::pair<const char*, double>>{
+             {"auto", 0}, {"1", 1}, {"1.0", 1}, {"0.6", 0.6}, {"0.75", 0.75}}) {
+        EXPECT_EQ(refusal({"--render-scale", text}, &o), "") << text;
+        EXPECT_EQ(o.renderScale, scale) << text;
+    }
+    for (const char* text : {"0.5", "1.01", "0", "2", "", "Auto", "-0.8", ".8", "0.8.", "0.8.1", "8e-1", " 0.8", "nan"})
+        EXPECT_EQ(refusal({"--render-scale", text}),
+                  "--render-scale needs auto or a scale from 0.6 to 1 (such as 0.8), not '" + std::string(text) + "'")
+            << text;
 }
 
 TEST(OptionsTest, TheAudioDelayIsAWholeNumberOfMsWithinASecondEitherWay) {
