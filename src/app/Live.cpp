@@ -25,7 +25,7 @@ const KeyUse kKeyUses[] = {
     {"Ctrl + +, Ctrl + -", "the sound 10 ms later, earlier"},
     {"l", "loop: start again at the end"},
     {"o", "show or hide the on-screen display"},
-    {"i", "the frame rate on the on-screen display"},
+    {"i", "the frame rate and scale on the on-screen display"},
     {". ,", "paused: the next, the previous frame"},
     {"?, F1", "this list, until any key"},
     {"a click on the bar", "seek there; drag along it to scrub"},

@@ -13,6 +13,15 @@
 
 namespace {
 
+// What --stats prints of `stats`.
+std::string printed(const live::FrameStats& stats) {
+    char text[2048] = {};
+    std::FILE* out = fmemopen(text, sizeof text - 1, "w");
+    stats.print(out);
+    std::fclose(out);
+    return text;
+}
+
 TEST(FrameStatsTest, PercentilesAreNearestRankToATenthOfAMillisecond) {
     live::FrameStats stats;
     const int scene = stretchScene(2);
@@ -32,11 +41,7 @@ TEST(FrameStatsTest, PercentilesAreNearestRankToATenthOfAMillisecond) {
     stats.add(slow, 309, 30500); // as slow, later: the first one stays named
     EXPECT_DOUBLE_EQ(stats.percentileMs(slow, 0.99), 309);
 
-    char text[2048] = {};
-    std::FILE* out = fmemopen(text, sizeof text - 1, "w");
-    stats.print(out);
-    std::fclose(out);
-    std::istringstream lines(text);
+    std::istringstream lines(printed(stats));
     std::string header, line;
     std::getline(lines, header);
     EXPECT_NE(header.find("slowest fps  p95 fps  p99 fps  slowest at (ms)"), std::string::npos) << header;
@@ -69,11 +74,7 @@ TEST(FrameStatsTest, EachSceneGivesItsSpreadAndItsMeanAndLowestRenderScale) {
     stats.add(scene, 30, 104060, 0.85);
     EXPECT_NEAR(stats.deviationMs(scene), 10, 1e-9);
     EXPECT_NEAR(stats.meanScale(scene), 0.85, 1e-9);
-    char text[1024] = {};
-    std::FILE* out = fmemopen(text, sizeof text - 1, "w");
-    stats.print(out);
-    std::fclose(out);
-    std::istringstream lines(text);
+    std::istringstream lines(printed(stats));
     std::string header, line;
     std::getline(lines, header);
     EXPECT_NE(header.find("slowest at (ms)  sd (ms)  mean scale  lowest scale"), std::string::npos) << header;
