@@ -94,6 +94,12 @@ void FrameStats::add(int scene, double frameMs, double atMs, double scale) {
     totalScale_[scene] += scale;
     lowestScale_[scene] = frames_[scene] == 1 ? scale : std::min(lowestScale_[scene], scale);
     recentScale_ = scale;
+    if (atMs >= 0 && atMs < kSteps * kStepMs) {
+        Step& at = steps_[static_cast<int>(atMs / kStepMs)];
+        at.slowestMs = std::max(at.slowestMs, static_cast<float>(frameMs));
+        at.lowestScale = at.lowestScale > 0 ? std::min(at.lowestScale, static_cast<float>(scale))
+                                            : static_cast<float>(scale);
+    }
     if (frameMs > slowestMs_[scene] || frames_[scene] == 1) {
         slowestMs_[scene] = frameMs;
         slowestAtMs_[scene] = atMs;

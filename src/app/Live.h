@@ -12,6 +12,7 @@
 #include "scenes/SceneTable.h"
 
 #include <cstdio>
+#include <string>
 
 class CApplication;
 
@@ -83,6 +84,17 @@ public:
     static constexpr double kBinMs = 0.1; // the frame-time histogram's resolution
     static constexpr int kBins = 2000;    // up to 200 ms; slower frames share one more
 
+    // Along the music time, in steps of kStepMs over the whole demo: the
+    // slowest frame and the lowest render scale among the frames that showed
+    // a moment of the step (0 where none did), for the plot (--stats-plot).
+    struct Step {
+        float slowestMs = 0;
+        float lowestScale = 0;
+    };
+    static constexpr double kStepMs = 100;
+    static constexpr int kSteps = static_cast<int>(kDemoEndMs / kStepMs) + 1;
+    const Step& step(int i) const { return steps_[i]; }
+
 private:
     double recentMs_ = 0;
     double recentScale_ = 1;
@@ -96,7 +108,14 @@ private:
     // Frames per kBinMs of frame time: a bounded record of a run of any
     // length (a loop plays on), counted without allocating.
     unsigned histogram_[kSceneCount][kBins + 1] = {};
+    Step steps_[kSteps] = {};
 };
+
+// Writes a run's frames as a picture (--stats-plot): the slowest frame time
+// and the lowest render scale against the music time the run covered, the
+// scenes' starts marked and numbered, lines at 16.7 and 33.3 ms (60 and 30
+// fps) and at scales 1 and 0.6. False, with why in *error, if it could not.
+bool writeStatsPlot(const FrameStats& stats, const std::string& path, std::string* error);
 
 // "Paper Weather - scene 4 - 31.2 s" (DEMO_DISPLAY_NAME), with " - paused" while paused.
 void showPlace(int scene, double ms, bool paused);

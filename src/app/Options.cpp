@@ -168,7 +168,7 @@ bool oneFrameNumber(const std::string& file) {
 struct Words {
     bool window = false, silent = false, benchmark = false, stats = false, passes = false, loop = false,
          glDebug = false;
-    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay, renderScale;
+    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay, renderScale, statsPlot;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -184,6 +184,12 @@ void describe(CLI::App& app, Words& w) {
         ->type_name("TIME");
     app.add_option("--to", w.to, "end at this music time (as --from)")->type_name("TIME");
     app.add_flag("--stats", w.stats, "when the demo ends, frame rates per scene on stderr");
+    app.add_option("--stats-plot", w.statsPlot,
+                   "when the demo ends, write its frames as a picture: the slowest\n"
+                   "frame time and the lowest render scale against the music time,\n"
+                   "the scenes' starts, lines at 16.7 and 33.3 ms and at scales 1\n"
+                   "and 0.6")
+        ->type_name("FILE.png");
     app.add_flag("--loop", w.loop, "at the end start again (at --from), for as long as it runs");
     app.add_option("--size", w.size,
                    "frames of W x H pixels, the 4:3 picture as large as fits,\n"
@@ -277,6 +283,7 @@ struct ModeRule {
 constexpr ModeRule kModeRules[] = {
     {"--window", true, false, false, false, "playing live (the headless tools open no window)"},
     {"--stats", true, false, false, false, "playing live"},
+    {"--stats-plot", true, false, false, false, "playing live"},
     {"--loop", true, false, false, false, "playing live"},
     {"--audio-delay", true, false, false, false, "playing live (the headless tools play no sound)"},
     {"--render-scale", true, false, false, false, "playing live (the headless tools draw every pixel)"},
@@ -408,6 +415,9 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
         o->audioDelayMs = static_cast<int>(v);
     }
 
+    o->statsPlot = w.statsPlot;
+    if (app.count("--stats-plot") && extensionOf(w.statsPlot) != ".png")
+        return fail(error, "--stats-plot writes a PNG picture: FILE.png, not " + shownValue(w.statsPlot));
     if (app.count("--render-scale") && !parseRenderScale(w.renderScale, &o->renderScale))
         return fail(error, "--render-scale needs auto or a scale from 0.6 to 1 (such as 0.8), not " +
                                shownValue(w.renderScale));

@@ -27,6 +27,7 @@ struct Options {
     bool silent = false;    // --silent: no track at all (zero spectrum, no sound)
     bool passes = false;    // --passes: the benchmark also times each pass of a frame
     bool stats = false;     // --stats: frame rates per scene on stderr when the demo ends
+    std::string statsPlot;  // --stats-plot FILE.png: the run's frame times and scales as a picture
     bool loop = false;      // --loop: at the end the demo starts again (at --from)
     std::string output;     // --capture FILE or --out FILE
     CaptureFormat format = CaptureFormat::Mp4; // by --capture's name

@@ -37,6 +37,7 @@ int demoMain(int argc, char** argv) {
     }
     // Output names are the user's, relative to where the demo was started.
     if (!options.output.empty()) options.output = platform::absolutePath(options.output);
+    if (!options.statsPlot.empty()) options.statsPlot = platform::absolutePath(options.statsPlot);
     enterDataFolder(platform::executableDir());
     if (options.silent) musicFile = nullptr;
     if (options.mode != Mode::Live) return runOffline(options);
@@ -89,11 +90,19 @@ int demoMain(int argc, char** argv) {
         if (const std::string warmUp = lastWarmUpSummary(); !warmUp.empty())
             std::fprintf(stderr, "%s\n", warmUp.c_str());
     }
+    int status = 0;
+    if (!options.statsPlot.empty()) {
+        if (std::string why; !live::writeStatsPlot(stats, options.statsPlot, &why)) {
+            std::fprintf(stderr, DEMO_PROGRAM_NAME ": cannot write the plot %s: %s\n",
+                         platform::printable(options.statsPlot).c_str(), platform::printable(why).c_str());
+            status = 1;
+        }
+    }
     if (const int signal = platform::stopSignal()) {
         std::fprintf(stderr, DEMO_PROGRAM_NAME ": stopped by %s\n", platform::signalName(signal));
         return 128 + signal;
     }
-    return 0;
+    return status;
 }
 
 } // namespace

@@ -38,6 +38,8 @@ TEST(OptionsTest, OptionsThatDoNothingInTheModeAreRefused) {
         {{"--capture", "x.mp4", "--audio-delay", "100"}, "--audio-delay goes with playing live (the headless tools play no sound)"},
         {{"--benchmark", "--size", "native"}, "--size native goes with playing live (the headless tools have no window to follow)"},
         {{"--frame", "100", "--out", "x.png", "--render-scale", "0.8"}, "--render-scale goes with playing live (the headless tools draw every pixel)"},
+        {{"--benchmark", "--stats-plot", "x.png"}, "--stats-plot goes with playing live"},
+        {{"--stats-plot", "x.jpg"}, "--stats-plot writes a PNG picture: FILE.png, not 'x.jpg'"},
     };
     for (const auto& [args, line] : cases) EXPECT_EQ(refusal(args), line) << args[0] << " " << args[1];
 

@@ -1,15 +1,19 @@
 // The worst frames: the 99th and 95th percentiles and the slowest frame that
-// --stats prints per scene (frame times given here, no clock), and the
+// --stats prints per scene (frame times given here, no clock), with the
+// spread and the render scales, and --stats-plot's picture of them; and the
 // benchmark's table of each scene's slowest frame and its music time.
 #include "app/DemoProcess.h"
 #include "app/Live.h"
 #include "scenes/SceneTable.h"
+#include "support/GLContext.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -87,6 +91,59 @@ TEST(FrameStatsTest, EachSceneGivesItsSpreadAndItsMeanAndLowestRenderScale) {
     EXPECT_EQ(spread, 10.0) << line;
     EXPECT_EQ(mean, 0.85) << line;
     EXPECT_EQ(lowest, 0.7) << line;
+}
+
+// --stats-plot's picture of a run from 10 to 12 s: the bars rise highest over
+// the slow frame's moment, the scale's trace falls lowest over the lowered
+// frame's, and the 33.3 ms line stands twice as high above the panel's foot
+// as the 16.7 ms one. A run with no frame timed writes nothing.
+TEST(FrameStatsTest, ThePlotShowsTheSlowFrameAndTheLowScaleWhereTheyWere) {
+    live::FrameStats stats;
+    std::string why;
+    const std::string path = testgl::tmpDir() + "/stats-plot.png";
+    EXPECT_FALSE(live::writeStatsPlot(stats, path, &why));
+    EXPECT_EQ(why, "no frame was timed");
+    const int scene = stretchScene(0);
+    for (double ms = 10000; ms < 12000; ms += 20)
+        stats.add(scene, ms == 10500 ? 50 : 10, ms, ms == 11500 ? 0.7 : 1.0);
+    ASSERT_TRUE(live::writeStatsPlot(stats, path, &why)) << why;
+    const std::vector<unsigned char> rgb = decodePng(path);
+    const int w = 1200, h = 480;
+    ASSERT_EQ(rgb.size(), static_cast<size_t>(w) * h * 3);
+    auto colour = [&](int x, int y) {
+        const unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+    auto blue = [](std::array<int, 3> c) { return c[2] > 120 && c[0] < 100; };
+    auto dark = [](std::array<int, 3> c) { return c[0] < 60 && c[1] < 60 && c[2] < 60; };
+    // Per column: the top of its bar, and the lowest dark pixel of the lower half (the trace).
+    int tallestX = -1, tallestTop = h, lowestX = -1, lowestRow = -1, barFoot = -1;
+    for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y) {
+            if (blue(colour(x, y)) && y < tallestTop) tallestTop = y, tallestX = x;
+            if (blue(colour(x, y))) barFoot = std::max(barFoot, y);
+            if (y > h * 3 / 4 && dark(colour(x, y)) && y > lowestRow) lowestRow = y, lowestX = x;
+        }
+    // 10.5 s is a quarter of the way along the run, 11.5 s three quarters.
+    EXPECT_NEAR(tallestX, w / 4.0, w * 0.04);
+    EXPECT_NEAR(lowestX, w * 3 / 4.0, w * 0.04);
+    // The two lines: rows where most of the width is green, or orange.
+    int row60 = -1, row30 = -1;
+    for (int y = 0; y < h / 2 + 100; ++y) {
+        int green = 0, orange = 0;
+        for (int x = 0; x < w; ++x) {
+            const auto c = colour(x, y);
+            green += c[1] > 120 && c[0] < 100 && c[2] < 100;
+            orange += c[0] > 200 && c[1] > 100 && c[1] < 180 && c[2] < 60;
+        }
+        if (green > w / 2) row60 = y;
+        if (orange > w / 2) row30 = y;
+    }
+    ASSERT_GT(row60, 0);
+    ASSERT_GT(row30, 0);
+    EXPECT_NEAR(barFoot - row30, 2.0 * (barFoot - row60), 3);
+    EXPECT_FALSE(live::writeStatsPlot(stats, "/nonexistent-folder/plot.png", &why));
+    EXPECT_FALSE(why.empty());
 }
 
 // A table after the main one (whose first fourteen lines stay as they were):
