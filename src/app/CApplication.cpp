@@ -200,6 +200,7 @@ void CApplication::drag(int x, bool released) {
 void CApplication::seekAndShow(double ms) {
     placeMs = ms;
     live::seek(*this, ms, true);
+    lastScale = 1;
     lastScene = -1;
     titleUntil = platform::monotonicMs() + 3000;
     osd.seeked(timeGetTime());
@@ -222,8 +223,7 @@ void CApplication::setPaused(bool on) {
     if (on) platform::soundSeek(static_cast<uint32_t>(std::max(demoMS, 0.0f)));
     // A held picture has every pixel: the frame on screen, drawn smaller,
     // is drawn again at full size (exactly what a scale of 1 would have drawn).
-    if (on && platform::renderScale() < 1) {
-        platform::setRenderScale(1);
+    if (on && lastScale < 1) {
         redraw();
         lastScale = 1;
     }
@@ -292,6 +292,9 @@ void CApplication::frame() {
                          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     lastScale = scale;
     platform::present();
+    // Whatever draws next draws whole unless it is a live frame (a held
+    // picture is drawn again first: setPaused).
+    platform::setRenderScale(1);
     placeMs = -1;
     lastScene = currentScene;
     if (stopAtMs >= 0 && demoMS >= stopAtMs) done = true;

@@ -89,7 +89,7 @@ private:
     uint64_t titleUntil = 0;   // the title shows the place until this time (ms)
     bool pointerShown = false; // the pointer over the window
     double presentLeadMs = 0;  // a frame's time from reading the clock to the screen, smoothed (ms)
-    double lastScale = 1;      // the render scale of the frame on screen
+    double lastScale = 1;      // the render scale of the picture on screen
     void showPlace();
     void volumeChanged();
 };

@@ -70,9 +70,6 @@ void seek(CApplication& app, double ms, bool show) {
     }
     // No scene's moving state follows the spectrum, so the replay needs none.
     restartTimeline();
-    // The picture shown and the next frame's drawn at full size; the next
-    // live frame chooses its own scale.
-    platform::setRenderScale(1);
     useFixedStepClock(nullptr);
     // The picture at the new place, drawn as the still there is (without
     // the spectrum); or only the grid before it, for the next frame to draw.

@@ -123,8 +123,9 @@ Rect pictureRect();
 // Live frames may draw the picture smaller than its place, at a scale s
 // (0 < s <= 1) of it each way: pictureRect() is then the lower-left s-part of
 // the place (where the glow corner lies too), and present() scales that part
-// up into the window. Everything else (stills, captures, benchmarks, a held
-// picture) draws at 1, the default; resizeFrame() puts it back to 1.
+// up into the window. A live frame sets it, draws, presents and puts it back
+// to 1, so everything else (stills, captures, benchmarks, a held picture)
+// draws at 1; resizeFrame() puts it back to 1 too.
 void setRenderScale(double scale);
 double renderScale();
 // Waits for the frame's drawing to end where present() would anyway (on a

@@ -6,6 +6,7 @@
 // byte, whatever state the scaled frame left.
 #include "scenes/DemoFixture.h"
 
+#include "app/CApplication.h"
 #include "app/Replay.h"
 #include "app/Timeline.h"
 #include "platform/Platform.h"
@@ -109,6 +110,37 @@ TEST_F(RenderScaleFrameTest, AScaledFrameIsTheStillResampledAndTheHeldPictureIsT
         EXPECT_GE(db, 34.0);
         RecordProperty("psnr_at_" + std::to_string(static_cast<long>(ms)), std::to_string(db));
     }
+}
+
+uint64_t testNow = 1000;
+uint64_t testClock() { return testNow; }
+
+// A live frame drawn at 0.7 through the main loop's frame, then the pause:
+// the picture held is the still there, whole (a moment 10 ms after a grid
+// frame, so that the live step and the still's are the same whole ms).
+TEST_F(RenderScaleFrameTest, PausingALiveFrameDrawnSmallerHoldsTheStillWhole) {
+    CApplication& app = demotest::app;
+    const double ms = 36010, stepMs = 10;
+    restartTimeline();
+    replayUnshown(app, ms, 1000.0 / kStillFps);
+    app.timeGetTime = testClock;
+    app.drawFrame = nullptr;
+    app.renderScale.fix(0.7);
+    app.previousFrameTime = testNow;
+    testNow += static_cast<uint64_t>(stepMs);
+    setFixedStepPosition(ms);
+    app.frame();
+    EXPECT_EQ(platform::renderScale(), 1.0); // put back once presented
+    const Picture small = readLowerLeft(717, 538);
+    app.setPaused(true);
+    const Picture held = readLowerLeft(platform::kDesignWidth, platform::kDesignHeight);
+    app.setPaused(false);
+    app.renderScale.fix(0);
+    restartTimeline();
+    showMoment(app, ms, 1000.0 / kStillFps);
+    const Picture still = readLowerLeft(platform::kDesignWidth, platform::kDesignHeight);
+    EXPECT_TRUE(held.rgb == still.rgb);
+    EXPECT_GE(psnr(resampled(small, still.w, still.h), resampled(resampled(still, 717, 538), still.w, still.h)), 34.0);
 }
 
 } // namespace
