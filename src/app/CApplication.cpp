@@ -108,7 +108,10 @@ void CApplication::handle(platform::Event event) {
     case platform::Event::Release:
         if (scrubbing) drag(event.x, true);
         return;
-    case platform::Event::ToggleFullscreen: platform::setFullscreen(!platform::fullscreen()); return;
+    case platform::Event::ToggleFullscreen:
+        platform::setFullscreen(!platform::fullscreen());
+        renderScale.setIntervalMs(platform::refreshIntervalMs()); // the window may be on another display now
+        return;
     case platform::Event::KeyHelp: osd.showHelp(true); return;
     case platform::Event::ToggleLoop:
         loop = !loop;
