@@ -15,6 +15,7 @@
 // draw those at 1.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 namespace live {
