@@ -4,8 +4,8 @@
 // moving state, and draws (scissored to one pixel) every cut, as the last
 // frame of one scene and the first of the next, and the moments the scene
 // table gives each scene. Measured on this machine's llvmpipe (Mesa 22.3)
-// with its shader cache off, the frames at the cuts made 20 to 380 ms of shaders each the first
-// time; with the cache (~/.cache/mesa_shader_cache, or MESA_SHADER_CACHE_DIR)
+// with its shader cache off, the frames at the cuts made 20 to 380 ms of
+// shaders each the first time; with the cache (~/.cache/mesa_shader_cache, or MESA_SHADER_CACHE_DIR)
 // filled by an earlier run, 6 to 40 ms. The whole warm-up then takes about
 // 2 s the first time (the frame at 0 alone 0.4 s, the cut into the tunnel
 // 0.5 s) and 0.2 to 0.3 s afterwards.
