@@ -22,11 +22,15 @@
 
 namespace platform {
 
-// The picture's design size: every scene is given in these units, and the
-// picture is drawn at any size from them. The frame is this size too unless
-// asked otherwise (--size, or a hardware renderer following its window).
+// The design space: every scene is given in these units, and the picture is
+// drawn at any size from them.
 constexpr int kDesignWidth = 1024;
 constexpr int kDesignHeight = 768;
+// The default frame, in pixels: what --size replaces (and a hardware
+// renderer following its window). The same numbers as the design space, so
+// that a default frame draws the design one pixel to a unit.
+constexpr int kDefaultFrameWidth = kDesignWidth;
+constexpr int kDefaultFrameHeight = kDesignHeight;
 
 struct DisplayOptions {
     bool windowed = false; // a 1024 x 768 window instead of fullscreen at the desktop's size
