@@ -1,12 +1,15 @@
 // The scene table: the one list of the twelve scenes, in timeline order.
 //
-// Each row names a scene by its source file's number (Scene1 ... scene12, as
-// the README's scene table numbers them), gives the start of its stretch of
-// the timeline (it runs to the next row's start, the last to the end of the
-// demo), its short name, and its functions. The schedule, the scene jumps,
-// the frame statistics, the benchmark's rows, the on-screen display, the
-// unshown replay and the tests all read it; scenes read their own start and
-// end from it. Adding a scene is one row here.
+// Each row names a scene by its source file's number (Scene1.cpp ...
+// Scene10.cpp, scene11.cpp, scene12.cpp, as the README's scene table numbers
+// them), gives the start of its stretch of the timeline (it runs to the next
+// row's start, the last to the end of the demo), its short name, its
+// functions and what the replay and the warm-up need to know of it. The
+// schedule, the scene jumps, the frame statistics, the benchmark's rows, the
+// on-screen display, the replay, the warm-up and the tests all read it;
+// scenes read their own start and end from it. A new scene is a row here, its
+// source file and its functions in Scenes.h: docs/adding-a-scene.md lists
+// the rest.
 //
 // A scene's index (currentScene, the update function's 0-based place in file
 // order) is its number - 1.
