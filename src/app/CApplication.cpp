@@ -17,6 +17,7 @@
 #include "app/Options.h"
 #include "app/Timeline.h"
 #include "app/WarmUp.h"
+#include "platform/Files.h"
 #include "platform/Output.h"
 #include "platform/Sound.h"
 
@@ -323,7 +324,8 @@ int demoMain(int argc, char** argv) {
     case ParseResult::Run: break;
     }
     // Output names are the user's, relative to where the demo was started.
-    if (!options.output.empty()) options.output = platform::absolutePath(options.output);
+    if (!platform::makeAbsolute(&options.output, &error))
+        return std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", platform::printable(error).c_str()), 2;
     enterDataFolder(platform::executableDir());
     if (options.silent) musicFile = nullptr;
     if (options.mode != Mode::Live) return runOffline(options);

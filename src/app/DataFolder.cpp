@@ -2,6 +2,7 @@
 // beside the executable, then the installed `../share/paper-weather`.
 #include "app/DataFolder.h"
 
+#include "platform/Files.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -30,6 +31,8 @@ std::string dataFolderInUse() {
 }
 
 bool enterDataFolder(const std::string& executableDir) {
+    // Where we were started is noted first (PATH's relative entries are there).
+    platform::noteStartFolder();
     const std::string dir = dataFolder(executableDir);
     if (!dir.empty()) platform::changeDirectory(dir);
     return holdsData("");

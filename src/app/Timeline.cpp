@@ -5,6 +5,7 @@
 // position, pick the scene that owns the moment, let it draw, lay the logo
 // over the finished frame, blacken the frame outside the picture.
 #include "app/CApplication.h"
+#include "app/DataFolder.h"
 #include "app/Engine.h"
 #include "app/SlotImages.h"
 #include "app/Timeline.h"
@@ -155,7 +156,11 @@ void CApplication::precalc() {
     problems = platform::gatheredErrors();
     // Live, the demo plays on without what is missing (empty textures); the
     // headless tools refuse to render without it (their caller decides).
-    if (!fixedStep.active) platform::showErrors("Error", problems);
+    if (!fixedStep.active) {
+        std::vector<std::string> lines;
+        for (const std::string& problem : problems) lines.push_back(problem + " in " + dataFolderInUse());
+        platform::showErrors("Error", lines);
+    }
     // Live, every scene's first-use work is paid now, while the window is
     // still black, rather than at its first frames (WarmUp.h).
     if (warmUpBeforeMusicAsked()) warmUp(*this, warmUpBeforeMusicBudget());
