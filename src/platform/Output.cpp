@@ -496,18 +496,9 @@ void append(char* line, size_t* n, size_t size, const char* text) {
     for (const char* c = text; *c && *n + 2 < size; ++c) line[(*n)++] = *c;
 }
 
-// Only async-signal-safe calls: write() and _exit().
-void onStop(int signal) {
-    // A child forked while we end at once (SDL's message box) gets the stop
-    // signals of a Ctrl-C too: it ends without a word (the line is ours).
-    if (getpid() != ownPid) _exit(128 + signal);
-    // A second stop signal while the first is still being acted on: the
-    // program is stuck somewhere that never looks (a GL driver waiting for
-    // good), so it ends at once, its partial file removed.
-    const bool again = stopReceived != 0;
-    stopReceived = signal;
-    if (!exitAtOnce && !again) return;
-    if (again && partialFileNamed) unlinkat(partialFile.dir, partialFile.name, 0);
+// Ends the process now with its one line (`again`: after a second stop
+// signal). Only async-signal-safe calls: write() and _exit().
+void endAtOnce(int signal, bool again) {
     char line[160] = DEMO_PROGRAM_NAME ": stopped by ";
     size_t n = std::strlen(line);
     append(line, &n, sizeof line, signalName(signal));
@@ -520,6 +511,22 @@ void onStop(int signal) {
     ssize_t ignored = ::write(2, line, n);
     (void)ignored;
     _exit(128 + signal);
+}
+
+void onStop(int signal) {
+    // A child forked while we end at once (SDL's message box) gets the stop
+    // signals of a Ctrl-C too: it ends without a word (the line is ours).
+    if (getpid() != ownPid) _exit(128 + signal);
+    // A second stop signal while the first is still being acted on: the
+    // program is stuck somewhere that never looks (a GL driver waiting for
+    // good), so it ends at once, its partial file removed.
+    const bool again = stopReceived != 0;
+    stopReceived = signal;
+    if (again) {
+        if (partialFileNamed) unlinkat(partialFile.dir, partialFile.name, 0);
+        endAtOnce(signal, true);
+    }
+    if (exitAtOnce) endAtOnce(signal, false);
 }
 
 // In the child of a fork made while we would end at once (SDL forks one to
@@ -575,7 +582,7 @@ bool exitOnStopSignal(bool on, const char* outcome) {
     if (!on || outcome) exitOutcome = on ? outcome : nullptr;
     exitAtOnce = on;
     // One that came just before is acted on now.
-    if (on && stopReceived) onStop(stopReceived);
+    if (on && stopReceived) endAtOnce(stopReceived, false);
     return was;
 }
 
