@@ -1,9 +1,8 @@
-// Messages and arguments: every line starts with the program's name and
-// names what it is about (a data file with its folder, a file where a folder
-// should be, a file that may not be read), and every number an option takes
-// follows one rule, as does an empty argument.
+// Messages: every line starts with the program's name and names what it is
+// about (a data file with its folder, a file where a folder should be, a file
+// that may not be read). The arguments' one rule for numbers and empty words
+// is in OptionsTest.
 #include "app/MisuseFixtures.h"
-#include "app/Options.h"
 
 #include <gtest/gtest.h>
 
@@ -12,45 +11,6 @@
 namespace {
 
 using namespace misuse;
-
-// Parses `args` (without the program name): the error, or "" when it runs.
-std::string refusal(std::vector<std::string> args, Options* out = nullptr) {
-    args.insert(args.begin(), DEMO_PROGRAM_NAME);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    Options o;
-    std::string error;
-    const ParseResult r = parseOptions(static_cast<int>(argv.size()), argv.data(), &o, &error);
-    if (out) *out = o;
-    return r == ParseResult::Error ? error : "";
-}
-
-// Digits only, leading zeros as many as given, a minus only where negative
-// values exist; no spaces or plus signs anywhere. An empty word is no option.
-TEST(MisuseMessages, EveryNumberFollowsOneRuleAndAnEmptyArgumentIsRefused) {
-    Options o;
-    EXPECT_EQ(refusal({"--frame", "0000074800", "--out", "x.png"}, &o), "");
-    EXPECT_EQ(o.frameMs, 74800);
-    EXPECT_EQ(refusal({"--frame", "00:05.5", "--out", "x.png"}, &o), "");
-    EXPECT_EQ(o.frameMs, 5500);
-    EXPECT_EQ(refusal({"--benchmark", "--fps", "0030", "--size", "01024x0768"}, &o), "");
-    EXPECT_EQ(o.fps, 30);
-    EXPECT_EQ(o.width, 1024);
-    EXPECT_EQ(refusal({"--capture", "x.mp4", "--crf", "007"}, &o), "");
-    EXPECT_EQ(o.crf, 7);
-    EXPECT_EQ(refusal({"--audio-delay", "-0050"}, &o), "");
-    EXPECT_EQ(o.audioDelayMs, -50);
-    const std::vector<std::vector<std::string>> refused = {
-        {"--benchmark", "--fps", " 30"},     {"--benchmark", "--fps", "+30"},    {"--benchmark", "--fps", "30 "},
-        {"--benchmark", "--from", " 5"},     {"--capture", "x.mp4", "--crf", " 5"}, {"--capture", "x.mp4", "--crf", "+5"},
-        {"--audio-delay", " 5"},             {"--audio-delay", "+5"},            {"--benchmark", "--size", " 640x480"},
-        {"--benchmark", "--size", "+640x480"}, {"--benchmark", "--fps", "-0"},
-    };
-    for (const std::vector<std::string>& args : refused)
-        EXPECT_NE(refusal(args), "") << ::testing::PrintToString(args);
-    EXPECT_EQ(refusal({""}), "an empty argument ('') is no option");
-    EXPECT_EQ(refusal({"--window", ""}), "an empty argument ('') is no option");
-}
 
 // Live, with the track playing on the dummy driver and an image missing:
 // every line starts with the program's name, and the missing file's line

@@ -129,4 +129,31 @@ TEST(OptionsTest, MusicTimesAcceptExactlyTheDocumentedForms) {
     }
 }
 
+// Digits only, leading zeros as many as given, a minus only where negative
+// values exist; no spaces or plus signs anywhere. An empty word is no option.
+TEST(OptionsTest, EveryNumberFollowsOneRuleAndAnEmptyArgumentIsRefused) {
+    Options o;
+    EXPECT_EQ(refusal({"--frame", "0000074800", "--out", "x.png"}, &o), "");
+    EXPECT_EQ(o.frameMs, 74800);
+    EXPECT_EQ(refusal({"--frame", "00:05.5", "--out", "x.png"}, &o), "");
+    EXPECT_EQ(o.frameMs, 5500);
+    EXPECT_EQ(refusal({"--benchmark", "--fps", "0030", "--size", "01024x0768"}, &o), "");
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.width, 1024);
+    EXPECT_EQ(refusal({"--capture", "x.mp4", "--crf", "007"}, &o), "");
+    EXPECT_EQ(o.crf, 7);
+    EXPECT_EQ(refusal({"--audio-delay", "-0050"}, &o), "");
+    EXPECT_EQ(o.audioDelayMs, -50);
+    const std::vector<std::vector<std::string>> refused = {
+        {"--benchmark", "--fps", " 30"},     {"--benchmark", "--fps", "+30"},    {"--benchmark", "--fps", "30 "},
+        {"--benchmark", "--from", " 5"},     {"--capture", "x.mp4", "--crf", " 5"}, {"--capture", "x.mp4", "--crf", "+5"},
+        {"--audio-delay", " 5"},             {"--audio-delay", "+5"},            {"--benchmark", "--size", " 640x480"},
+        {"--benchmark", "--size", "+640x480"}, {"--benchmark", "--fps", "-0"},
+    };
+    for (const std::vector<std::string>& args : refused)
+        EXPECT_NE(refusal(args), "") << ::testing::PrintToString(args);
+    EXPECT_EQ(refusal({""}), "an empty argument ('') is no option");
+    EXPECT_EQ(refusal({"--window", ""}), "an empty argument ('') is no option");
+}
+
 } // namespace
