@@ -126,6 +126,8 @@ void CApplication::precalc() {
     syncCount = countSyncs();
     engine = new Engine();
     engine->init();
+    // Headless, a damaged image stops the run: its memory is not kept meanwhile.
+    engine->textureManager->uploadDamaged = !fixedStep.active;
 
     // Fixed state. The aspect and near distance are single-precision values
     // widened to double, as the original computation made them.

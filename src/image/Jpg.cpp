@@ -952,10 +952,11 @@ namespace {
 // The most pixels a file may claim per byte of its length. A complete
 // baseline picture spends at least 2 bits on each 8 x 8 block of its
 // brightness (a 1-bit DC code and a 1-bit end of block), so a byte holds at
-// most 256 pixels; a file that claims 16 times that can only be cut short
+// most 256 pixels; a file that claims 4 times that can only be cut short
 // or forged, and is refused. The demo's images hold under 30 a byte; a
-// 2.3 KB file may claim at most 9.4 million pixels (37 MB decoded).
-constexpr uint64_t kMaxPixelsPerByte = 256 * 16;
+// 2.3 KB file may claim at most 2.4 million pixels (9 MB decoded), and only
+// a file of 64 KB or more the largest picture (8192 x 8192).
+constexpr uint64_t kMaxPixelsPerByte = 256 * 4;
 
 int decodeBytes(const unsigned char* data, size_t size, Image* out, FILE* file, Problem* problem) {
     *out = Image();

@@ -19,7 +19,7 @@
 //
 // Input outside the supported set, settled here (all refused with result 0):
 // frame sizes 0 or above jpeg_max_dimension (8192), or of more pixels than
-// 4096 for each byte of the file (16 times what the smallest complete
+// 1024 for each byte of the file (4 times what the smallest complete
 // baseline picture needs: 2 bits a block; refused as TooLarge before any
 // pixel memory is taken); component counts other
 // than 1 and 3; sampling factors outside 1..4, or larger than component 0's;
