@@ -77,6 +77,11 @@ TEST(MisuseLimits, AnUnusableTmpdirOrFewOpenFilesAreNamedAsThemselves) {
     const RunResult r = runDemo({"--capture", dir + "/clip.mp4", "--to", "200", "--fps", "10", "--silent"}, o);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks need files of their own (UBSan's type
+    // checks fail without them), so so few cannot be tried under them.
+    GTEST_SKIP() << "few open files cannot be tried under the sanitizers";
+#endif
     for (const rlim_t files : {7, 8, 9, 10}) {
         RunOptions few;
         few.inChild = [files] {
