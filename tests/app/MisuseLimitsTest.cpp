@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 
 namespace {
 
@@ -45,6 +46,42 @@ TEST(MisuseLimits, EveryTerminatingSignalStopsLikeSigterm) {
         EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
         EXPECT_EQ(namesIn(dir), std::vector<std::string>{}) << c.name;
     }
+}
+
+// The program runDemo started (our only child).
+pid_t demoChild() {
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        std::istringstream stat(slurp(e.path().string() + "/stat"));
+        std::string pid, name, state, parent;
+        if (stat >> pid >> name >> state >> parent && std::atoi(parent.c_str()) == getpid()) return std::atoi(pid.c_str());
+    }
+    return 0;
+}
+
+// A second stop signal while the first is being acted on (here both come
+// at once: the process is held with SIGSTOP meanwhile) ends the program at
+// once, as one stuck where it never looks must end, its partial file removed.
+TEST(MisuseLimits, ASecondStopSignalEndsAtOnce) {
+    const std::string dir = freshDir("second-signal");
+    RunOptions o;
+    o.signal = SIGCONT; // sent by `when` itself, with the others
+    o.when = [&](const std::string&, const std::string&) {
+        if (!holdsPartial(dir)) return false;
+        const pid_t pid = demoChild();
+        kill(pid, SIGSTOP);
+        kill(pid, SIGTERM);
+        kill(pid, SIGQUIT);
+        return true; // runDemo now sends SIGCONT
+    };
+    const RunResult r = runDemo({"--frame", "199000", "--out", dir + "/still.png"}, o);
+    // The kernel hands the two over in an order of its own: either is the second.
+    const bool quitLast = r.status == 128 + SIGQUIT;
+    EXPECT_TRUE(quitLast || r.status == 128 + SIGTERM) << r.status << ": " << r.err;
+    EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": stopped by " + std::string(quitLast ? "SIGQUIT" : "SIGTERM") +
+                         " (a second stop signal: ended at once)\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{});
 }
 
 // A file-size limit with SIGXFSZ at its default action: the write fails as
