@@ -142,9 +142,14 @@ std::string unreadableVideo(const std::string& path) {
     if (!probe.start({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_type",
                       "-of", "csv=p=0", path},
                      &error))
-        return "";
-    const bool ok = probe.finish();
-    if (!ok || probe.lastErrorLine() != "video") return "ffprobe finds no video stream in it";
+        return "ffprobe, which checks it, cannot be started: " + error;
+    // A probe that failed or hung says nothing about the video: its own cause is named.
+    if (!probe.finish())
+        return probe.stalled() ? "ffprobe, which checks it, did not answer in " + std::to_string(probe.stallMs / 1000) +
+                                     " s"
+                               : "ffprobe, which checks it, failed" +
+                                     (probe.lastErrorLine().empty() ? "" : ": " + probe.lastErrorLine());
+    if (probe.lastErrorLine() != "video") return "ffprobe finds no video stream in it";
     return "";
 }
 

@@ -36,7 +36,8 @@ int demoMain(int argc, char** argv) {
     case ParseResult::Run: break;
     }
     // Output names are the user's, relative to where the demo was started.
-    if (!options.output.empty()) options.output = platform::absolutePath(options.output);
+    if (!platform::makeAbsolute(&options.output, &error))
+        return std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", platform::printable(error).c_str()), 2;
     enterDataFolder(platform::executableDir());
     if (options.silent) musicFile = nullptr;
     if (options.mode != Mode::Live) return runOffline(options);

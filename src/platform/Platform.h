@@ -209,8 +209,9 @@ bool fullscreen();
 // Sets the window's title bar text (shown only in a window).
 void setWindowTitle(const char* title);
 
-// Shows a modal error box (only when a real screen is there) and always
-// prints "caption: text" as one line on stderr (control characters escaped).
+// Shows a modal error box titled `caption` (only when a real screen is
+// there) and always prints "paper-weather: text" (DEMO_PROGRAM_NAME) as one
+// line on stderr (control characters escaped).
 // While errors are gathered it only keeps the text.
 void showError(const char* caption, const char* text);
 // Start-up gathers its problems (missing or damaged files) instead of showing
