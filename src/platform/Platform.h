@@ -29,7 +29,9 @@ constexpr int kDesignWidth = 1024;
 constexpr int kDesignHeight = 768;
 
 struct DisplayOptions {
-    bool windowed = false; // a 1024 x 768 window instead of fullscreen at the desktop's size
+    bool windowed = false; // a window instead of fullscreen at the desktop's size
+    // The window's first size in pixels (0 x 0: 1024 x 768); it may be resized.
+    int windowWidth = 0, windowHeight = 0;
     bool headless = false; // SDL's offscreen driver: a real GL context, no window on screen
     // The frame's size in pixels. 0 x 0: 1024 x 768, except that a live
     // display on a hardware renderer follows the window's drawable size
@@ -195,11 +197,12 @@ bool pollEvent(Event* event);
 uint64_t monotonicMs();
 // Sleeps for about `ms` milliseconds (the paused loop's pace).
 void sleepMs(unsigned ms);
-// Switches between fullscreen at the desktop's size and a window (1024 x 768
-// the first time, when the demo started fullscreen; else the window's last
-// size). The context, the frame's picture and everything else stay; the
-// letterbox, and a frame that follows the window, follow the new size at
-// once. Nothing while no display is open.
+// Switches between fullscreen at the desktop's size and a window (its first
+// size, 1024 x 768 unless asked otherwise, the first time when the demo
+// started fullscreen; else the window's last size and place), with or
+// without a window manager. The context, the frame's picture and everything
+// else stay; the letterbox, and a frame that follows the window, follow the
+// size the window then really has. Nothing while no display is open.
 void setFullscreen(bool on);
 bool fullscreen();
 // Sets the window's title bar text (shown only in a window).
