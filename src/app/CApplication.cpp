@@ -12,6 +12,7 @@
 
 #include "app/DataFolder.h"
 #include "app/Live.h"
+#include "app/Snapshot.h"
 #include "app/Offline.h"
 #include "app/TrackCheck.h"
 #include "app/Options.h"
@@ -112,6 +113,7 @@ void CApplication::handle(platform::Event event) {
         return;
     case platform::Event::ToggleFullscreen: platform::setFullscreen(!platform::fullscreen()); return;
     case platform::Event::KeyHelp: osd.showHelp(true); return;
+    case platform::Event::SavePicture: live::savePicture(*this); return;
     case platform::Event::ToggleLoop:
         loop = !loop;
         osd.notice(loop ? "loop on" : "loop off", timeGetTime());
@@ -233,7 +235,8 @@ void CApplication::setPaused(bool on) {
 void CApplication::volumeChanged() {
     platform::soundSetGain(live::volumeGain(volumePercent, muted));
     char text[40];
-    std::snprintf(text, sizeof text, muted ? "volume %d %%, muted" : "volume %d %%", volumePercent);
+    std::snprintf(text, sizeof text, "volume %d %%", volumePercent);
+    osd.setMuted(muted);
     osd.notice(text, timeGetTime());
 }
 
@@ -341,6 +344,8 @@ int demoMain(int argc, char** argv) {
     CApplication app;
     platform::DisplayOptions display;
     display.windowed = options.windowed;
+    display.windowWidth = options.windowWidth;
+    display.windowHeight = options.windowHeight;
     display.width = options.width;
     display.height = options.height;
     display.followWindow = options.nativeSize;

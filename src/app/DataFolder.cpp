@@ -6,6 +6,8 @@
 
 namespace {
 
+std::string startedIn; // the working directory before enterDataFolder moved it
+
 // `dir` is "" (the working directory) or ends in '/'.
 bool holdsData(const std::string& dir) {
     return platform::fileExists(dir + "demosong.mp3") || platform::fileExists(dir + "Textures/cola.jpg");
@@ -29,7 +31,11 @@ std::string dataFolderInUse() {
     return track.substr(0, track.rfind('/'));
 }
 
+std::string startFolder() { return startedIn; }
+
 bool enterDataFolder(const std::string& executableDir) {
+    startedIn = platform::absolutePath(".");
+    if (startedIn.size() > 2) startedIn.resize(startedIn.size() - 2); // without "/."
     const std::string dir = dataFolder(executableDir);
     if (!dir.empty()) platform::changeDirectory(dir);
     return holdsData("");

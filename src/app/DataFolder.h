@@ -30,3 +30,7 @@ std::string dataFolderInUse();
 // Moves the working directory to dataFolder(executableDir) when that is
 // another folder. True when the working directory then holds the data.
 bool enterDataFolder(const std::string& executableDir);
+
+// The working directory the program was started in (absolute), as the last
+// enterDataFolder found it ("" before): where the viewer's own files go.
+std::string startFolder();

@@ -27,6 +27,7 @@ const KeyUse kKeyUses[] = {
     {"o", "show or hide the on-screen display"},
     {"i", "the frame rate on the on-screen display"},
     {". ,", "paused: the next, the previous frame"},
+    {"s", "save the picture as a PNG"},
     {"?, F1", "this list, until any key"},
     {"a click on the bar", "seek there; drag along it to scrub"},
 };
@@ -54,10 +55,12 @@ double seekTarget(platform::Event key, double nowMs) {
 
 double stepTarget(double fromMs, int frames) {
     const double step = 1000.0 / kReplayFps;
-    // The grid frame at or just before `fromMs` (a float time may lie a hair
-    // off its frame), then `frames` on from it.
-    const double at = fromMs / step;
-    const double n = frames > 0 ? std::floor(at + 0.01) + frames : std::ceil(at - 0.01) + frames;
+    // The grid frame at or just before `fromMs`, then `frames` on from it. A
+    // time within a millisecond of a grid frame is that frame: a float time
+    // lies a hair off its frame, and a picture saved there (Snapshot.h) is
+    // drawn at its time cut to the millisecond.
+    const double at = fromMs / step, slack = 1.0 / step;
+    const double n = frames > 0 ? std::floor(at + slack) + frames : std::ceil(at - slack) + frames;
     return std::max(0.0, n * step);
 }
 

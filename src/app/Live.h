@@ -45,7 +45,8 @@ double seekTarget(platform::Event key, double nowMs);
 
 // The frame `frames` steps (+1 the next, -1 the previous) from `fromMs` on
 // the 30 fps grid of the stills: from a time between two grid frames, the
-// next is the one after it and the previous the one before it. 0 at the least.
+// next is the one after it and the previous the one before it; a time within
+// a millisecond of a grid frame counts as that frame. 0 at the least.
 double stepTarget(double fromMs, int frames);
 
 // Picture and music go on from `ms` (0 at the least); past the end of the

@@ -509,6 +509,7 @@ Event keyEvent(const SDL_KeyboardEvent& key) {
     case SDLK_9: kind = Event::VolumeDown; break;
     case SDLK_0: kind = Event::VolumeUp; break;
     case SDLK_l: kind = Event::ToggleLoop; break;
+    case SDLK_s: kind = Event::SavePicture; break;
     case SDLK_PERIOD: kind = Event::StepForward; break;
     case SDLK_COMMA: kind = Event::StepBack; break;
     case SDLK_F1:
@@ -518,9 +519,10 @@ Event keyEvent(const SDL_KeyboardEvent& key) {
         break;
     default: break;
     }
-    // A toggle held down would flip back and forth with the key's repeat.
+    // A toggle held down would flip back and forth with the key's repeat (and
+    // a held s write a file a frame).
     const bool toggle = kind == Event::ToggleFullscreen || kind == Event::ToggleMute ||
-                        kind == Event::ToggleLoop || kind == Event::KeyHelp;
+                        kind == Event::ToggleLoop || kind == Event::KeyHelp || kind == Event::SavePicture;
     return key.repeat && toggle ? Event(Event::Other) : Event(kind);
 }
 

@@ -173,6 +173,7 @@ struct Event {
         VolumeUp,         // 0 (repeats while held)
         ToggleLoop,       // l
         KeyHelp,          // ? (Shift+/ on a US keyboard) or F1
+        SavePicture,      // s: the picture on screen as a PNG
         StepForward,      // . : the next frame (repeats while held)
         StepBack,         // , : the previous frame (repeats while held)
         SoundLater,       // Ctrl and + (or =, or keypad +): the audio delay up a step
@@ -230,6 +231,8 @@ std::string printable(const std::string& text);
 std::string executableDir();
 bool changeDirectory(const std::string& dir);
 bool fileExists(const std::string& path);
+// True if `path` is a folder (or a link to one).
+bool folderExists(const std::string& path);
 // `path` made absolute against the current working directory.
 std::string absolutePath(const std::string& path);
 
