@@ -54,7 +54,11 @@ int CApplication::init(const platform::DisplayOptions& display) {
     std::string error;
     if (const platform::DisplayStatus status = platform::openDisplay(display, &error);
         status != platform::DisplayStatus::Open) {
-        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", error.c_str());
+        // Without a screen the headless modes still work.
+        const char* hint = status == platform::DisplayStatus::NoScreen
+                               ? "; without one, --capture, --frame and --benchmark render headless"
+                               : "";
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s%s\n", error.c_str(), hint);
         return status == platform::DisplayStatus::SizeRefused ? 2 : 1;
     }
     currentFrameTime = 0;
@@ -376,7 +380,7 @@ int demoMain(int argc, char** argv) {
     platform::soundStop();
     app.deinit();
     if (options.stats) {
-        stats.print(stderr);
+        stats.print(stderr, options.fromMs, options.toGiven ? options.toMs : kDemoEndMs);
         if (const std::string warmUp = lastWarmUpSummary(); !warmUp.empty())
             std::fprintf(stderr, "%s\n", warmUp.c_str());
     }

@@ -89,6 +89,7 @@ void FrameStats::add(int scene, double frameMs, double atMs) {
     if (scene < 0 || scene >= kSceneCount) return;
     ++frames_[scene];
     totalMs_[scene] += frameMs;
+    reachedMs_[scene] = std::max(reachedMs_[scene], atMs + frameMs);
     if (frameMs > slowestMs_[scene] || frames_[scene] == 1) {
         slowestMs_[scene] = frameMs;
         slowestAtMs_[scene] = atMs;
@@ -116,15 +117,16 @@ double FrameStats::percentileMs(int scene, double share) const {
     return slowestMs_[scene]; // among the frames beyond the bins
 }
 
-void FrameStats::print(std::FILE* out) const {
+void FrameStats::print(std::FILE* out, double fromMs, double toMs) const {
     auto fps = [](double ms) { return ms > 0 ? 1000.0 / ms : 0.0; };
     std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps  p95 fps  p99 fps  slowest at (ms)\n");
     for (int i = 0; i < kSceneCount; ++i) {
         const int s = stretchScene(i);
         if (frames_[s] == 0) continue;
         const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;
-        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f  %15.1f\n", s + 1, stretchStartMs(i),
-                     stretchEndMs(i), frames_[s], mean, fps(slowestMs_[s]), fps(percentileMs(s, 0.95)),
+        const double from = std::max<double>(stretchStartMs(i), fromMs);
+        const double to = std::max(from, std::min<double>({stretchEndMs(i), toMs, reachedMs_[s]}));
+        std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f  %15.1f\n", s + 1, from, to, frames_[s], mean, fps(slowestMs_[s]), fps(percentileMs(s, 0.95)),
                      fps(percentileMs(s, 0.99)), slowestAtMs_[s]);
     }
 }

@@ -60,11 +60,12 @@ class FrameStats {
 public:
     // A frame of `scene` that showed music time `atMs` and lasted `frameMs`.
     void add(int scene, double frameMs, double atMs = 0);
-    // One line per scene that was shown, in timeline order: frames drawn,
-    // mean and slowest frame rate, the rates that 95 % and 99 % of its frames
-    // reached (the 95th and 99th percentile frame times), and the music time
-    // its slowest frame showed.
-    void print(std::FILE* out) const;
+    // One line per scene that was shown, in timeline order: the part of its
+    // stretch that played (within the run's `fromMs` to `toMs`, up to where
+    // its last frame's time ended), frames drawn, mean and slowest frame
+    // rate, the rates that 95 % and 99 % of its frames reached (the 95th and
+    // 99th percentile frame times), and the music time its slowest frame showed.
+    void print(std::FILE* out, double fromMs = 0, double toMs = kDemoEndMs) const;
     // As it happens: the recent frame time (smoothed over about the last ten
     // frames) and a scene's mean frame time so far, ms (0 before any frame).
     double recentMs() const { return recentMs_; }
@@ -83,6 +84,7 @@ private:
     double totalMs_[kSceneCount] = {};
     double slowestMs_[kSceneCount] = {};
     double slowestAtMs_[kSceneCount] = {};
+    double reachedMs_[kSceneCount] = {}; // the latest music time a frame of the scene lasted until
     // Frames per kBinMs of frame time: a bounded record of a run of any
     // length (a loop plays on), counted without allocating.
     unsigned histogram_[kSceneCount][kBins + 1] = {};

@@ -242,7 +242,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *error = std::string("cannot open a display: ") + SDL_GetError();
-        return DisplayStatus::Failed;
+        return DisplayStatus::NoScreen;
     }
     // With no screen SDL falls back to its offscreen driver by itself; a live
     // run wants a real screen unless that driver was asked for by name.
@@ -251,7 +251,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     if (!options.headless && driver && !hasScreen() && !(wanted && std::strcmp(wanted, driver) == 0)) {
         *error = "cannot open a display: no screen found (is DISPLAY set?)";
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return DisplayStatus::Failed;
+        return DisplayStatus::NoScreen;
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);

@@ -47,7 +47,8 @@ struct DisplayOptions {
 
 enum class DisplayStatus {
     Open,
-    Failed,      // no display, window, context or framebuffer
+    NoScreen,    // no display to open (no X server or Wayland session reached)
+    Failed,      // no window, context or framebuffer
     SizeRefused, // the frame is larger than this OpenGL renders
 };
 
