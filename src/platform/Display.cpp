@@ -7,8 +7,8 @@
 // and places the window itself where no window manager would); the window
 // may be resized. The picture is scaled to fit the size the window really
 // has (read from the X server, after every change and size event) and
-// letterboxed when it is presented, and an overlay (the on-screen display) may then draw
-// over it in window pixels. On request, OpenGL's debug output (KHR_debug) or
+// letterboxed when it is presented, and an overlay (the on-screen display)
+// may then draw over it in window pixels. On request, OpenGL's debug output (KHR_debug) or
 // glGetError after each frame reports every GL error on stderr.
 #include "platform/GLExt.h"
 #include "platform/Platform.h"
@@ -290,7 +290,9 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
         return DisplayStatus::Failed;
     }
     state.headless = options.headless;
-    SDL_SetWindowMinimumSize(state.window, kMinWindowWidth, kMinWindowHeight);
+    // Never above the window's first size (--window 200x150 stays so).
+    SDL_SetWindowMinimumSize(state.window, std::min(kMinWindowWidth, state.windowedWidth),
+                             std::min(kMinWindowHeight, state.windowedHeight));
     readWindowSize();
     state.windowedBefore = !(flags & SDL_WINDOW_FULLSCREEN_DESKTOP);
     if (options.glDebug) startGlDebug();
