@@ -38,7 +38,7 @@ TEST(SavePictureKey, WritesExactlyTheStillPausedAndStepped) {
     const std::string folder = testgl::tmpDir() + "/pictures-" + std::to_string(getpid());
     mkdir(folder.c_str(), 0755);
 
-    enum Step { Playing, Saved, Stepping, Quitting } step = Playing;
+    enum Step { Playing, Saved, Stepping, Quitting, Quit } step = Playing;
     ::Window w = 0;
     testx::Shot before, last;
     int same = 0, polls = 0;
@@ -79,13 +79,16 @@ TEST(SavePictureKey, WritesExactlyTheStillPausedAndStepped) {
             return false;
         }
         case Quitting:
-            if (count(err, " written to ") == 2) testx::sendKey(d, w, XK_Escape);
+            if (count(err, " written to ") < 2) return false;
+            testx::sendKey(d, w, XK_Escape);
+            step = Quit;
             return false;
+        case Quit: return false;
         }
         return false;
     };
     const RunResult r = runDemo({"--window", "--silent", "--from", "20000"}, o);
-    ASSERT_EQ(step, Quitting) << "stopped at step " << step << "; stderr:\n" << r.err;
+    ASSERT_EQ(step, Quit) << "stopped at step " << step << "; stderr:\n" << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
 
     // "picture at 20345 ms written to FOLDER/paper-weather-0020.345.png"
