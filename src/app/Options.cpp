@@ -159,9 +159,9 @@ bool oneFrameNumber(const std::string& file) {
 
 // The words as given, before their values are checked.
 struct Words {
-    bool window = false, silent = false, benchmark = false, stats = false, passes = false, loop = false,
+    bool silent = false, benchmark = false, stats = false, passes = false, loop = false,
          glDebug = false;
-    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay;
+    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay, windowSize;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -169,7 +169,11 @@ void describe(CLI::App& app, Words& w) {
     app.description(DEMO_DISPLAY_NAME ", a real-time audiovisual demo: plays fullscreen unless told otherwise.");
     app.set_help_flag("-h,--help", "show this text");
     app.set_version_flag("--version", versionText(), "print the program's name and version");
-    app.add_flag("--window", w.window, "play in a 1024 x 768 window");
+    app.add_option("--window", w.windowSize,
+                   "play in a window, W x H pixels (default 1024x768); it may be\n"
+                   "resized, the picture letterboxed in it")
+        ->expected(0, 1)
+        ->type_name("[WxH]");
     app.add_flag("--silent", w.silent, "no music track (silent clock, zero spectrum)");
     app.add_option("--from", w.from,
                    "start at this music time: ms (74800), m:ss.d (1:14.8) or\n"
@@ -363,7 +367,10 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     if (app.count("--capture")) o->mode = Mode::Capture;
     if (app.count("--frame")) o->mode = Mode::Frame;
     if (w.benchmark) o->mode = Mode::Benchmark;
-    o->windowed = w.window;
+    o->windowed = app.count("--window") > 0;
+    if (!w.windowSize.empty() && !parseSize(w.windowSize, &o->windowWidth, &o->windowHeight))
+        return fail(error, "--window needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1280x720; not " +
+                               shownValue(w.windowSize));
     o->silent = w.silent;
     o->stats = w.stats;
     o->loop = w.loop;

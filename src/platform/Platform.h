@@ -33,7 +33,9 @@ constexpr int kDefaultFrameWidth = kDesignWidth;
 constexpr int kDefaultFrameHeight = kDesignHeight;
 
 struct DisplayOptions {
-    bool windowed = false; // a 1024 x 768 window instead of fullscreen at the desktop's size
+    bool windowed = false; // a window instead of fullscreen at the desktop's size
+    // The window's first size in pixels (0 x 0: 1024 x 768); it may be resized.
+    int windowWidth = 0, windowHeight = 0;
     bool headless = false; // SDL's offscreen driver: a real GL context, no window on screen
     // The frame's size in pixels. 0 x 0: 1024 x 768, except that a live
     // display on a hardware renderer follows the window's drawable size
@@ -49,7 +51,8 @@ struct DisplayOptions {
 
 enum class DisplayStatus {
     Open,
-    Failed,      // no display, window, context or framebuffer
+    NoScreen,    // no display to open (no X server or Wayland session reached)
+    Failed,      // no window, context or framebuffer
     SizeRefused, // the frame is larger than this OpenGL renders
 };
 
@@ -175,6 +178,7 @@ struct Event {
         VolumeUp,         // 0 (repeats while held)
         ToggleLoop,       // l
         KeyHelp,          // ? (Shift+/ on a US keyboard) or F1
+        SavePicture,      // s: the picture on screen as a PNG
         StepForward,      // . : the next frame (repeats while held)
         StepBack,         // , : the previous frame (repeats while held)
         SoundLater,       // Ctrl and + (or =, or keypad +): the audio delay up a step
@@ -199,11 +203,12 @@ bool pollEvent(Event* event);
 uint64_t monotonicMs();
 // Sleeps for about `ms` milliseconds (the paused loop's pace).
 void sleepMs(unsigned ms);
-// Switches between fullscreen at the desktop's size and a window (1024 x 768
-// the first time, when the demo started fullscreen; else the window's last
-// size). The context, the frame's picture and everything else stay; the
-// letterbox, and a frame that follows the window, follow the new size at
-// once. Nothing while no display is open.
+// Switches between fullscreen at the desktop's size and a window (its first
+// size, 1024 x 768 unless asked otherwise, the first time when the demo
+// started fullscreen; else the window's last size and place), with or
+// without a window manager. The context, the frame's picture and everything
+// else stay; the letterbox, and a frame that follows the window, follow the
+// size the window then really has. Nothing while no display is open.
 void setFullscreen(bool on);
 bool fullscreen();
 // Sets the window's title bar text (shown only in a window).
@@ -232,6 +237,8 @@ std::string printable(const std::string& text);
 std::string executableDir();
 bool changeDirectory(const std::string& dir);
 bool fileExists(const std::string& path);
+// True if `path` is a folder (or a link to one).
+bool folderExists(const std::string& path);
 // `path` made absolute against the current working directory.
 std::string absolutePath(const std::string& path);
 

@@ -190,6 +190,11 @@ bool fileExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool folderExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::string absolutePath(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
     char cwd[PATH_MAX];

@@ -98,7 +98,9 @@ TEST(OptionsTest, AMissingValueNeverSwallowsTheNextOption) {
 TEST(OptionsTest, ControlCharactersInValuesAreShownEscaped) {
     EXPECT_EQ(refusal({"--from", "12\n34"}), "--from needs a music time from 0 to 200000 ms, as ms (74800), m:ss.d (1:14.8) or seconds (74.8s); not '12\\n34'");
     EXPECT_EQ(refusal({"--fps", "3\x1b[31m"}), "--fps needs a whole number from 1 to 240, not '3\\x1b[31m'");
-    EXPECT_EQ(refusal({"--window", "stray\tword"}), "unknown option 'stray\\tword' (or a missing value)");
+    EXPECT_EQ(refusal({"--silent", "stray\tword"}), "unknown option 'stray\\tword' (or a missing value)");
+    EXPECT_EQ(refusal({"--window", "stray\tword"}),
+              "--window needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1280x720; not 'stray\\tword'");
 }
 
 // Music times take exactly three forms: whole ms, m:ss(.d...) with two

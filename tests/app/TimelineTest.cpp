@@ -56,7 +56,9 @@ TEST(SceneTableTest, TwelveScenesTileTheTimeline) {
         EXPECT_FALSE(seen[s.number]) << "scene " << s.number << " twice";
         seen[s.number] = true;
         EXPECT_LT(stretchStartMs(i), stretchEndMs(i)) << "scene " << s.number;
-        if (i + 1 < kSceneCount) EXPECT_EQ(stretchEndMs(i), kScenes[i + 1].startMs);
+        if (i + 1 < kSceneCount) {
+            EXPECT_EQ(stretchEndMs(i), kScenes[i + 1].startMs);
+        }
         EXPECT_TRUE(s.init && s.draw) << "scene " << s.number;
         EXPECT_TRUE(names.insert(s.name).second) << s.name;
         EXPECT_EQ(sceneStartMs(s.number), s.startMs);
