@@ -36,14 +36,10 @@ TEST(OsdTextTest, NamesTheSceneTheTimeInTenthsAndThePause) {
 }
 
 TEST(OsdTextTest, EveryStretchOfTheScheduleHasItsSceneName) {
-    const char* inOrder[kSceneCount] = {"LED wall",        "checkerboard",      "cloud tunnel",
-                                        "spinning rings",  "crumbling road",    "boiling blob",
-                                        "cell tunnel",     "lumpy sphere",      "grass field",
-                                        "light-tile road", "hexagonal columns", "ending image"};
     for (int i = 0; i < kSceneCount; ++i)
-        EXPECT_STREQ(osd::sceneName(stretchScene(i)), inOrder[i]) << i;
+        EXPECT_STREQ(osd::sceneName(stretchScene(i)), kScenes[i].name) << i;
     EXPECT_STREQ(osd::sceneName(-1), "?");
-    EXPECT_STREQ(osd::sceneName(12), "?");
+    EXPECT_STREQ(osd::sceneName(kSceneCount), "?");
 }
 
 TEST(OsdTextTest, TheSecondLineGivesTheRecentRateAndTheScenesMean) {
