@@ -334,6 +334,13 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     Words w;
     describe(app, w);
     app.allow_extras(); // unknown words are reported below, in our words
+    // An option whose value may be left out (--window) would take an empty
+    // word after it as no value: that word is refused as any stray one is.
+    for (int i = 2; i < argc; ++i) {
+        const CLI::Option* before = *argv[i] ? nullptr : app.get_option_no_throw(argv[i - 1]);
+        if (before && before->get_expected_min() < 1 && before->get_expected_max() >= 1)
+            return fail(error, "an empty argument ('') is no option");
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
