@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   ffmpeg parallel openssh-server openssh-client rsync
   lintian desktop-file-utils appstream dpkg-dev file
+  xvfb
 )
 
 missing=()

@@ -116,15 +116,30 @@ fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # ---- the tables ---------------------------------------------------------------------
+# The scene table's stretches, "SCENE START END" in ms, one a line: the rows'
+# music times (the frames of --fps 5 start up to 200 ms into a stretch, and the
+# README gives the table's times too).
+scene_stretches() {
+  local table="$root/src/scenes/SceneTable.h"
+  local end
+  end=$(sed -nE 's/.*kDemoEndMs = ([0-9]+).*/\1/p' "$table")
+  grep -oE '^ *\{[0-9]+, [0-9]+, "' "$table" | tr -d '{,"' |
+    awk -v end="$end" '{n[NR] = $1; s[NR] = $2} END {for (i = 1; i <= NR; i++) print n[i], s[i], i < NR ? s[i + 1] : end}'
+}
+
 # The benchmark's lines: "SCENE FROM - TO FRAMES MEAN P95 LAYER MEAN_LAYERS
 # P95_LAYERS" and "total FROM - TO FRAMES MEAN P95 LAYER ... (S s, FPS fps)".
 # Each cell is the mean over the runs.
 bench_table() {
-  awk -v sizes="$sizes" '
+  awk -v sizes="$sizes" -v stretches="$(scene_stretches)" '
+    BEGIN { lines = split(stretches, line, "\n"); for (i = 1; i <= lines; i++) { split(line[i], f, " "); start[f[1]] = f[2]; end[f[1]] = f[3] } }
     FNR == 1 { file = FILENAME; sub(/.*bench-/, "", file); size = substr(file, 1, 1) }
     ($3 == "-" && $1 ~ /^[0-9]+$/) || $1 == "total" {
       key = $1
-      if (!(key in order)) { order[key] = ++rows; label[rows] = key; from[key] = $2; to[key] = $4 }
+      if (!(key in order)) {
+        order[key] = ++rows; label[rows] = key
+        from[key] = key in start ? start[key] : $2; to[key] = key in end ? end[key] : $4
+      }
       mean[key, size] += $6; p95[key, size] += $7; n[key, size]++
     }
     END {

@@ -1,7 +1,7 @@
 // The frame benchmark: every frame of a stretch on the fixed step, timed to
 // the end of its rasterisation, with figures per scene in ms and in layers
 // (a yardstick measured while the scene ran).
-#include "app/Benchmark.h"
+#include "app/LayerClock.h"
 #include "app/OfflineRun.h"
 
 #include "app/CApplication.h"

@@ -12,6 +12,7 @@
 #include "app/CApplication.h"
 
 #include "app/Live.h"
+#include "app/Snapshot.h"
 #include "app/Timeline.h"
 #include "platform/Output.h"
 #include "platform/Sound.h"
@@ -50,7 +51,11 @@ int CApplication::init(const platform::DisplayOptions& display) {
     std::string error;
     if (const platform::DisplayStatus status = platform::openDisplay(display, &error);
         status != platform::DisplayStatus::Open) {
-        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", error.c_str());
+        // Without a screen the headless modes still work.
+        const char* hint = status == platform::DisplayStatus::NoScreen
+                               ? "; without one, --capture, --frame and --benchmark render headless"
+                               : "";
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s%s\n", error.c_str(), hint);
         return status == platform::DisplayStatus::SizeRefused ? 2 : 1;
     }
     currentFrameTime = 0;
@@ -113,6 +118,7 @@ void CApplication::handle(platform::Event event) {
         renderScale.setIntervalMs(platform::refreshIntervalMs()); // the window may be on another display now
         return;
     case platform::Event::KeyHelp: osd.showHelp(true); return;
+    case platform::Event::SavePicture: live::savePicture(*this); return;
     case platform::Event::ToggleLoop:
         loop = !loop;
         osd.notice(loop ? "loop on" : "loop off", timeGetTime());
@@ -241,7 +247,8 @@ void CApplication::setPaused(bool on) {
 void CApplication::volumeChanged() {
     platform::soundSetGain(live::volumeGain(volumePercent, muted));
     char text[40];
-    std::snprintf(text, sizeof text, muted ? "volume %d %%, muted" : "volume %d %%", volumePercent);
+    std::snprintf(text, sizeof text, "volume %d %%", volumePercent);
+    osd.setMuted(muted);
     osd.notice(text, timeGetTime());
 }
 

@@ -69,6 +69,17 @@ std::string frameFileName(const std::string& pattern, long n) {
     return name;
 }
 
+// The pictures of the video formats in Y'CbCr: converted with the BT.709
+// matrix to the limited range, and tagged so (primaries, transfer, matrix and
+// range) in the stream, which is what players assume of HD video and what
+// they then decode exactly. Untagged, players guess BT.709 at HD sizes and
+// BT.601 below, and shift the reds of one of them.
+// The frames carry the tags too (setparams): ProRes writes them from there.
+const std::vector<std::string> kBt709 = {
+    "-vf", "scale=out_color_matrix=bt709:out_range=tv,"
+           "setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709:range=tv",
+    "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"};
+
 // The encoder's command line: raw RGB frames on its standard input, the
 // track's stretch beside them, into `target` (the partial file, or for PNG
 // stills the partial folder) in the options' format. The sequence's frames
@@ -91,8 +102,13 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
     const std::string duration = number("%.6f", durationS);
     switch (o.format) {
     case CaptureFormat::Mp4:
+        // The High profile: x264's fastest presets leave out the 8 x 8
+        // transform and fall back to Constrained Baseline, which some sites
+        // re-encode; the transform is cheap beside the rendering.
         args.insert(args.end(), {"-map", "0:v", "-c:v", "libx264", "-preset", o.preset, "-crf",
-                                 std::to_string(o.crf), "-pix_fmt", "yuv420p"});
+                                 std::to_string(o.crf), "-pix_fmt", "yuv420p", "-profile:v", "high",
+                                 "-x264-params", "8x8dct=1"});
+        args.insert(args.end(), kBt709.begin(), kBt709.end());
         if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
         args.insert(args.end(), {"-t", duration, "-movflags", "+faststart", "-f", "mp4", target});
         break;
@@ -108,6 +124,7 @@ std::vector<std::string> ffmpegArguments(const Options& o, double fromMs, double
         // says, which some editors look for.
         args.insert(args.end(), {"-map", "0:v", "-c:v", "prores_ks", "-profile:v", "3", "-vendor", "apl0",
                                  "-pix_fmt", "yuv422p10le"});
+        args.insert(args.end(), kBt709.begin(), kBt709.end());
         if (withAudio) args.insert(args.end(), {"-map", "1:a", "-c:a", "pcm_s16le"});
         args.insert(args.end(), {"-t", duration, "-f", "mov", target});
         break;
@@ -142,9 +159,14 @@ std::string unreadableVideo(const std::string& path) {
     if (!probe.start({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_type",
                       "-of", "csv=p=0", path},
                      &error))
-        return "";
-    const bool ok = probe.finish();
-    if (!ok || probe.lastErrorLine() != "video") return "ffprobe finds no video stream in it";
+        return "ffprobe, which checks it, cannot be started: " + error;
+    // A probe that failed or hung says nothing about the video: its own cause is named.
+    if (!probe.finish())
+        return probe.stalled() ? "ffprobe, which checks it, did not answer in " + std::to_string(probe.stallMs / 1000) +
+                                     " s"
+                               : "ffprobe, which checks it, failed" +
+                                     (probe.lastErrorLine().empty() ? "" : ": " + probe.lastErrorLine());
+    if (probe.lastErrorLine() != "video") return "ffprobe finds no video stream in it";
     return "";
 }
 

@@ -3,6 +3,7 @@
 #include "app/DataFolder.h"
 
 #include "app/Timeline.h"
+#include "platform/Files.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -31,6 +32,8 @@ std::string dataFolderInUse() {
 }
 
 bool enterDataFolder(const std::string& executableDir) {
+    // Where we were started is noted first (PATH's relative entries are there).
+    platform::noteStartFolder();
     const std::string dir = dataFolder(executableDir);
     if (!dir.empty()) platform::changeDirectory(dir);
     return holdsData("");

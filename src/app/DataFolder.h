@@ -30,3 +30,4 @@ std::string dataFolderInUse();
 // Moves the working directory to dataFolder(executableDir) when that is
 // another folder. True when the working directory then holds the data.
 bool enterDataFolder(const std::string& executableDir);
+

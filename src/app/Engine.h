@@ -3,6 +3,8 @@
 // the two projection set-ups.
 #pragma once
 
+#include "app/SlotImages.h"
+
 #include <vector>
 
 struct ImagePiece;
@@ -10,15 +12,18 @@ class Mesh;
 class Texture;
 class Glow;
 
-// Texture slots filled at start-up (slot 4 is the one Model::render binds).
+// Texture slots filled at start-up (slot 4 is the one Model::render binds),
+// then one for each image of the list, in its order.
 enum TextureSlot {
-    kSlotModel = 4, kSlotCola = 5, kSlotLed1 = 6, kSlotLed2 = 7, kSlotLed3 = 8, kSlotLed4 = 9,
-    kSlotBubble = 10, kSlotCloud2 = 11, kSlotSpecular = 12, kSlotColaInter = 13, kSlotNoise = 14,
-    kSlotFlowers = 15, kSlotButterfly = 16, kSlotFlowers2 = 17, kSlotWheel = 18, kSlotFlower1 = 19,
-    kSlotSpecular2 = 20, kSlotRedTex = 21, kSlotScratch = 22, kSlotCloud3 = 23, kSlotTrash = 24,
-    kSlotNet = 25, kSlotDust = 26, kSlotYeah = 27, kSlotDisco = 28, kSlotMan1 = 29, kSlotMan2 = 30,
-    kSlotGreet1 = 31, kSlotLayer2 = 39, kSlotEnding = 40,
+    kSlotModel = 4,
+    kSlotBeforeImages = kFirstImageSlot - 1,
+#define DEMO_SLOT_NAME(name, image, mask) kSlot##name,
+    DEMO_SLOT_IMAGES(DEMO_SLOT_NAME)
+#undef DEMO_SLOT_NAME
 };
+// The slots the scenes were drawn against.
+static_assert(kSlotCola == 5 && kSlotButterfly == 16 && kSlotDust == 26 && kSlotGreet1 == 31 &&
+              kSlotLayer2 == 39 && kSlotEnding == 40);
 constexpr int kSlotCount = 64;
 
 class Engine {

@@ -33,8 +33,8 @@ double bytesPerPixel(Mode mode) {
 } // namespace
 
 std::string frameMemoryRefusal(const Options& o) {
-    const int width = o.width ? o.width : platform::kDesignWidth;
-    const int height = o.height ? o.height : platform::kDesignHeight;
+    const int width = o.width ? o.width : platform::kDefaultFrameWidth;
+    const int height = o.height ? o.height : platform::kDefaultFrameHeight;
     const double frameBytes = bytesPerPixel(o.mode) * width * height;
     const platform::MemoryRoom room = platform::memoryRoom(static_cast<uint64_t>(kStartUpVirtualBytes + frameBytes),
                                                            static_cast<uint64_t>(kStartUpResidentBytes + frameBytes));

@@ -27,6 +27,7 @@ const KeyUse kKeyUses[] = {
     {"o", "show or hide the on-screen display"},
     {"i", "the frame rate and scale on the on-screen display"},
     {". ,", "paused: the next, the previous frame"},
+    {"s", "save the picture as a PNG"},
     {"?, F1", "this list, until any key"},
     {"a click on the bar", "seek there; drag along it to scrub"},
 };
@@ -54,10 +55,12 @@ double seekTarget(platform::Event key, double nowMs) {
 
 double stepTarget(double fromMs, int frames) {
     const double step = 1000.0 / kStillFps;
-    // The grid frame at or just before `fromMs` (a float time may lie a hair
-    // off its frame), then `frames` on from it.
-    const double at = fromMs / step;
-    const double n = frames > 0 ? std::floor(at + 0.01) + frames : std::ceil(at - 0.01) + frames;
+    // The grid frame at or just before `fromMs`, then `frames` on from it. A
+    // time within a millisecond of a grid frame is that frame: a float time
+    // lies a hair off its frame, and a picture saved there (Snapshot.h) is
+    // drawn at its time cut to the millisecond.
+    const double at = fromMs / step, slack = 1.0 / step;
+    const double n = frames > 0 ? std::floor(at + slack) + frames : std::ceil(at - slack) + frames;
     return std::max(0.0, n * step);
 }
 
@@ -97,6 +100,7 @@ void FrameStats::add(int scene, double frameMs, double atMs, double scale) {
         at.lowestScale = at.lowestScale > 0 ? std::min(at.lowestScale, static_cast<float>(scale))
                                             : static_cast<float>(scale);
     }
+    reachedMs_[scene] = std::max(reachedMs_[scene], atMs + frameMs);
     if (frameMs > slowestMs_[scene] || frames_[scene] == 1) {
         slowestMs_[scene] = frameMs;
         slowestAtMs_[scene] = atMs;
@@ -135,7 +139,7 @@ double FrameStats::percentileMs(int scene, double share) const {
     return slowestMs_[scene]; // among the frames beyond the bins
 }
 
-void FrameStats::print(std::FILE* out) const {
+void FrameStats::print(std::FILE* out, double fromMs, double toMs) const {
     auto fps = [](double ms) { return ms > 0 ? 1000.0 / ms : 0.0; };
     std::fprintf(out, "scene  music time (ms)      frames  mean fps  slowest fps  p95 fps  p99 fps  slowest at (ms)"
                       "  sd (ms)  mean scale  lowest scale\n");
@@ -143,10 +147,11 @@ void FrameStats::print(std::FILE* out) const {
         const int s = stretchScene(i);
         if (frames_[s] == 0) continue;
         const double mean = totalMs_[s] > 0 ? frames_[s] * 1000.0 / totalMs_[s] : 0.0;
+        const double from = std::max<double>(stretchStartMs(i), fromMs);
+        const double to = std::max(from, std::min<double>({stretchEndMs(i), toMs, reachedMs_[s]}));
         std::fprintf(out, "%5d  %6.0f - %6.0f  %10ld  %8.1f  %11.1f  %7.1f  %7.1f  %15.1f  %7.1f  %10.2f  %12.2f\n",
-                     s + 1, stretchStartMs(i), stretchEndMs(i), frames_[s], mean, fps(slowestMs_[s]),
-                     fps(percentileMs(s, 0.95)), fps(percentileMs(s, 0.99)), slowestAtMs_[s], deviationMs(s),
-                     meanScale(s), lowestScale_[s]);
+                     s + 1, from, to, frames_[s], mean, fps(slowestMs_[s]), fps(percentileMs(s, 0.95)),
+                     fps(percentileMs(s, 0.99)), slowestAtMs_[s], deviationMs(s), meanScale(s), lowestScale_[s]);
     }
 }
 

@@ -45,7 +45,8 @@ double seekTarget(platform::Event key, double nowMs);
 
 // The frame `frames` steps (+1 the next, -1 the previous) from `fromMs` on
 // the 30 fps grid of the stills: from a time between two grid frames, the
-// next is the one after it and the previous the one before it. 0 at the least.
+// next is the one after it and the previous the one before it; a time within
+// a millisecond of a grid frame counts as that frame. 0 at the least.
 double stepTarget(double fromMs, int frames);
 
 // Picture and music go on from `ms` (0 at the least); past the end of the
@@ -60,12 +61,14 @@ public:
     // A frame of `scene` that showed music time `atMs`, lasted `frameMs` and
     // drew the picture at render scale `scale`.
     void add(int scene, double frameMs, double atMs = 0, double scale = 1);
-    // One line per scene that was shown, in timeline order: frames drawn,
-    // mean and slowest frame rate, the rates that 95 % and 99 % of its frames
-    // reached (the 95th and 99th percentile frame times), the music time
-    // its slowest frame showed, the spread of its frame times (standard
-    // deviation, ms), and its mean and lowest render scale.
-    void print(std::FILE* out) const;
+    // One line per scene that was shown, in timeline order: the part of its
+    // stretch that played (within the run's `fromMs` to `toMs`, up to where
+    // its last frame's time ended), frames drawn, mean and slowest frame
+    // rate, the rates that 95 % and 99 % of its frames reached (the 95th and
+    // 99th percentile frame times), the music time its slowest frame showed,
+    // the spread of its frame times (standard deviation, ms), and its mean
+    // and lowest render scale.
+    void print(std::FILE* out, double fromMs = 0, double toMs = kDemoEndMs) const;
     // As it happens: the recent frame time (smoothed over about the last ten
     // frames) and a scene's mean frame time so far, ms (0 before any frame);
     // the last frame's render scale.
@@ -105,6 +108,7 @@ private:
     double lowestScale_[kSceneCount] = {};
     double slowestMs_[kSceneCount] = {};
     double slowestAtMs_[kSceneCount] = {};
+    double reachedMs_[kSceneCount] = {}; // the latest music time a frame of the scene lasted until
     // Frames per kBinMs of frame time: a bounded record of a run of any
     // length (a loop plays on), counted without allocating.
     unsigned histogram_[kSceneCount][kBins + 1] = {};

@@ -193,13 +193,14 @@ int runOffline(const Options& o) {
             return status;
         }
     }
+    // From here on a stop signal ends the run after the frame in hand (one
+    // that comes while the partial file is made too: it is then removed).
+    platform::exitOnStopSignal(false);
     if (writes && !(o.mode == Mode::Capture ? openCapture(o, output, &outputError)
                                             : output.open(o.output, &outputError))) {
         app.deinit();
         return fail(outputError, 2);
     }
-    // From here on a stop signal ends the run after the frame in hand.
-    platform::exitOnStopSignal(false);
     if (o.mode == Mode::Benchmark) {
         std::printf("start-up (images, scenes, music start): %.0f ms\n", startUpMs);
         std::fflush(stdout); // seen at once through a pipe

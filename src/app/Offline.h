@@ -4,11 +4,10 @@
 // video driver.
 //
 // Frame n of a run at F frames per second is at music time n * 1000 / F with
-// skip = (1000 / F) / 50. A run that starts late first catches up, unshown,
-// so that it shows exactly what a run from 0 shows: the owning scene plays
-// from its start on the same step, scissored down to one pixel (cheap), and
-// the scenes before it only advance what they leave to later ones (their
-// rand() draws) and play their last frame for the GL state they leave.
+// skip = (1000 / F) / 50. A run that starts late first walks the grid from 0
+// unshown (Replay.h), advancing every frame and drawing only those whose GL
+// state later frames start from, so that it shows exactly what a run from 0
+// shows.
 #pragma once
 
 #include "app/Options.h"

@@ -24,13 +24,17 @@ namespace {
 // value that is no whole millisecond ("1:14.8005") is refused, not rounded.
 bool parseMs(const std::string& text, double* ms) {
     size_t i = 0;
-    // Digits from i on as a number (at most 9 of them: no overflow); false if none.
+    // Digits from i on as a number (leading zeros any number of them, at most
+    // 9 more: no overflow); false if none.
     auto digits = [&](long long* value, size_t* count) {
         *value = 0;
         *count = 0;
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++*count)
-            if (*count < 9) *value = *value * 10 + (text[i] - '0');
-        return *count > 0 && *count <= 9;
+        size_t significant = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++*count) {
+            significant += significant > 0 || text[i] != '0';
+            if (significant <= 9) *value = *value * 10 + (text[i] - '0');
+        }
+        return *count > 0 && significant <= 9;
     };
     // A fraction of a second after a '.' at i, as whole ms; false if it has
     // no digit or is finer than a millisecond.
@@ -66,28 +70,34 @@ bool parseMs(const std::string& text, double* ms) {
     return true;
 }
 
-bool parseFps(const std::string& text, int* fps) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0' || v < 1 || v > 240) return false;
-    *fps = static_cast<int>(v);
+// A whole number from min to max, the one rule for every number an option
+// takes (as for the music times): digits only, with leading zeros as many as
+// given, and a minus sign only where the range has negative numbers; no plus
+// sign, spaces, exponent or hex.
+bool parseWhole(const std::string& text, long min, long max, int* out) {
+    size_t i = 0;
+    const bool negative = min < 0 && !text.empty() && text[0] == '-';
+    if (negative) ++i;
+    if (i == text.size()) return false;
+    long v = 0;
+    size_t significant = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        significant += significant > 0 || text[i] != '0';
+        if (significant > 9) return false; // beyond any range here
+        v = v * 10 + (text[i] - '0');
+    }
+    if (negative) v = -v;
+    if (v < min || v > max) return false;
+    *out = static_cast<int>(v);
     return true;
 }
 
-// One side of a frame size: digits only (no sign, no spaces), at most
-// 1000000 (this OpenGL's own limit, checked once its context is open, is
-// far lower).
-bool parseSide(const std::string& text, int* side) {
-    if (text.empty() || text.size() > 7) return false;
-    long v = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v > 1000000) return false;
-    *side = static_cast<int>(v);
-    return true;
-}
+bool parseFps(const std::string& text, int* fps) { return parseWhole(text, 1, 240, fps); }
+
+// One side of a frame size: at most 1000000 (this OpenGL's own limit,
+// checked once its context is open, is far lower).
+bool parseSide(const std::string& text, int* side) { return parseWhole(text, 0, 1000000, side); }
 
 // A frame size "WxH" in pixels, at least 4 x 3 (so that the 4:3 picture in
 // it is not empty).
@@ -166,9 +176,10 @@ bool oneFrameNumber(const std::string& file) {
 
 // The words as given, before their values are checked.
 struct Words {
-    bool window = false, silent = false, benchmark = false, stats = false, passes = false, loop = false,
+    bool silent = false, benchmark = false, stats = false, passes = false, loop = false,
          glDebug = false;
-    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay, renderScale, statsPlot;
+    std::string capture, out, frame, from, to, fps, size, crf, preset, audioDelay, windowSize, renderScale,
+        statsPlot;
 };
 
 // Everything the program takes, as CLI11 knows it (and prints for --help).
@@ -176,7 +187,11 @@ void describe(CLI::App& app, Words& w) {
     app.description(DEMO_DISPLAY_NAME ", a real-time audiovisual demo: plays fullscreen unless told otherwise.");
     app.set_help_flag("-h,--help", "show this text");
     app.set_version_flag("--version", versionText(), "print the program's name and version");
-    app.add_flag("--window", w.window, "play in a 1024 x 768 window");
+    app.add_option("--window", w.windowSize,
+                   "play in a window, W x H pixels (default 1024x768); it may be\n"
+                   "resized, the picture letterboxed in it")
+        ->expected(0, 1)
+        ->type_name("[WxH]");
     app.add_flag("--silent", w.silent, "no music track (silent clock, zero spectrum)");
     app.add_option("--from", w.from,
                    "start at this music time: ms (74800), m:ss.d (1:14.8) or\n"
@@ -259,11 +274,7 @@ void describe(CLI::App& app, Words& w) {
                       "for 2 s after a seek, a resume or a volume or loop key.");
 }
 
-// The first word CLI11 did not take (an unknown option, or a stray value).
-std::string firstExtra(const CLI::App& app) {
-    const std::vector<std::string> rest = app.remaining();
-    return rest.empty() ? std::string() : rest.front();
-}
+
 
 ParseResult fail(std::string* error, const std::string& what) {
     *error = what;
@@ -357,6 +368,13 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     Words w;
     describe(app, w);
     app.allow_extras(); // unknown words are reported below, in our words
+    // An option whose value may be left out (--window) would take an empty
+    // word after it as no value: that word is refused as any stray one is.
+    for (int i = 2; i < argc; ++i) {
+        const CLI::Option* before = *argv[i] ? nullptr : app.get_option_no_throw(argv[i - 1]);
+        if (before && before->get_expected_min() < 1 && before->get_expected_max() >= 1)
+            return fail(error, "an empty argument ('') is no option");
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -375,7 +393,11 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
                 return fail(error, opt->get_name() + " needs a value, not the option " + shownValue(value));
     }
 
-    if (const std::string extra = firstExtra(app); !extra.empty()) {
+    // The first word CLI11 did not take (an unknown option, a stray value, an
+    // empty word: none of them is ignored).
+    if (const std::vector<std::string> rest = app.remaining(); !rest.empty()) {
+        const std::string& extra = rest.front();
+        if (extra.empty()) return fail(error, "an empty argument ('') is no option");
         // An unknown word at the very end may also be an option whose value is missing.
         const bool last = argc > 1 && extra == argv[argc - 1];
         return fail(error, "unknown option " + shownValue(extra) + (last ? " (or a missing value)" : ""));
@@ -386,7 +408,10 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     if (app.count("--capture")) o->mode = Mode::Capture;
     if (app.count("--frame")) o->mode = Mode::Frame;
     if (w.benchmark) o->mode = Mode::Benchmark;
-    o->windowed = w.window;
+    o->windowed = app.count("--window") > 0;
+    if (!w.windowSize.empty() && !parseSize(w.windowSize, &o->windowWidth, &o->windowHeight))
+        return fail(error, "--window needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1280x720; not " +
+                               shownValue(w.windowSize));
     o->silent = w.silent;
     o->stats = w.stats;
     o->loop = w.loop;
@@ -406,13 +431,9 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
                                shownValue(w.size));
     if (app.count("--audio-delay")) {
         const std::string maxDelay = std::to_string(platform::kMaxAudioDelayMs);
-        char* end = nullptr;
-        const long v = std::strtol(w.audioDelay.c_str(), &end, 10);
-        if (end == w.audioDelay.c_str() || *end != '\0' || v < -platform::kMaxAudioDelayMs ||
-            v > platform::kMaxAudioDelayMs)
+        if (!parseWhole(w.audioDelay, -platform::kMaxAudioDelayMs, platform::kMaxAudioDelayMs, &o->audioDelayMs))
             return fail(error, "--audio-delay needs a whole number of ms from -" + maxDelay + " to " + maxDelay +
                                    ", not " + shownValue(w.audioDelay));
-        o->audioDelayMs = static_cast<int>(v);
     }
 
     o->statsPlot = w.statsPlot;
@@ -422,13 +443,8 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
         return fail(error, "--render-scale needs auto or a scale from 0.6 to 1 (such as 0.8), not " +
                                shownValue(w.renderScale));
 
-    if (app.count("--crf")) {
-        char* end = nullptr;
-        const long v = std::strtol(w.crf.c_str(), &end, 10);
-        if (end == w.crf.c_str() || *end != '\0' || v < 0 || v > 51)
-            return fail(error, "--crf needs a whole number from 0 to 51, not " + shownValue(w.crf));
-        o->crf = static_cast<int>(v);
-    }
+    if (app.count("--crf") && !parseWhole(w.crf, 0, 51, &o->crf))
+        return fail(error, "--crf needs a whole number from 0 to 51, not " + shownValue(w.crf));
     if (app.count("--preset") && !knownPreset(w.preset))
         return fail(error, "--preset needs one of " + presetList() + ", not " + shownValue(w.preset));
     if (app.count("--preset")) o->preset = w.preset;
@@ -442,6 +458,12 @@ ParseResult parseOptions(int argc, char** argv, Options* o, std::string* error) 
     if (o->toGiven && o->toMs <= o->fromMs) return fail(error, "--to must be later than --from");
     if (o->mode == Mode::Capture && o->output.empty()) return fail(error, "--capture needs a file name");
     if (o->mode == Mode::Capture && !captureFormatOf(o->output, &o->format, error)) return ParseResult::Error;
+    if (o->format == CaptureFormat::PngSequence) {
+        // "frames//%05d.png" is "frames/%05d.png": the folder's name without
+        // the slashes that end it.
+        size_t slash = o->output.rfind('/');
+        while (slash > 0 && o->output[slash - 1] == '/') o->output.erase(--slash, 1);
+    }
     const bool mp4 = o->format == CaptureFormat::Mp4;
     if (o->mode == Mode::Capture && !mp4 && (app.count("--crf") || app.count("--preset")))
         return fail(error, std::string(app.count("--crf") ? "--crf" : "--preset") + " goes with an .mp4 --capture (H.264)");

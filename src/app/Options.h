@@ -23,7 +23,8 @@ enum class CaptureFormat {
 
 struct Options {
     Mode mode = Mode::Live;
-    bool windowed = false;  // --window: a 1024 x 768 window instead of fullscreen
+    bool windowed = false;  // --window: a window instead of fullscreen
+    int windowWidth = 0, windowHeight = 0; // --window WxH: its first size (0 x 0: 1024 x 768)
     bool silent = false;    // --silent: no track at all (zero spectrum, no sound)
     bool passes = false;    // --passes: the benchmark also times each pass of a frame
     bool stats = false;     // --stats: frame rates per scene on stderr when the demo ends

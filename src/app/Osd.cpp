@@ -12,8 +12,14 @@ namespace osd {
 
 namespace {
 
-// "m:ss.t", tenths cut (59.96 s is 0:59.9, never 0:60.0).
-void formatTime(double ms, char* out, std::size_t size) {
+// "m:ss.t", tenths cut (59.96 s is 0:59.9, never 0:60.0); to the
+// millisecond "m:ss.mmm".
+void formatTime(double ms, bool toTheMs, char* out, std::size_t size) {
+    if (toTheMs) {
+        const long whole = wholeMs(ms);
+        std::snprintf(out, size, "%ld:%02ld.%03ld", whole / 60000, whole / 1000 % 60, whole % 1000);
+        return;
+    }
     const long tenths = static_cast<long>(std::floor(std::max(ms, 0.0) / 100.0));
     std::snprintf(out, size, "%ld:%02ld.%ld", tenths / 600, tenths / 10 % 60, tenths % 10);
 }
@@ -24,13 +30,19 @@ const char* sceneName(int scene) {
     return scene >= 0 && scene < kSceneCount ? sceneNumbered(scene + 1).name : "?";
 }
 
-void placeLine(int scene, double ms, bool paused, char* out, std::size_t size) {
+long wholeMs(double ms) {
+    // A grid frame's time comes out a hair under its millisecond now and
+    // then (20000 as 19999.99999): that is still 20000.
+    return static_cast<long>(std::floor(std::max(ms, 0.0) + 1e-3));
+}
+
+void placeLine(int scene, double ms, bool paused, bool muted, char* out, std::size_t size) {
     char now[32];
-    formatTime(ms, now, sizeof now);
+    formatTime(ms, paused, now, sizeof now);
     const long endS = static_cast<long>(kDemoEndMs / 1000);
     // U+00B7 MIDDLE DOT between the number and the name.
-    std::snprintf(out, size, "Scene %d \u00b7 %s   %s / %ld:%02ld%s", scene + 1, sceneName(scene), now,
-                  endS / 60, endS % 60, paused ? "   paused" : "");
+    std::snprintf(out, size, "Scene %d \u00b7 %s   %s / %ld:%02ld%s%s", scene + 1, sceneName(scene), now,
+                  endS / 60, endS % 60, paused ? "   paused" : "", muted ? "   muted" : "");
 }
 
 void statsLine(const live::FrameStats& stats, int scene, char* out, std::size_t size) {
@@ -165,7 +177,7 @@ const View* Osd::view(const platform::PixelRect& picture, uint64_t nowMs, int sc
     // The scene that owns the moment shown, also before its first frame has
     // run (paused at once after start-up, 0 ms is Scene 2's).
     scene = sceneForTime(static_cast<float>(ms), scene);
-    placeLine(scene, ms, paused_, view_.place, sizeof view_.place);
+    placeLine(scene, ms, paused_, muted_, view_.place, sizeof view_.place);
     if (nowMs < noticeUntil_) {
         const std::size_t used = std::strlen(view_.place);
         std::snprintf(view_.place + used, sizeof view_.place - used, "   %s", notice_);

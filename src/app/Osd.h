@@ -31,9 +31,15 @@ constexpr uint64_t kPointerShowMs = 2000; // the pointer hides after this long w
 // The short name of scene index `scene` (0 is Scene 1), as in the README's table.
 const char* sceneName(int scene);
 
+// The music time `ms` in whole milliseconds, cut (as the display and a saved
+// picture's name give it).
+long wholeMs(double ms);
+
 // The first line: "Scene 4 · cloud tunnel   0:37.2 / 3:20", and "   paused"
-// while paused (UTF-8). The time is cut, not rounded, to tenths of a second.
-void placeLine(int scene, double ms, bool paused, char* out, std::size_t size);
+// while paused, "   muted" while muted (UTF-8). The time is cut, not
+// rounded, to tenths of a second; paused (a step of the 30 fps grid is
+// 33 ms), to the millisecond: "0:37.233".
+void placeLine(int scene, double ms, bool paused, bool muted, char* out, std::size_t size);
 // The second line: "58.8 fps · 17.0 ms · scene mean 57.1 fps · scale 0.85"
 // (the smoothed recent frame rate and time, the mean rate of the scene so
 // far, left out until one of its frames has been timed, and the render scale
@@ -90,6 +96,8 @@ public:
     // line for as long as the OSD shows for it (kShowMs, then the fade). A
     // seek or another notice takes its place.
     void notice(const char* text, uint64_t nowMs);
+    // The m key: the first line says "muted" as long as it lasts.
+    void setMuted(bool muted) { muted_ = muted; }
     // The key list (? and F1), shown until showHelp(false).
     void showHelp(bool shown) { helpShown_ = shown; }
     bool helpShown() const { return helpShown_; }
@@ -121,6 +129,7 @@ private:
 
     Forced forced_ = Forced::No;
     bool paused_ = false;
+    bool muted_ = false;
     bool timed_ = false;        // a seek or resume has set shownUntil_
     uint64_t shownUntil_ = 0;   // shown until then, then fading (ms)
     bool statsShown_ = false;   // the second line (i)

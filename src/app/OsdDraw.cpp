@@ -229,8 +229,11 @@ void Renderer::drawKeyList(const platform::PixelRect& picture) {
     const int pad = px, gap = px * 3 / 2, lineHeight = px * 13 / 10, ascent = px * 93 / 100;
     const int w = pad + keysWidth + gap + doesWidth + pad, h = pad + live::kKeyUseCount * lineHeight + pad;
     const int x = picture.x + (picture.w - w) / 2, y = picture.y + std::max(0, (picture.h - h) / 2);
+    // Nearly opaque: the ending image's white title behind the panel comes
+    // through as a dark grey (8 % of it) under white text, never a second
+    // line of text.
     glBegin(GL_QUADS);
-    glColor4f(0, 0, 0, 0.75f);
+    glColor4f(0, 0, 0, 0.92f);
     rect(x, y, w, h);
     glEnd();
     if (atlasPx_ <= 0)

@@ -12,44 +12,52 @@ struct SlotImage {
     const char* mask;
 };
 
+// X(Name, image, mask) for each slot from kFirstImageSlot on, in slot order:
+// the slots' names (kSlotName, TextureSlot) and the files they load both
+// come from this list.
+#define DEMO_SLOT_IMAGES(X) \
+    X(Cola, "cola.jpg", "colamask.jpg") \
+    X(Led1, "led1.jpg", nullptr) \
+    X(Led2, "led2.jpg", nullptr) \
+    X(Led3, "led3.jpg", nullptr) \
+    X(Led4, "led4.jpg", nullptr) \
+    X(Bubble, "bubble.jpg", "bubblemask.jpg") \
+    X(Cloud2, "cloud2.jpg", "cloudmask2.jpg") \
+    X(Specular, "specular.jpg", nullptr) \
+    X(ColaInter, "colainter.jpg", nullptr) \
+    X(Noise, "noise.jpg", nullptr) \
+    X(Flowers, "flowers.jpg", "flowers.jpg") \
+    X(Butterfly, "blank.jpg", "butterfly.jpg") \
+    X(Flowers2, "flowers2.jpg", "flowers2.jpg") \
+    X(Wheel, "wheel.jpg", nullptr) \
+    X(Flower1, "flower1mask.jpg", "flower1.jpg") \
+    X(Specular2, "specular2.jpg", nullptr) \
+    X(RedTex, "redtex.jpg", nullptr) \
+    X(Scratch, "blackbg.jpg", "scratch.jpg") \
+    X(Cloud3, "cloud3.jpg", "cloud3mask.jpg") \
+    X(Trash, "trash.jpg", "trash.jpg") \
+    X(Net, "net.jpg", nullptr) \
+    X(Dust, "dust.jpg", "dust.jpg") \
+    X(Yeah, "yeah.jpg", "yeahmask.jpg") \
+    X(Disco, "disco.jpg", "discomask.jpg") \
+    X(Man1, "man1.jpg", "man1mask.jpg") \
+    X(Man2, "man2.jpg", "man2mask.jpg") \
+    X(Greet1, "greet1.jpg", "greet1mask.jpg") \
+    X(Greet2, "greet2.jpg", "greet2mask.jpg") \
+    X(Greet3, "greet3.jpg", "greet3mask.jpg") \
+    X(Greet4, "greet4.jpg", "greet4mask.jpg") \
+    X(Greet5, "greet5.jpg", "greet5mask.jpg") \
+    X(Greet6, "greet6.jpg", "greet6mask.jpg") \
+    X(Greet7, "greet7.jpg", "greet7mask.jpg") \
+    X(Greet8, "greet8.jpg", "greet8mask.jpg") \
+    X(Layer2, "layer2.jpg", "layer2mask.jpg") \
+    X(Ending, "ending.jpg", nullptr)
+
 constexpr int kFirstImageSlot = 5;
 constexpr SlotImage kSlotImages[] = {
-    {"cola.jpg", "colamask.jpg"},
-    {"led1.jpg", nullptr},
-    {"led2.jpg", nullptr},
-    {"led3.jpg", nullptr},
-    {"led4.jpg", nullptr},
-    {"bubble.jpg", "bubblemask.jpg"},
-    {"cloud2.jpg", "cloudmask2.jpg"},
-    {"specular.jpg", nullptr},
-    {"colainter.jpg", nullptr},
-    {"noise.jpg", nullptr},
-    {"flowers.jpg", "flowers.jpg"},
-    {"blank.jpg", "butterfly.jpg"},
-    {"flowers2.jpg", "flowers2.jpg"},
-    {"wheel.jpg", nullptr},
-    {"flower1mask.jpg", "flower1.jpg"},
-    {"specular2.jpg", nullptr},
-    {"redtex.jpg", nullptr},
-    {"blackbg.jpg", "scratch.jpg"},
-    {"cloud3.jpg", "cloud3mask.jpg"},
-    {"trash.jpg", "trash.jpg"},
-    {"net.jpg", nullptr},
-    {"dust.jpg", "dust.jpg"},
-    {"yeah.jpg", "yeahmask.jpg"},
-    {"disco.jpg", "discomask.jpg"},
-    {"man1.jpg", "man1mask.jpg"},
-    {"man2.jpg", "man2mask.jpg"},
-    {"greet1.jpg", "greet1mask.jpg"},
-    {"greet2.jpg", "greet2mask.jpg"},
-    {"greet3.jpg", "greet3mask.jpg"},
-    {"greet4.jpg", "greet4mask.jpg"},
-    {"greet5.jpg", "greet5mask.jpg"},
-    {"greet6.jpg", "greet6mask.jpg"},
-    {"greet7.jpg", "greet7mask.jpg"},
-    {"greet8.jpg", "greet8mask.jpg"},
-    {"layer2.jpg", "layer2mask.jpg"},
-    {"ending.jpg", nullptr},
+#define DEMO_SLOT_IMAGE_ROW(name, image, mask) {image, mask},
+    DEMO_SLOT_IMAGES(DEMO_SLOT_IMAGE_ROW)
+#undef DEMO_SLOT_IMAGE_ROW
 };
 
 // Every file the list names, images and masks, each once.

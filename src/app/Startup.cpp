@@ -6,6 +6,7 @@
 #include "app/Startup.h"
 
 #include "app/CApplication.h"
+#include "app/DataFolder.h"
 #include "app/Engine.h"
 #include "app/SlotImages.h"
 #include "app/Timeline.h"
@@ -31,6 +32,8 @@ void CApplication::precalc() {
     syncCount = countSyncs();
     engine = new Engine();
     engine->init();
+    // Headless, a damaged image stops the run: its memory is not kept meanwhile.
+    engine->textureManager->uploadDamaged = !fixedStepClock();
 
     // Fixed state. The aspect and near distance are single-precision values
     // widened to double, as the original computation made them.
@@ -61,7 +64,11 @@ void CApplication::precalc() {
     problems = platform::gatheredErrors();
     // Live, the demo plays on without what is missing (empty textures); the
     // headless tools refuse to render without it (their caller decides).
-    if (!fixedStepClock()) platform::showErrors("Error", problems);
+    if (!fixedStepClock()) {
+        std::vector<std::string> lines;
+        for (const std::string& problem : problems) lines.push_back(problem + " in " + dataFolderInUse());
+        platform::showErrors("Error", lines);
+    }
     // Live, every scene's first-use work is paid now, while the window is
     // still black, rather than at its first frames (WarmUp.h).
     if (warmUpBeforeMusicAsked()) warmUp(*this, warmUpBeforeMusicBudget());

@@ -59,10 +59,13 @@ constexpr Dispatch makeDispatch() {
 }
 constexpr Dispatch kDispatch = makeDispatch();
 
-// The logo: slot cola at half opacity over the bottom-right 128 x 128.
+// The logo: slot cola at half opacity over the bottom-right 128 x 128 of
+// the design space.
 void drawLogo() {
+    constexpr int kLogoSize = 128;
     markFramePass(FramePass::Logo);
-    drawOverlay(kSlotCola, 1, 1, 1, 0.5f, 896, 640, 1024, 768);
+    drawOverlay(kSlotCola, 1, 1, 1, 0.5f, platform::kDesignWidth - kLogoSize, platform::kDesignHeight - kLogoSize,
+                platform::kDesignWidth, platform::kDesignHeight);
 }
 
 } // namespace

@@ -36,8 +36,12 @@ int sceneForTime(float ms, int previous);
 // Counts the sync points (the index of the first terminator).
 int countSyncs();
 
-// Starts the music (the last step of start-up). Under the fixed-step clock
-// nothing is played.
+// Starts the music through the sound layer (platform/Sound.h: the track
+// decoded with libmpg123, played through SDL's audio, its spectrum made as it
+// plays): the last step of start-up, so that music time 0 falls after all
+// loading. Without a track (musicFile null) or a sound device the sound
+// layer's clock runs on silently. Under the fixed-step clock nothing is
+// played.
 void InitFMOD();
 
 // The fixed-step clock, for capture, stills and benchmarks: the caller sets

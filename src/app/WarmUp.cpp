@@ -2,10 +2,10 @@
 //
 // It walks the timeline on a 60 Hz grid as play goes, advancing every scene's
 // moving state, and draws (scissored to one pixel) every cut, as the last
-// frame of one scene and the first of the next, and the moments of the table
-// below. Measured on this machine's llvmpipe (Mesa 22.3) with its shader cache
-// off, the frames at the cuts made 20 to 380 ms of shaders each the first
-// time; with the cache (~/.cache/mesa_shader_cache, or MESA_SHADER_CACHE_DIR)
+// frame of one scene and the first of the next, and the moments the scene
+// table gives each scene. Measured on this machine's llvmpipe (Mesa 22.3)
+// with its shader cache off, the frames at the cuts made 20 to 380 ms of
+// shaders each the first time; with the cache (~/.cache/mesa_shader_cache, or MESA_SHADER_CACHE_DIR)
 // filled by an earlier run, 6 to 40 ms. The whole warm-up then takes about
 // 2 s the first time (the frame at 0 alone 0.4 s, the cut into the tunnel
 // 0.5 s) and 0.2 to 0.3 s afterwards.
@@ -42,25 +42,19 @@ struct {
 // The grid the warm-up walks: live frames at 60 Hz, ms.
 constexpr double kStepMs = 1000.0 / 60;
 
-// Moments inside a scene whose state combinations no earlier frame meets, ms:
-// the frames that still made new shaders after a warm-up of the scenes' cuts
-// alone (found with Mesa's shader cache off, on 30 and 60 fps grids over the
-// whole demo). The grass field's came at other moments from run to run;
-// they are all here.
-constexpr float kLaterMoments[] = {
-    45283.3f,                                        // the rings' first sync point
-    92366.7f, 95716.7f,                              // the blob's flower swarm
-    111433.3f, 111500, 111600, 111866.7f, 112633.3f, // the cloud tunnel's layers coming into view
-    133150,                                          // the sphere room
-    152933.3f, 154333.3f, 157266.7f, 158700, 160550, // the grass field
-};
-constexpr int kLaterCount = sizeof kLaterMoments / sizeof kLaterMoments[0];
-// And the first frame of each of the sphere room's eight segments after the
-// first (each with an image overlay of its own, read back on first use).
-constexpr int kSphereSegments = 8;
-// Every cut drawn as play meets it: the last frame of the scene before and
-// the first of the next (the first scene's after start-up).
-constexpr int kDrawnCount = 2 * kSceneCount - 1 + kLaterCount + kSphereSegments - 1;
+// What the warm-up draws: every cut as play meets it (the last frame of the
+// scene before and the first of the next, the first scene's after start-up),
+// the first frame of each later segment of a scene in segments, and each
+// scene's own warm-up moments (the scene table's).
+constexpr int countDrawn() {
+    int n = 2 * kSceneCount - 1;
+    for (const SceneEntry& s : kScenes) {
+        n += s.segments - 1;
+        for (float ms : s.warmUpMs) n += ms > 0;
+    }
+    return n;
+}
+constexpr int kDrawnCount = countDrawn();
 
 // Texture units whose texture matrix a frame may change (the layer stack
 // composes four layers on four units).
@@ -78,10 +72,11 @@ std::array<long, kDrawnCount> drawnFrames() {
     for (int i = 0; i < kSceneCount; ++i) {
         if (i > 0) all[k++] = gridFrame(stretchStartMs(i)) - 1;
         all[k++] = gridFrame(stretchStartMs(i));
+        const float from = stretchStartMs(i), segment = (stretchEndMs(i) - from) / kScenes[i].segments;
+        for (int s = 1; s < kScenes[i].segments; ++s) all[k++] = gridFrame(from + s * segment);
+        for (float ms : kScenes[i].warmUpMs)
+            if (ms > 0) all[k++] = gridFrame(ms);
     }
-    for (float ms : kLaterMoments) all[k++] = gridFrame(ms);
-    const float from = sceneStartMs(5), segment = (sceneEndMs(5) - from) / kSphereSegments;
-    for (int s = 1; s < kSphereSegments; ++s) all[k++] = gridFrame(from + s * segment);
     std::sort(all.begin(), all.end());
     return all;
 }

@@ -6,7 +6,6 @@
 #include "app/Live.h"
 #include "app/Offline.h"
 #include "app/Options.h"
-#include "app/Startup.h"
 #include "app/Timeline.h"
 #include "app/TrackCheck.h"
 #include "app/WarmUp.h"
@@ -36,8 +35,10 @@ int demoMain(int argc, char** argv) {
     case ParseResult::Run: break;
     }
     // Output names are the user's, relative to where the demo was started.
-    if (!options.output.empty()) options.output = platform::absolutePath(options.output);
-    if (!options.statsPlot.empty()) options.statsPlot = platform::absolutePath(options.statsPlot);
+    if (!platform::makeAbsolute(&options.output, &error))
+        return std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", platform::printable(error).c_str()), 2;
+    if (!platform::makeAbsolute(&options.statsPlot, &error))
+        return std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", platform::printable(error).c_str()), 2;
     enterDataFolder(platform::executableDir());
     if (options.silent) musicFile = nullptr;
     if (options.mode != Mode::Live) return runOffline(options);
@@ -55,6 +56,8 @@ int demoMain(int argc, char** argv) {
     CApplication app;
     platform::DisplayOptions display;
     display.windowed = options.windowed;
+    display.windowWidth = options.windowWidth;
+    display.windowHeight = options.windowHeight;
     display.width = options.width;
     display.height = options.height;
     display.followWindow = options.nativeSize;
@@ -78,15 +81,12 @@ int demoMain(int argc, char** argv) {
     warmUpBeforeMusic(true, kWarmUpBudgetMs);
     app.precalc();
     platform::exitOnStopSignal(false);
-    // The files named above were looked for there.
-    if (!startupProblems().empty())
-        std::fprintf(stderr, DEMO_PROGRAM_NAME ": the data folder is %s\n", platform::printable(dataFolderInUse()).c_str());
     if (options.fromMs > 0) live::seek(app, options.fromMs);
     if (!platform::stopSignal()) app.execute();
     platform::soundStop();
     app.deinit();
     if (options.stats) {
-        stats.print(stderr);
+        stats.print(stderr, options.fromMs, options.toGiven ? options.toMs : kDemoEndMs);
         if (const std::string warmUp = lastWarmUpSummary(); !warmUp.empty())
             std::fprintf(stderr, "%s\n", warmUp.c_str());
     }

@@ -949,6 +949,15 @@ void jpeg_gray2rgb() {
 namespace jpg {
 
 namespace {
+// The most pixels a file may claim per byte of its length. A complete
+// baseline picture spends at least 2 bits on each 8 x 8 block of its
+// brightness (a 1-bit DC code and a 1-bit end of block), so a byte holds at
+// most 256 pixels; a file that claims 4 times that can only be cut short
+// or forged, and is refused. The demo's images hold under 30 a byte; a
+// 2.3 KB file may claim at most 2.4 million pixels (9 MB decoded), and only
+// a file of 64 KB or more the largest picture (8192 x 8192).
+constexpr uint64_t kMaxPixelsPerByte = 256 * 4;
+
 int decodeBytes(const unsigned char* data, size_t size, Image* out, FILE* file, Problem* problem) {
     *out = Image();
     std::memset(&jpeg_file_s, 0, sizeof jpeg_file_s);
@@ -966,6 +975,15 @@ int decodeBytes(const unsigned char* data, size_t size, Image* out, FILE* file, 
         else
             found = {J.fault, J.why};
         if (problem) *problem = found;
+        return 0;
+    }
+    // A picture larger than its file could ever describe is refused before
+    // its memory is taken (a 2 KB file claiming 8192 x 8192 would cost 256 MB).
+    if (static_cast<uint64_t>(J.width) * J.height > kMaxPixelsPerByte * static_cast<uint64_t>(size)) {
+        char why[128];
+        std::snprintf(why, sizeof why, "its %zu bytes are far too few for the %d x %d picture it claims", size,
+                      J.width, J.height);
+        if (problem) *problem = {Fault::TooLarge, why};
         return 0;
     }
     const size_t bytes = static_cast<size_t>(J.width) * J.height * 4;

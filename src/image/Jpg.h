@@ -18,7 +18,10 @@
 // MCU row.
 //
 // Input outside the supported set, settled here (all refused with result 0):
-// frame sizes 0 or above jpeg_max_dimension (8192); component counts other
+// frame sizes 0 or above jpeg_max_dimension (8192), or of more pixels than
+// 1024 for each byte of the file (4 times what the smallest complete
+// baseline picture needs: 2 bits a block; refused as TooLarge before any
+// pixel memory is taken); component counts other
 // than 1 and 3; sampling factors outside 1..4, or larger than component 0's;
 // table numbers above 3; a DHT whose counts add up to more than 256; a segment
 // length shorter than its content (or than its own two bytes); a scan before a

@@ -17,6 +17,10 @@ public:
     unsigned int count;       // textures created so far: the next index
     GLuint names[512];        // GL texture object of each index
     char fileNames[512][255]; // file each index was loaded from ("" for targets and the ramp)
+    // A damaged image (cut short in its data) is uploaded as far as it
+    // decoded, black beyond; off (the headless modes, which refuse to render
+    // without every image), it is freed at once and nothing is uploaded.
+    bool uploadDamaged = true;
 
     Texture();
     ~Texture();

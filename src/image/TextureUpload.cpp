@@ -33,7 +33,7 @@ int Texture::loadJpg(const char* path, unsigned filter) {
     jpg::Problem problem;
     const int decoded = jpg::decodeFile(path, &image, &problem);
     report(path, problem);
-    if (!decoded) return 0;
+    if (!decoded || (!uploadDamaged && problem.fault != jpg::Fault::None)) return 0;
     upload(image, 3, filter);
     return 1;
 }
@@ -45,7 +45,8 @@ int Texture::loadJpg(const char* imagePath, const char* maskPath, unsigned filte
     report(imagePath, imageProblem);
     // One file that is both image and mask is reported once.
     if (std::strcmp(imagePath, maskPath) != 0) report(maskPath, maskProblem);
-    if (!decoded) return 0;
+    const bool damaged = imageProblem.fault != jpg::Fault::None || maskProblem.fault != jpg::Fault::None;
+    if (!decoded || (!uploadDamaged && damaged)) return 0;
     upload(image, GL_RGBA8, filter);
     return 1;
 }

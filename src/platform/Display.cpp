@@ -3,14 +3,17 @@
 // for, or, live on a hardware renderer, the window's drawable size. The 4:3
 // picture is centred in it with black bars on the rest. Fullscreen uses the
 // desktop's resolution (no mode change, so nothing needs restoring if the
-// process dies; setFullscreen switches to a window and back while running);
-// the picture is scaled to fit the window and letterboxed
-// when it is presented, and an overlay (the on-screen display) may then draw
-// over it in window pixels. On request, OpenGL's debug output (KHR_debug) or
+// process dies; setFullscreen switches to a window and back while running,
+// and places the window itself where no window manager would); the window
+// may be resized. The picture is scaled to fit the size the window really
+// has (read from the X server, after every change and size event) and
+// letterboxed when it is presented, and an overlay (the on-screen display)
+// may then draw over it in window pixels. On request, OpenGL's debug output (KHR_debug) or
 // glGetError after each frame reports every GL error on stderr.
 #include "platform/GLExt.h"
 #include "platform/Platform.h"
 #include "platform/Scratch.h"
+#include "platform/X11Window.h"
 
 #include <SDL2/SDL.h>
 
@@ -57,6 +60,10 @@ struct DisplayState {
     Overlay overlay = nullptr;        // drawn over the presented picture (the OSD)
     void* overlayUser = nullptr;
     int width = 0, height = 0;        // its size in pixels
+    int windowWidth = 0, windowHeight = 0; // the window's drawable as it really is, pixels
+    int windowedWidth = kDesignWidth, windowedHeight = kDesignHeight; // a window's first size
+    x11::Geometry windowed;           // where the window was before fullscreen (placed by hand)
+    bool onX11 = false;               // an X11 window: its size is read from the X server
     int maxWidth = 0, maxHeight = 0;  // the largest frame this OpenGL renders
     bool followWindow = false;        // the frame is resized with the window's drawable
     bool windowedBefore = false;      // the window has been a window (it has a size of its own to go back to)
@@ -65,6 +72,23 @@ struct DisplayState {
     double renderScale = 1;           // the picture drawn at this share of its place, each way
 };
 DisplayState state;
+
+// A resizable window's least size: the on-screen display's text still fits.
+constexpr int kMinWindowWidth = 320, kMinWindowHeight = 240;
+
+// The window's drawable size as it really is: from the X server for an X11
+// window (SDL reports the size it asked for, also when no window manager
+// carried out a fullscreen request), else from SDL.
+void readWindowSize() {
+    x11::Geometry g;
+    state.onX11 = x11::windowGeometry(state.window, &g);
+    if (state.onX11) {
+        state.windowWidth = g.width;
+        state.windowHeight = g.height;
+    } else {
+        SDL_GL_GetDrawableSize(state.window, &state.windowWidth, &state.windowHeight);
+    }
+}
 
 template <typename T> bool lookUp(T* fn, const char* name) {
     *fn = reinterpret_cast<T>(SDL_GL_GetProcAddress(name));
@@ -146,9 +170,8 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
         }
     } else if (!options.headless && (!software || options.followWindow)) {
         state.followWindow = true;
-        SDL_GL_GetDrawableSize(state.window, &width, &height);
-        width = std::clamp(width, 4, state.maxWidth);
-        height = std::clamp(height, 3, state.maxHeight);
+        width = std::clamp(state.windowWidth, 4, state.maxWidth);
+        height = std::clamp(state.windowHeight, 3, state.maxHeight);
     }
     if (!makeFrameBuffer(width, height, &state.fbo, &state.colour, &state.depth)) {
         *error = "the " + std::to_string(width) + " x " + std::to_string(height) +
@@ -221,7 +244,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *error = std::string("cannot open a display: ") + SDL_GetError();
-        return DisplayStatus::Failed;
+        return DisplayStatus::NoScreen;
     }
     // With no screen SDL falls back to its offscreen driver by itself; a live
     // run wants a real screen unless that driver was asked for by name.
@@ -230,7 +253,7 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     if (!options.headless && driver && !hasScreen() && !(wanted && std::strcmp(wanted, driver) == 0)) {
         *error = "cannot open a display: no screen found (is DISPLAY set?)";
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return DisplayStatus::Failed;
+        return DisplayStatus::NoScreen;
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -240,13 +263,17 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, options.glDebug ? SDL_GL_CONTEXT_DEBUG_FLAG : 0);
 
-    Uint32 flags = SDL_WINDOW_OPENGL;
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE;
     if (options.headless) flags |= SDL_WINDOW_HIDDEN;
     else if (!options.windowed) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     // Fullscreen is made at the desktop's size from the start, so that the
     // window covers the screen even where no window manager honours the
     // fullscreen request.
-    int width = kDesignWidth, height = kDesignHeight;
+    if (options.windowWidth > 0 && options.windowHeight > 0) {
+        state.windowedWidth = options.windowWidth;
+        state.windowedHeight = options.windowHeight;
+    }
+    int width = state.windowedWidth, height = state.windowedHeight;
     SDL_DisplayMode desktop;
     if ((flags & SDL_WINDOW_FULLSCREEN_DESKTOP) && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
         width = desktop.w;
@@ -265,6 +292,10 @@ DisplayStatus openDisplay(const DisplayOptions& options, std::string* error) {
         return DisplayStatus::Failed;
     }
     state.headless = options.headless;
+    // Never above the window's first size (--window 200x150 stays so).
+    SDL_SetWindowMinimumSize(state.window, std::min(kMinWindowWidth, state.windowedWidth),
+                             std::min(kMinWindowHeight, state.windowedHeight));
+    readWindowSize();
     state.windowedBefore = !(flags & SDL_WINDOW_FULLSCREEN_DESKTOP);
     if (options.glDebug) startGlDebug();
     // The frame's size is checked against the context's limits before
@@ -311,7 +342,8 @@ bool hasScreen() {
 Presentation presentation() {
     Presentation p;
     if (!state.window) return p;
-    SDL_GL_GetDrawableSize(state.window, &p.windowWidth, &p.windowHeight);
+    p.windowWidth = state.windowWidth;
+    p.windowHeight = state.windowHeight;
     // GL counts rows from the bottom; the presentation's rectangle from the top.
     const Rect to = fitPicture(p.windowWidth, p.windowHeight);
     p.picture = {to.x, p.windowHeight - to.y - to.height, to.width, to.height};
@@ -504,6 +536,7 @@ Event keyEvent(const SDL_KeyboardEvent& key) {
     case SDLK_9: kind = Event::VolumeDown; break;
     case SDLK_0: kind = Event::VolumeUp; break;
     case SDLK_l: kind = Event::ToggleLoop; break;
+    case SDLK_s: kind = Event::SavePicture; break;
     case SDLK_PERIOD: kind = Event::StepForward; break;
     case SDLK_COMMA: kind = Event::StepBack; break;
     case SDLK_F1:
@@ -513,28 +546,32 @@ Event keyEvent(const SDL_KeyboardEvent& key) {
         break;
     default: break;
     }
-    // A toggle held down would flip back and forth with the key's repeat.
+    // A toggle held down would flip back and forth with the key's repeat (and
+    // a held s write a file a frame).
     const bool toggle = kind == Event::ToggleFullscreen || kind == Event::ToggleMute ||
-                        kind == Event::ToggleLoop || kind == Event::KeyHelp;
+                        kind == Event::ToggleLoop || kind == Event::KeyHelp || kind == Event::SavePicture;
     return key.repeat && toggle ? Event(Event::Other) : Event(kind);
 }
 
-// A frame that follows the window takes its drawable's size (a minimised
-// window keeps the frame it had).
-void followDrawable() {
+// The window's size has changed, or may have: the presentation takes the
+// size the window really has, and a frame that follows the window takes it
+// too (a minimised window keeps the frame it had).
+void windowResized() {
+    readWindowSize();
     if (!state.followWindow) return;
-    int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(state.window, &w, &h);
+    const int w = state.windowWidth, h = state.windowHeight;
     if (w >= 4 && h >= 3) resizeFrame(std::min(w, state.maxWidth), std::min(h, state.maxHeight));
 }
 
 // The pointer's position in drawable pixels (SDL gives window points; they
 // differ only on a high-density screen).
 Event pointerEvent(Event::Kind kind, int x, int y) {
-    int w = 0, h = 0, pw = 0, ph = 0;
+    int w = 0, h = 0;
     SDL_GetWindowSize(state.window, &w, &h);
-    SDL_GL_GetDrawableSize(state.window, &pw, &ph);
-    if (w > 0 && h > 0 && (w != pw || h != ph)) {
+    const int pw = state.windowWidth, ph = state.windowHeight;
+    // X11 has no high-density scaling: its pointer is in the window's pixels
+    // (which SDL's window size may not be yet after a change).
+    if (!state.onX11 && w > 0 && h > 0 && (w != pw || h != ph)) {
         x = static_cast<int>(static_cast<long>(x) * pw / w);
         y = static_cast<int>(static_cast<long>(y) * ph / h);
     }
@@ -545,15 +582,26 @@ Event pointerEvent(Event::Kind kind, int x, int y) {
 
 void setFullscreen(bool on) {
     if (!state.window || on == fullscreen()) return;
+    // Where no window manager runs, nobody acts on SDL's request (the window
+    // would keep its size while SDL reports the desktop's): the window is
+    // placed by hand, over the whole display and back where it was.
+    const bool byHand = state.onX11 && !x11::windowManagerRuns(state.window);
+    SDL_Rect bounds{0, 0, 0, 0};
+    SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(state.window), 0), &bounds);
+    if (on && byHand) x11::windowGeometry(state.window, &state.windowed);
     SDL_SetWindowFullscreen(state.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (!on && !state.windowedBefore) {
         // Started fullscreen, the window's own size is the desktop's: a
-        // window the size of the picture's design instead, centred.
-        SDL_SetWindowSize(state.window, kDesignWidth, kDesignHeight);
+        // window of its first size instead (the design's), centred.
+        SDL_SetWindowSize(state.window, state.windowedWidth, state.windowedHeight);
         SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        state.windowed = {bounds.x + (bounds.w - state.windowedWidth) / 2,
+                          bounds.y + (bounds.h - state.windowedHeight) / 2, state.windowedWidth,
+                          state.windowedHeight};
     }
+    if (byHand) x11::placeWindow(state.window, on ? x11::Geometry{bounds.x, bounds.y, bounds.w, bounds.h} : state.windowed);
     state.windowedBefore = true;
-    followDrawable();
+    windowResized();
 }
 
 bool fullscreen() {
@@ -576,7 +624,8 @@ bool pollEvent(Event* event) {
     case SDL_QUIT: *event = Event::Quit; break;
     case SDL_WINDOWEVENT:
         *event = e.window.event == SDL_WINDOWEVENT_CLOSE ? Event::Quit : Event::Other;
-        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) followDrawable();
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_RESIZED)
+            windowResized();
         break;
     case SDL_MOUSEBUTTONDOWN:
         *event = e.button.button == SDL_BUTTON_LEFT ? pointerEvent(Event::Click, e.button.x, e.button.y)

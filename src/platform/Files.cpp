@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -22,21 +23,28 @@ const char* kindOfFile(unsigned mode) {
     if (S_ISBLK(mode)) return "a block device";
     if (S_ISFIFO(mode)) return "a FIFO";
     if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISREG(mode)) return "a regular file";
+    if (S_ISLNK(mode)) return "a symbolic link";
     return "not a regular file";
 }
 
 FileFault DataFile::open(const std::string& path) {
     close();
+    kind_ = "";
     // O_NONBLOCK: a FIFO without a writer would otherwise hold open() for good.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) {
+        const int e = errno;
         // A socket cannot be opened at all: say what it is.
         struct stat st;
         if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
             kind_ = kindOfFile(st.st_mode);
             return fault_ = FileFault::NotRegular;
         }
-        return fault_ = FileFault::Missing;
+        if (e == ENOENT || e == ENOTDIR) return fault_ = FileFault::Missing;
+        // There but not ours to open (no read permission, too many open files).
+        kind_ = std::strerror(e);
+        return fault_ = FileFault::Unreadable;
     }
     struct stat st;
     if (fstat(fd_, &st) != 0) {
@@ -84,7 +92,7 @@ std::string faultText(FileFault fault, const char* kind) {
     case FileFault::None: return "";
     case FileFault::Missing: return "it is missing";
     case FileFault::NotRegular: return std::string("it is ") + kind + ", not a regular file";
-    case FileFault::Unreadable: return "it cannot be read";
+    case FileFault::Unreadable: return *kind ? kind : "it cannot be read";
     case FileFault::Stopped: return "stopped while reading it";
     }
     return "";
@@ -94,6 +102,48 @@ int64_t fileSize(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return st.st_size;
+}
+
+namespace {
+std::string noted;
+bool startNoted = false;
+
+// The working folder's absolute name, or "" with errno set when it has none
+// (removed) or a longer one than paths can have.
+std::string workingFolder() {
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd)) return "";
+    if (cwd[0] != '/') { // "(unreachable)/...": outside our root
+        errno = ENOENT;
+        return "";
+    }
+    return cwd;
+}
+} // namespace
+
+void noteStartFolder() {
+    if (startNoted) return;
+    noted = workingFolder();
+    startNoted = true;
+}
+
+const std::string& startFolder() {
+    noteStartFolder();
+    return noted;
+}
+
+bool makeAbsolute(std::string* path, std::string* error) {
+    if (path->empty() || (*path)[0] == '/') return true;
+    const std::string folder = workingFolder();
+    if (folder.empty()) {
+        // Kept relative, it would be written wherever the program goes next
+        // (its data folder).
+        *error = "cannot write '" + *path + "': the working folder has no name to write into (" +
+                 std::strerror(errno) + "); give the output as an absolute path";
+        return false;
+    }
+    *path = folder + "/" + *path;
+    return true;
 }
 
 namespace {

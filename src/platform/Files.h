@@ -19,7 +19,7 @@ enum class FileFault {
     None,
     Missing,    // no such file, or it cannot be opened
     NotRegular, // a directory, device, FIFO or socket (kind() says which)
-    Unreadable, // a read failed
+    Unreadable, // it cannot be opened (no permission; kind() says why), or a read failed
     Stopped,    // a stop signal came during a read
 };
 
@@ -37,7 +37,8 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     // Its length in bytes (when open).
     int64_t size() const { return size_; }
-    // For NotRegular: "a FIFO", "a directory", "a character device", ...
+    // For NotRegular: "a FIFO", "a directory", "a character device", ...;
+    // for Unreadable from open(): why ("Permission denied").
     const char* kind() const { return kind_; }
     // Reads `n` bytes at `offset` into `to` (fewer only at the end of the
     // file). The count read, or -1 with fault() saying why.
@@ -52,15 +53,30 @@ private:
 };
 
 // A refusal's reason in words: "it is missing", "it is a FIFO, not a regular
-// file", "it cannot be read", "stopped while reading it".
+// file", "it cannot be read" (or the reason given as `kind`: "Permission
+// denied"), "stopped while reading it".
 std::string faultText(FileFault fault, const char* kind = "");
 
-// "a directory", "a FIFO", ... for a file's st_mode.
+// "a directory", "a FIFO", "a regular file", ... for a file's st_mode.
 const char* kindOfFile(unsigned mode);
 
 // The size in bytes of the regular file at `path`; -1 when it is missing or
 // not a regular file.
 int64_t fileSize(const std::string& path);
+
+// The folder the program was started in ("" when it has no name: removed,
+// or deeper than PATH_MAX), noted once before the program moves into its
+// data folder (noteStartFolder; else at the first call): a relative entry of
+// PATH (an empty one is ".") means a folder of the caller's, never of the
+// data folder.
+void noteStartFolder();
+const std::string& startFolder();
+
+// Makes a relative output name absolute against the working folder. False,
+// with one line in *error, when the working folder has no name (removed,
+// or deeper than PATH_MAX): kept relative, the name would be written in the
+// data folder the program moves to.
+bool makeAbsolute(std::string* path, std::string* error);
 
 // Bytes read between two looks at the stop signals (a step takes well under
 // a second on any disk).

@@ -12,13 +12,16 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,13 +47,44 @@ constexpr char kUniqueTemplate[] = ".XXXXXX";
 
 // ---- OutputFile -------------------------------------------------------------------------
 
+namespace {
+
+// The partial file being written, for the stop signal's handler: a second
+// stop signal removes it before the process ends at once (a folder's is left).
+struct PartialFile {
+    int dir = -1;
+    char name[NAME_MAX + 1] = {};
+};
+PartialFile partialFile;
+volatile std::sig_atomic_t partialFileNamed = 0;
+
+// A symbolic link we may follow: our own or root's (as the kernel's
+// protected-symlinks rule has it for sticky folders, here in every folder:
+// a link another user planted must not steer what we overwrite).
+bool trustedLink(const struct stat& link) { return link.st_uid == geteuid() || link.st_uid == 0; }
+
+// Six random letters and digits for a partial name.
+std::string uniqueTag() {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[6] = {};
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        const uint64_t mix = static_cast<uint64_t>(getpid()) * 2654435761u ^ static_cast<uint64_t>(clock());
+        for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(mix >> (i * 8));
+    }
+    std::string tag(sizeof bytes, 'x');
+    for (size_t i = 0; i < sizeof bytes; ++i) tag[i] = letters[bytes[i] % (sizeof letters - 1)];
+    return tag;
+}
+
+} // namespace
+
 bool OutputFile::check(const std::string& path, std::string* error, bool folder) {
     std::string target;
     unsigned mode = 0;
     return resolve(path, folder, &target, &mode, error);
 }
 
-bool OutputFile::resolve(const std::string& path, bool folder, std::string* resolved, unsigned* newMode,
+bool OutputFile::resolve(const std::string& given, bool folder, std::string* resolved, unsigned* newMode,
                          std::string* error) {
     // What may stand under the target's name: a regular file, or for a
     // folder an empty folder.
@@ -60,27 +94,37 @@ bool OutputFile::resolve(const std::string& path, bool folder, std::string* reso
         *error = why;
         return false;
     };
+    // A folder's name may end in slashes ("frames//%05d.png").
+    std::string path = given;
+    while (folder && path.size() > 1 && path.back() == '/') path.pop_back();
+    const std::string name = splitPath(path).second;
+    if (folder && (name.empty() || name == "." || name == ".."))
+        return refuse("cannot write '" + given + "': not a folder of its own (the stills need one, such as frames/)");
+    // Symbolic links are followed one by one, each checked (a chain can hop
+    // through another user's link).
     std::string target = path;
     mode_t mode = 0;
     struct stat st;
-    if (lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            struct stat to;
-            if (stat(path.c_str(), &to) != 0)
-                return refuse("'" + path + "' is a symbolic link that leads nowhere (" + errnoText(errno) +
-                              "); left as it is");
-            if (!acceptable(to))
-                return refuse("'" + path + "' leads to " + kindOfFile(to.st_mode) + ", not " + wanted +
-                              "; left as it is");
-            char* real = realpath(path.c_str(), nullptr);
-            if (!real) return refuse("cannot write '" + path + "': " + errnoText(errno));
-            target = real;
-            std::free(real);
-            st = to;
-        } else if (!acceptable(st)) {
-            return refuse("'" + path + "' is " + std::string(kindOfFile(st.st_mode)) + ", not " + wanted +
-                          "; left as it is");
-        }
+    int hops = 0;
+    while (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (!trustedLink(st))
+            return refuse("'" + path + "' is a symbolic link of another user (uid " + std::to_string(st.st_uid) +
+                          "), not followed; left as it is");
+        if (++hops > 40) return refuse("cannot write '" + path + "': " + errnoText(ELOOP));
+        std::string to(PATH_MAX, '\0');
+        const ssize_t n = readlink(target.c_str(), &to[0], to.size());
+        if (n <= 0 || n >= static_cast<ssize_t>(to.size()))
+            return refuse("cannot write '" + path + "': " + errnoText(n < 0 ? errno : ENAMETOOLONG));
+        to.resize(static_cast<size_t>(n));
+        const std::string dir = splitPath(target).first;
+        target = to[0] == '/' ? to : (dir == "/" ? "" : dir) + "/" + to;
+    }
+    if (target != path && lstat(target.c_str(), &st) != 0)
+        return refuse("'" + path + "' is a symbolic link that leads nowhere (" + errnoText(errno) + "); left as it is");
+    if (lstat(target.c_str(), &st) == 0) {
+        if (!acceptable(st))
+            return refuse("'" + path + "' " + (target != path ? "leads to " : "is ") + kindOfFile(st.st_mode) +
+                          ", not " + wanted + "; left as it is");
         if (folder) {
             DIR* d = opendir(target.c_str());
             if (!d) return refuse("cannot write '" + path + "': " + errnoText(errno));
@@ -94,12 +138,12 @@ bool OutputFile::resolve(const std::string& path, bool folder, std::string* reso
         mode = st.st_mode & 0777; // the new file keeps the old one's permissions
     } else if (errno != ENOENT) {
         return refuse("cannot write '" + path + "': " + errnoText(errno));
-    } else if (splitPath(path).second.empty()) {
+    } else if (splitPath(target).second.empty()) {
         return refuse("cannot write '" + path + "': not a file name");
     } else {
         // A new file needs a folder we may write in: found out now, not once
         // the data has loaded.
-        if (access(splitPath(path).first.c_str(), W_OK | X_OK) != 0)
+        if (access(splitPath(target).first.c_str(), W_OK | X_OK) != 0)
             return refuse("cannot write '" + path + "': " + errnoText(errno));
         const mode_t mask = umask(0);
         umask(mask);
@@ -121,67 +165,110 @@ bool OutputFile::open(const std::string& path, std::string* error, bool folder) 
     std::string target;
     unsigned mode = 0;
     if (!resolve(path, folder, &target, &mode, error)) return false;
+    auto refuse = [&](int e) {
+        *error = "cannot write '" + path + "': " + errnoText(e);
+        discard();
+        return false;
+    };
+    // Everything from here on is relative to the target's folder, opened
+    // once: a name swapped in that folder (by another user who may write
+    // there) cannot send our writes elsewhere.
+    const auto [targetDir, targetBase] = splitPath(target);
+    dir_ = ::open(targetDir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir_ < 0) return refuse(errno);
     // The partial file lives beside the file it replaces (the same file
     // system, so the rename is atomic); its name is shortened to fit.
-    const auto [targetDir, targetBase] = splitPath(target);
-    long nameMax = pathconf(targetDir.c_str(), _PC_NAME_MAX);
+    long nameMax = fpathconf(dir_, _PC_NAME_MAX);
     if (nameMax <= 0) nameMax = NAME_MAX;
     const size_t extra = sizeof kUniqueTemplate - 1 + sizeof kPartialSuffix - 1;
-    const size_t keep = std::min(targetBase.size(), static_cast<size_t>(nameMax) - extra);
-    const std::string stem = (targetDir == "/" ? "" : targetDir) + "/" + targetBase.substr(0, keep);
-    if (folder) {
-        // mkdtemp wants the Xs last.
-        std::string name = stem + kPartialSuffix + kUniqueTemplate;
-        if (!mkdtemp(&name[0])) {
-            *error = "cannot write '" + path + "': " + errnoText(errno);
-            return false;
+    const std::string stem = targetBase.substr(0, std::min(targetBase.size(), static_cast<size_t>(nameMax) - extra));
+    // Made new (never an existing name), readable and writable by us alone
+    // until it is committed.
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        const std::string name = stem + "." + uniqueTag() + kPartialSuffix;
+        if (folder) {
+            if (mkdirat(dir_, name.c_str(), 0700) != 0) {
+                if (errno == EEXIST) continue;
+                return refuse(errno);
+            }
+            partialName_ = name;
+            fd_ = openat(dir_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat st;
+            // Between the two calls another user could have put a folder of
+            // theirs under the name: ours only.
+            if (fd_ < 0 || fstat(fd_, &st) != 0 || st.st_uid != geteuid()) return refuse(fd_ < 0 ? errno : EPERM);
+        } else {
+            fd_ = openat(dir_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd_ < 0 && errno == EEXIST) continue;
+            if (fd_ < 0) return refuse(errno);
+            partialName_ = name;
+            partialFileNamed = 0;
+            partialFile.dir = dir_;
+            std::snprintf(partialFile.name, sizeof partialFile.name, "%s", name.c_str());
+            partialFileNamed = 1;
         }
-        chmod(name.c_str(), mode);
-        partial_ = name;
-    } else {
-        std::string name = stem + kUniqueTemplate + kPartialSuffix;
-        const int fd = mkostemps(&name[0], sizeof kPartialSuffix - 1, O_CLOEXEC);
-        if (fd < 0) {
-            *error = "cannot write '" + path + "': " + errnoText(errno);
-            return false;
-        }
-        fchmod(fd, mode);
-        close(fd);
-        partial_ = name;
     }
+    if (fd_ < 0) return refuse(EEXIST);
     target_ = target;
+    targetName_ = targetBase;
     folder_ = folder;
+    mode_ = mode;
     return true;
 }
 
+std::string OutputFile::partialPath() const {
+    // Our own descriptor's link under /proc: it leads to the file we made
+    // whatever its name becomes, for us and for the encoder we start.
+    return fd_ < 0 ? std::string() : "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(fd_);
+}
+
 bool OutputFile::commit(std::string* error) {
-    if (partial_.empty()) {
+    if (fd_ < 0) {
         *error = "nothing to write";
         return false;
     }
-    if (std::rename(partial_.c_str(), target_.c_str()) != 0) {
+    // The name must still be the file we wrote: had it been swapped, the
+    // rename would put another's file in the target's place.
+    struct stat ours, named;
+    if (fstat(fd_, &ours) != 0 || fstatat(dir_, partialName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ours.st_dev != named.st_dev || ours.st_ino != named.st_ino) {
+        *error = "cannot write '" + target_ + "': its partial file " + partialName_ +
+                 " was moved or replaced while it was written";
+        discard();
+        return false;
+    }
+    fchmod(fd_, mode_);
+    if (renameat(dir_, partialName_.c_str(), dir_, targetName_.c_str()) != 0) {
         *error = "cannot write '" + target_ + "': " + errnoText(errno);
         discard();
         return false;
     }
-    partial_.clear();
+    partialName_.clear();
+    discard();
     return true;
 }
 
 void OutputFile::discard() {
-    if (!partial_.empty() && folder_) {
+    if (partialFileNamed && partialFile.dir == dir_ && dir_ >= 0) partialFileNamed = 0;
+    if (!partialName_.empty() && folder_ && fd_ >= 0) {
         // Only what was written into it: files, no folders.
-        if (DIR* d = opendir(partial_.c_str())) {
+        const int copy = dup(fd_);
+        if (DIR* d = copy >= 0 ? fdopendir(copy) : nullptr) {
             while (const dirent* e = readdir(d))
                 if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
                     unlinkat(dirfd(d), e->d_name, 0);
             closedir(d);
+        } else if (copy >= 0) {
+            close(copy);
         }
-        rmdir(partial_.c_str());
-    } else if (!partial_.empty()) {
-        unlink(partial_.c_str());
+        unlinkat(dir_, partialName_.c_str(), AT_REMOVEDIR);
+    } else if (!partialName_.empty()) {
+        unlinkat(dir_, partialName_.c_str(), 0);
     }
-    partial_.clear();
+    partialName_.clear();
+    if (fd_ >= 0) close(fd_);
+    if (dir_ >= 0) close(dir_);
+    fd_ = dir_ = -1;
 }
 
 // ---- PipedProcess ---------------------------------------------------------------------
@@ -197,16 +284,21 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
         *error = errnoText(errno);
         return false;
     }
-    // What it prints goes to an unnamed file (a pipe could fill up while we
-    // are busy writing frames, and both sides would wait for ever).
-    if (errors_ < 0) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/" DEMO_PROGRAM_NAME "-errors-XXXXXX";
-        errors_ = mkostemp(&name[0], O_CLOEXEC);
-        if (errors_ >= 0) unlink(name.c_str());
-    } else if (ftruncate(errors_, 0) != 0 || lseek(errors_, 0, SEEK_SET) != 0) {
+    // What it prints goes to an unnamed file in memory (a pipe could fill up
+    // while we are busy writing frames, and both sides would wait for ever;
+    // a file in TMPDIR depends on a folder that may be missing, read-only
+    // or full). Without it the program is not started: what it prints is
+    // what its failures are told by.
+    if (errors_ >= 0 && (ftruncate(errors_, 0) != 0 || lseek(errors_, 0, SEEK_SET) != 0)) {
         close(errors_);
         errors_ = -1;
+    }
+    if (errors_ < 0) errors_ = memfd_create(DEMO_PROGRAM_NAME "-messages", MFD_CLOEXEC);
+    if (errors_ < 0) {
+        *error = "cannot keep what it prints: " + errnoText(errno);
+        close(fds[0]);
+        close(fds[1]);
+        return false;
     }
 
     const std::string program = programPath(argv[0].c_str());
@@ -224,8 +316,7 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
     // stop signals stay blocked across the fork, so that our handler never
     // runs in the child.
     sigset_t stops, saved;
-    sigemptyset(&stops);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, s);
+    stopSignalSet(&stops);
     pthread_sigmask(SIG_BLOCK, &stops, &saved);
     const pid_t parent = getpid();
     const pid_t pid = fork();
@@ -237,15 +328,17 @@ bool PipedProcess::start(const std::vector<std::string>& argv, std::string* erro
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
         dup2(fds[0], 0);
-        if (errors_ >= 0) { // all it prints; it never touches the terminal
-            dup2(errors_, 1);
-            dup2(errors_, 2);
-        }
-        // It starts with the default actions (we ignore SIGPIPE) and nothing blocked.
+        dup2(errors_, 1); // all it prints; it never touches the terminal
+        dup2(errors_, 2);
+        // It starts with the default actions (we ignore SIGPIPE; SIGXFSZ
+        // stays ignored, so that a file-size limit is its "File too large")
+        // and nothing blocked.
         struct sigaction dfl;
         std::memset(&dfl, 0, sizeof dfl);
         dfl.sa_handler = SIG_DFL;
-        for (const int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaction(s, &dfl, nullptr);
+        sigaction(SIGPIPE, &dfl, nullptr);
+        for (int s = 1; s < NSIG; ++s)
+            if (sigismember(&stops, s) == 1) sigaction(s, &dfl, nullptr);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -378,6 +471,22 @@ PipedProcess::~PipedProcess() {
 // ---- stop signals ---------------------------------------------------------------------
 
 namespace {
+// The signals whose default action ends the process and that come from
+// outside (a user, a terminal, a limit, a service manager), besides the
+// real-time ones: each ends the run in order like SIGTERM. Faults of our
+// own (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS) keep
+// their default action.
+struct StopSignal {
+    int number;
+    const char* name;
+};
+const StopSignal kStopSignals[] = {
+    {SIGINT, "SIGINT"},       {SIGTERM, "SIGTERM"},     {SIGHUP, "SIGHUP"},   {SIGQUIT, "SIGQUIT"},
+    {SIGUSR1, "SIGUSR1"},     {SIGUSR2, "SIGUSR2"},     {SIGALRM, "SIGALRM"}, {SIGVTALRM, "SIGVTALRM"},
+    {SIGPROF, "SIGPROF"},     {SIGXCPU, "SIGXCPU"},     {SIGPOLL, "SIGPOLL"}, {SIGPWR, "SIGPWR"},
+    {SIGSTKFLT, "SIGSTKFLT"},
+};
+
 volatile std::sig_atomic_t stopReceived = 0;
 volatile std::sig_atomic_t exitAtOnce = 0;
 const char* volatile exitOutcome = nullptr; // said after the signal's name, or nothing
@@ -387,16 +496,13 @@ void append(char* line, size_t* n, size_t size, const char* text) {
     for (const char* c = text; *c && *n + 2 < size; ++c) line[(*n)++] = *c;
 }
 
-// Only async-signal-safe calls: write() and _exit().
-void onStop(int signal) {
-    // A child forked while we end at once (SDL's message box) gets the stop
-    // signals of a Ctrl-C too: it ends without a word (the line is ours).
-    if (getpid() != ownPid) _exit(128 + signal);
-    stopReceived = signal;
-    if (!exitAtOnce) return;
+// Ends the process now with its one line (`again`: after a second stop
+// signal). Only async-signal-safe calls: write() and _exit().
+void endAtOnce(int signal, bool again) {
     char line[160] = DEMO_PROGRAM_NAME ": stopped by ";
     size_t n = std::strlen(line);
     append(line, &n, sizeof line, signalName(signal));
+    if (again) append(line, &n, sizeof line, " (a second stop signal: ended at once)");
     if (const char* outcome = exitOutcome) {
         append(line, &n, sizeof line, "; ");
         append(line, &n, sizeof line, outcome);
@@ -405,6 +511,22 @@ void onStop(int signal) {
     ssize_t ignored = ::write(2, line, n);
     (void)ignored;
     _exit(128 + signal);
+}
+
+void onStop(int signal) {
+    // A child forked while we end at once (SDL's message box) gets the stop
+    // signals of a Ctrl-C too: it ends without a word (the line is ours).
+    if (getpid() != ownPid) _exit(128 + signal);
+    // A second stop signal while the first is still being acted on: the
+    // program is stuck somewhere that never looks (a GL driver waiting for
+    // good), so it ends at once, its partial file removed.
+    const bool again = stopReceived != 0;
+    stopReceived = signal;
+    if (again) {
+        if (partialFileNamed) unlinkat(partialFile.dir, partialFile.name, 0);
+        endAtOnce(signal, true);
+    }
+    if (exitAtOnce) endAtOnce(signal, false);
 }
 
 // In the child of a fork made while we would end at once (SDL forks one to
@@ -417,8 +539,13 @@ void inForkedChild() {
     if (getppid() != ownPid) _exit(128 + SIGKILL);
 }
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 } // namespace
+
+void stopSignalSet(sigset_t* set) {
+    sigemptyset(set);
+    for (const StopSignal& s : kStopSignals) sigaddset(set, s.number);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(set, s);
+}
 
 void catchStopSignals() {
     // SDL would otherwise turn the two signals into a quit event when video
@@ -436,13 +563,14 @@ void catchStopSignals() {
     // Started with them blocked, we would never see them: one that is already
     // pending is taken now.
     sigset_t stops;
-    sigemptyset(&stops);
-    for (const int s : kStopSignals) {
-        sigaction(s, &sa, nullptr);
-        sigaddset(&stops, s);
-    }
+    stopSignalSet(&stops);
+    for (int s = 1; s < NSIG; ++s)
+        if (sigismember(&stops, s) == 1) sigaction(s, &sa, nullptr);
     pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit (RLIMIT_FSIZE) makes the write fail with EFBIG, said
+    // as "File too large" like a full disk, instead of killing us mid-write.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int stopSignal() { return stopReceived; }
@@ -454,17 +582,14 @@ bool exitOnStopSignal(bool on, const char* outcome) {
     if (!on || outcome) exitOutcome = on ? outcome : nullptr;
     exitAtOnce = on;
     // One that came just before is acted on now.
-    if (on && stopReceived) onStop(stopReceived);
+    if (on && stopReceived) endAtOnce(stopReceived, false);
     return was;
 }
 
 const char* signalName(int signal) {
-    switch (signal) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-    }
+    for (const StopSignal& s : kStopSignals)
+        if (s.number == signal) return s.name;
+    return signal >= SIGRTMIN && signal <= SIGRTMAX ? "a real-time signal" : "a signal";
 }
 
 } // namespace platform

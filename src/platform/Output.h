@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -16,17 +18,24 @@ namespace platform {
 // created new, so nothing else is ever overwritten) and renamed over the
 // target by commit(). Until then the target is untouched; if commit() is not
 // reached, the partial file is removed (by discard() or the destructor).
+// The partial file is written through the descriptor that created it and
+// renamed within the target's folder as opened once: another user who may
+// write in that folder can move or swap names there, but never make us
+// write into a file of theirs choosing (a swapped partial name is refused at
+// commit()).
 //
 // The target must be absent or a regular file. Anything else that exists
 // under its name (a directory, device, FIFO or socket, a symbolic link that
 // leads nowhere or to one of those) is refused and left as it is. A symbolic
-// link to a regular file is followed: the file it leads to is replaced, the
-// link stays.
+// link to a regular file is followed when it is our own or root's (every
+// link of a chain): the file it leads to is replaced, the link stays. A link
+// of another user is refused.
 //
 // A folder (a numbered image sequence and what goes with it) is made the same
-// way: a new folder "NAME.partial.XXXXXX" beside the target, renamed over it
+// way: a new folder "NAME.XXXXXX.partial" beside the target, renamed over it
 // by commit(), removed with all it holds otherwise. Its target must be
-// absent or an empty folder (a link to one is followed).
+// absent or an empty folder (a link to one is followed), and a folder of its
+// own: not ".", ".." or "/".
 class OutputFile {
 public:
     OutputFile() = default;
@@ -41,8 +50,10 @@ public:
     // line in *error when the target is refused or nothing can be created
     // beside it.
     bool open(const std::string& target, std::string* error, bool folder = false);
-    // Where to write (our own new regular file).
-    const std::string& partialPath() const { return partial_; }
+    // Where to write: /proc/PID/fd/N, our descriptor of the partial file (or
+    // folder), which leads to it whatever happens to its name; a child
+    // process (the encoder) can open it too.
+    std::string partialPath() const;
     // The file that is replaced (a symbolic link followed).
     const std::string& target() const { return target_; }
     // Renames the partial file over the target. False with *error if that
@@ -53,14 +64,17 @@ public:
 
 private:
     static bool resolve(const std::string& path, bool folder, std::string* target, unsigned* mode, std::string* error);
-    std::string target_, partial_;
+    std::string target_, targetName_, partialName_;
+    int dir_ = -1; // the target's folder
+    int fd_ = -1;  // the partial file (or folder)
+    unsigned mode_ = 0;
     bool folder_ = false;
 };
 
 // A program started with a pipe to its standard input, in a process group of
 // its own (a Ctrl-C at the terminal reaches only us; we decide what happens to
 // it). It ends when we end, even by SIGKILL (Linux's parent-death signal).
-// What it prints is kept, not shown.
+// What it prints is kept in memory, not shown.
 class PipedProcess {
 public:
     PipedProcess() = default;
@@ -102,12 +116,18 @@ private:
     int errors_ = -1; // an unnamed file that holds what it printed
 };
 
-// From here on SIGINT, SIGTERM and SIGHUP (a closed terminal) only note that
-// they came (stopSignal()), so that the program can stop after the current
-// frame, clean up and exit; a write to a pipe whose reader is gone fails
-// (EPIPE) instead of killing the process with SIGPIPE. Call before the
-// display is opened (SDL then leaves the signals alone).
+// From here on the stop signals, SIGINT, SIGTERM, SIGHUP (a closed
+// terminal) and every other signal that would end the process from outside
+// (SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, the real-time ones, ...;
+// stopSignalSet()), only note that they came (stopSignal()), so that the
+// program can stop after the current frame, clean up and exit; a write to a
+// pipe whose reader is gone fails (EPIPE) instead of killing the process with
+// SIGPIPE, and a write past the file-size limit fails (EFBIG, "File too
+// large") instead of killing it with SIGXFSZ. Call before the display is
+// opened (SDL then leaves the signals alone).
 void catchStopSignals();
+// The stop signals as a set (to block them around a fork).
+void stopSignalSet(sigset_t* set);
 // The stop signal that came (the latest), or 0.
 int stopSignal();
 // While on (start-up, which has nothing to clean up yet and whose steps,
@@ -117,7 +137,7 @@ int stopSignal();
 // for it (128 + the signal). A child forked meanwhile (SDL's message box)
 // ends with the process. Returns whether it was on before (to put back).
 bool exitOnStopSignal(bool on, const char* outcome = nullptr);
-// "SIGINT", "SIGTERM", "SIGHUP", ...
+// "SIGINT", "SIGTERM", "SIGHUP", "SIGQUIT", ...
 const char* signalName(int signal);
 
 } // namespace platform

@@ -22,14 +22,20 @@
 
 namespace platform {
 
-// The picture's design size: every scene is given in these units, and the
-// picture is drawn at any size from them. The frame is this size too unless
-// asked otherwise (--size, or a hardware renderer following its window).
+// The design space: every scene is given in these units, and the picture is
+// drawn at any size from them.
 constexpr int kDesignWidth = 1024;
 constexpr int kDesignHeight = 768;
+// The default frame, in pixels: what --size replaces (and a hardware
+// renderer following its window). The same numbers as the design space, so
+// that a default frame draws the design one pixel to a unit.
+constexpr int kDefaultFrameWidth = kDesignWidth;
+constexpr int kDefaultFrameHeight = kDesignHeight;
 
 struct DisplayOptions {
-    bool windowed = false; // a 1024 x 768 window instead of fullscreen at the desktop's size
+    bool windowed = false; // a window instead of fullscreen at the desktop's size
+    // The window's first size in pixels (0 x 0: 1024 x 768); it may be resized.
+    int windowWidth = 0, windowHeight = 0;
     bool headless = false; // SDL's offscreen driver: a real GL context, no window on screen
     // The frame's size in pixels. 0 x 0: 1024 x 768, except that a live
     // display on a hardware renderer follows the window's drawable size
@@ -45,7 +51,8 @@ struct DisplayOptions {
 
 enum class DisplayStatus {
     Open,
-    Failed,      // no display, window, context or framebuffer
+    NoScreen,    // no display to open (no X server or Wayland session reached)
+    Failed,      // no window, context or framebuffer
     SizeRefused, // the frame is larger than this OpenGL renders
 };
 
@@ -187,6 +194,7 @@ struct Event {
         VolumeUp,         // 0 (repeats while held)
         ToggleLoop,       // l
         KeyHelp,          // ? (Shift+/ on a US keyboard) or F1
+        SavePicture,      // s: the picture on screen as a PNG
         StepForward,      // . : the next frame (repeats while held)
         StepBack,         // , : the previous frame (repeats while held)
         SoundLater,       // Ctrl and + (or =, or keypad +): the audio delay up a step
@@ -211,18 +219,20 @@ bool pollEvent(Event* event);
 uint64_t monotonicMs();
 // Sleeps for about `ms` milliseconds (the paused loop's pace).
 void sleepMs(unsigned ms);
-// Switches between fullscreen at the desktop's size and a window (1024 x 768
-// the first time, when the demo started fullscreen; else the window's last
-// size). The context, the frame's picture and everything else stay; the
-// letterbox, and a frame that follows the window, follow the new size at
-// once. Nothing while no display is open.
+// Switches between fullscreen at the desktop's size and a window (its first
+// size, 1024 x 768 unless asked otherwise, the first time when the demo
+// started fullscreen; else the window's last size and place), with or
+// without a window manager. The context, the frame's picture and everything
+// else stay; the letterbox, and a frame that follows the window, follow the
+// size the window then really has. Nothing while no display is open.
 void setFullscreen(bool on);
 bool fullscreen();
 // Sets the window's title bar text (shown only in a window).
 void setWindowTitle(const char* title);
 
-// Shows a modal error box (only when a real screen is there) and always
-// prints "caption: text" as one line on stderr (control characters escaped).
+// Shows a modal error box titled `caption` (only when a real screen is
+// there) and always prints "paper-weather: text" (DEMO_PROGRAM_NAME) as one
+// line on stderr (control characters escaped).
 // While errors are gathered it only keeps the text.
 void showError(const char* caption, const char* text);
 // Start-up gathers its problems (missing or damaged files) instead of showing
@@ -243,6 +253,8 @@ std::string printable(const std::string& text);
 std::string executableDir();
 bool changeDirectory(const std::string& dir);
 bool fileExists(const std::string& path);
+// True if `path` is a folder (or a link to one).
+bool folderExists(const std::string& path);
 // `path` made absolute against the current working directory.
 std::string absolutePath(const std::string& path);
 

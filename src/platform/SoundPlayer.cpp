@@ -3,6 +3,8 @@
 // and sharing are described in SoundPlayer.h.
 #include "platform/SoundPlayer.h"
 
+#include "platform/Platform.h"
+
 #include <SDL2/SDL.h>
 #include <dlfcn.h>
 
@@ -66,10 +68,11 @@ private:
 
 bool SoundPlayer::start(const char* path) {
     startNs_ = steadyNs();
-    path_ = path ? path : "";
+    // Named in messages with its folder (the data folder in use).
+    path_ = path ? absolutePath(path) : "";
     std::string error;
     if (!reader_.open(path, &error)) {
-        std::fprintf(stderr, "sound: %s; the demo runs silently on the clock\n", error.c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s; the demo runs silently on the clock\n", error.c_str());
         return false;
     }
     rate_ = reader_.rate();
@@ -102,7 +105,7 @@ bool SoundPlayer::openDevice() {
     std::string why;
     if (tryOpenDevice(&why)) {
         if (driver_ == "dummy")
-            std::fprintf(stderr, "sound: SDL's dummy audio driver: \"%s\" plays silently\n", path_.c_str());
+            std::fprintf(stderr, DEMO_PROGRAM_NAME ": SDL's dummy audio driver: \"%s\" plays silently\n", path_.c_str());
         return true;
     }
     // No device: the dummy driver plays in real time and silently.
@@ -111,11 +114,11 @@ bool SoundPlayer::openDevice() {
     const bool ok = tryOpenDevice(&dummyWhy);
     SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     if (ok) {
-        std::fprintf(stderr, "sound: no audio device (%s); \"%s\" plays silently on SDL's dummy driver\n",
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": no audio device (%s); \"%s\" plays silently on SDL's dummy driver\n",
                      why.c_str(), path_.c_str());
         return true;
     }
-    std::fprintf(stderr, "sound: no audio device (%s; dummy driver: %s); the demo runs silently on the clock\n",
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": no audio device (%s; dummy driver: %s); the demo runs silently on the clock\n",
                  why.c_str(), dummyWhy.c_str());
     return false;
 }
@@ -201,12 +204,12 @@ void SoundPlayer::update() {
     if (!endReported_ && trackEnded_.load(std::memory_order_relaxed)) {
         endReported_ = true;
         const double ms = 1000.0 * static_cast<double>(framesDecoded_.load()) / rate_;
-        std::fprintf(stderr, "sound: \"%s\" ended at %.0f ms; the clock runs on in silence\n", path_.c_str(),
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": \"%s\" ended at %.0f ms; the clock runs on in silence\n", path_.c_str(),
                      ms);
     }
     if (!damageReported_ && damaged_.load(std::memory_order_relaxed) > 0) {
         damageReported_ = true;
-        std::fprintf(stderr, "sound: \"%s\" has damaged frames; skipped them\n", path_.c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": \"%s\" has damaged frames; skipped them\n", path_.c_str());
     }
 }
 

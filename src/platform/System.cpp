@@ -1,5 +1,6 @@
 // Clock, error message and PNG writing.
 #include "platform/Platform.h"
+#include "platform/Files.h"
 #include "platform/Output.h"
 
 #include <SDL2/SDL.h>
@@ -11,8 +12,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <string>
@@ -20,17 +25,64 @@
 
 namespace platform {
 
+namespace {
+
+// How many threads (up to `wanted`) the process can have at once besides
+// its own, found by making them: a process limit (RLIMIT_NPROC, counted
+// over all of the user's processes and threads) is known only that way.
+// Each waits on a pipe until all are counted, then ends.
+int threadsThatCanBeMade(int wanted) {
+    int gate[2];
+    if (pipe2(gate, O_CLOEXEC) != 0) return 0;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 64 * 1024); // they only wait
+    std::vector<pthread_t> made;
+    for (int i = 0; i < wanted; ++i) {
+        pthread_t t;
+        if (pthread_create(&t, &attr, [](void* fd) -> void* {
+                char c;
+                while (read(*static_cast<int*>(fd), &c, 1) < 0 && errno == EINTR) {}
+                return nullptr;
+            }, &gate[0]) != 0)
+            break;
+        made.push_back(t);
+    }
+    pthread_attr_destroy(&attr);
+    close(gate[1]); // every waiting read now returns 0
+    for (const pthread_t t : made) pthread_join(t, nullptr);
+    close(gate[0]);
+    return static_cast<int>(made.size());
+}
+
+} // namespace
+
 void chooseRasteriserThreads() {
     // Mesa's software rasteriser starts one thread per core. Twice as many
     // keep the cores busy while the thread that issues the GL calls takes
     // one of them: measured on two cores over the whole demo, 4 threads give
     // the same pixels and the same mean frame, and the scenes with the most
     // GL calls (9, 11, 7, 4) 10 to 25 % lower 95th percentiles. A value the
-    // user set is left alone; Mesa takes at most 16.
-    if (std::getenv("LP_NUM_THREADS")) return;
+    // user set is kept; Mesa takes at most 16.
+    const char* given = std::getenv("LP_NUM_THREADS");
     const long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    const long threads = cores < 1 ? 2 : cores * 2 > 16 ? 16 : cores * 2;
-    setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 0);
+    const int wanted = given ? std::max(0, std::atoi(given))
+                             : static_cast<int>(cores < 1 ? 2 : cores * 2 > 16 ? 16 : cores * 2);
+    // llvmpipe waits for good on a rasteriser thread it could not make (a
+    // process limit): it makes as many again for its compute pool, and the
+    // program needs a few more (the sound, the encoder's writer, the encoder
+    // and ffprobe as processes, Mesa's shader cache). What cannot all be
+    // made is lowered to what can, 0 (rasterising on the calling thread)
+    // when not even one pair fits.
+    constexpr int kOtherThreads = 6;
+    const int needed = 2 * std::min(wanted, 16) + kOtherThreads;
+    const int canMake = threadsThatCanBeMade(needed);
+    const int threads = canMake >= needed ? wanted : std::max(0, (canMake - kOtherThreads) / 2);
+    if (given && threads == wanted) return;
+    if (given)
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": LP_NUM_THREADS=%s lowered to %d: only %d more threads can be made (RLIMIT_NPROC)\n",
+                     printable(given).c_str(), threads, canMake);
+    setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
 }
 
 void keepFreedMemory() {
@@ -72,7 +124,7 @@ void showError(const char* caption, const char* text) {
         gathered.push_back(text);
         return;
     }
-    std::fprintf(stderr, "%s: %s\n", caption, printable(text).c_str());
+    std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", printable(text).c_str());
     std::fflush(stderr);
     messageBox(caption, text);
 }
@@ -88,7 +140,7 @@ void showErrors(const char* caption, const std::vector<std::string>& lines) {
     if (lines.empty()) return;
     std::string text;
     for (size_t i = 0; i < lines.size(); ++i) {
-        std::fprintf(stderr, "%s: %s\n", caption, printable(lines[i]).c_str());
+        std::fprintf(stderr, DEMO_PROGRAM_NAME ": %s\n", printable(lines[i]).c_str());
         if (i < kErrorBoxLines) text += printable(lines[i]) + "\n";
     }
     std::fflush(stderr);
@@ -138,6 +190,11 @@ bool fileExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool folderExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::string absolutePath(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
     char cwd[PATH_MAX];
@@ -154,8 +211,15 @@ std::string programPath(const char* name) {
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
-        const std::string candidate = (end > start ? dirs.substr(start, end - start) : ".") + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        // A relative entry (an empty one is ".") is the caller's folder, not
+        // the data folder we work in; skipped when that folder has no name.
+        std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+        if (dir[0] != '/') dir = startFolder().empty() ? "" : startFolder() + "/" + dir;
+        const std::string candidate = dir + "/" + name;
+        struct stat st;
+        if (!dir.empty() && access(candidate.c_str(), X_OK) == 0 && stat(candidate.c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode))
+            return candidate;
         start = end + 1;
     }
     return "";

@@ -33,7 +33,7 @@ constexpr float kStart = sceneStartMs(5), kEnd = sceneEndMs(5); // its stretch, 
 
 int panelDepthFirstFrames = 0;
 constexpr int kBubbles = 200;
-constexpr int kSegments = 8;
+constexpr int kSegments = sceneNumbered(5).segments; // each with its camera path and greeting
 
 Mesh* colaRoom = nullptr;     // the room, seen from inside
 Vector3D* bubble2 = nullptr;  // x, z: position (z negated when drawn); y: remaining rise

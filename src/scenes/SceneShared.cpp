@@ -13,6 +13,7 @@
 #include "image/AlphaSupport.h"
 #include "image/Texture.h"
 #include "platform/GLExt.h"
+#include "platform/Platform.h"
 
 #include <GL/gl.h>
 
@@ -34,9 +35,9 @@ void renderTexture(float x, float y, float scale, float angle, float r, float g,
     engine->orthoIntoPicture();
     // At alpha 0 or below the square blends to nothing (the depth test is off).
     if (a <= 0 && skipInvisibleWork) return;
-    const float h = scale * 1024;
+    const float h = scale * platform::kDesignWidth;
     glPushMatrix();
-    glTranslated((x * 1024 + 1024) / 2, (y * 768 + 768) / 2, 0);
+    glTranslated((x * platform::kDesignWidth + platform::kDesignWidth) / 2, (y * platform::kDesignHeight + platform::kDesignHeight) / 2, 0);
     glRotatef(angle, 0, 0, 1);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);
@@ -137,13 +138,17 @@ void renderTransition1(float t) {
     glColor4f(0.6f, 0.5f, 0.3f, alpha);
     if (alpha <= 0 && skipInvisibleWork) return; // the curtain blends to nothing
     // The curtain's upper edge: a wave travelling with the music.
-    auto edge = [t](float v) { return 768 - 864 * t + 96 * sinf(demoMS * 0.005f + v * 3.14159f / 1024); };
+    // It rises from the bottom (t = 0) to 96 above the top (t = 1), in 50
+    // strips across the width.
+    auto edge = [t](float v) {
+        return platform::kDesignHeight - (platform::kDesignHeight + 96) * t + 96 * sinf(demoMS * 0.005f + v * 3.14159f / platform::kDesignWidth);
+    };
     glBegin(GL_QUADS);
-    for (float x = 0; x < 1024; x += 20.48f) {
-        glVertex2f(x, 768);
+    for (float x = 0; x < platform::kDesignWidth; x += 20.48f) {
+        glVertex2f(x, platform::kDesignHeight);
         glVertex2f(x, edge(x));
         glVertex2f(x + 20.48f, edge(x + 20.48f));
-        glVertex2f(x + 20.48f, 768);
+        glVertex2f(x + 20.48f, platform::kDesignHeight);
     }
     glEnd();
 }

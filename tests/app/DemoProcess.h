@@ -69,6 +69,10 @@ struct RunOptions {
     bool signalPending = false;
     long fileSizeLimit = 0; // bytes (RLIMIT_FSIZE, SIGXFSZ ignored: writes past it fail as on a full disk)
     long addressSpaceLimit = 0; // bytes (RLIMIT_AS: a machine with less memory)
+    std::string program;          // the executable ("": the build's)
+    // Run in the child just before the program starts, in its working
+    // directory (limits, another user, a folder removed under it).
+    std::function<void()> inChild;
 };
 
 inline RunResult runDemo(const std::vector<std::string>& args, const RunOptions& o) {
@@ -102,11 +106,13 @@ inline RunResult runDemo(const std::vector<std::string>& args, const RunOptions&
             const rlimit limit{static_cast<rlim_t>(o.addressSpaceLimit), static_cast<rlim_t>(o.addressSpaceLimit)};
             setrlimit(RLIMIT_AS, &limit);
         }
+        if (o.inChild) o.inChild();
+        const char* exe = o.program.empty() ? DEMO_EXE : o.program.c_str();
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(DEMO_EXE));
+        argv.push_back(const_cast<char*>(exe));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execve(DEMO_EXE, argv.data(), environ);
+        execve(exe, argv.data(), environ);
         _exit(127);
     }
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);

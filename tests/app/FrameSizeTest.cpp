@@ -250,6 +250,55 @@ TEST(FrameSizeTest, FullHdCaptureIsAFullHdVideoWithBlackBars) {
     std::remove(video.c_str());
 }
 
+// What ffprobe says of the first video stream's `entries`, one "key=value" a line.
+std::string probeVideo(const std::string& path, const std::string& entries) {
+    FILE* p = popen(("ffprobe -v error -select_streams v:0 -show_entries stream=" + entries +
+                     " -of default=nw=1 '" + path + "'")
+                        .c_str(),
+                    "r");
+    std::string text;
+    if (!p) return text;
+    char buf[512];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    pclose(p);
+    return text;
+}
+
+TEST(FrameSizeTest, VideoCapturesAreTaggedBt709AndFullHdMp4DecodesCloseToTheStill) {
+    const std::string tags = "color_range=tv\ncolor_space=bt709\ncolor_transfer=bt709\ncolor_primaries=bt709\n";
+    // Full HD H.264, High profile: decoded as its tags say, the first frame
+    // within 38 dB of the still at its time (a BT.601 picture decoded as
+    // BT.709, as players take HD video, comes out near 33 dB).
+    const std::string mp4 = tmp("colour-1080.mp4");
+    std::remove(mp4.c_str());
+    RunResult r = runDemo({"--capture", mp4, "--size", "1920x1080", "--from", "22000", "--to", "22200", "--fps",
+                           "10", "--silent"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(probeVideo(mp4, "profile,color_range,color_space,color_transfer,color_primaries"),
+              "profile=High\n" + tags);
+    const std::vector<unsigned char> decoded = decodePng(mp4, "select=eq(n\\,0)");
+    const Image expected = still(22000, "1920x1080", 1920, 1080);
+    ASSERT_EQ(decoded.size(), expected.rgb.size());
+    double squares = 0;
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        const double d = static_cast<double>(decoded[i]) - expected.rgb[i];
+        squares += d * d;
+    }
+    const double psnr = 10 * std::log10(255.0 * 255.0 / std::max(squares / decoded.size(), 1e-12));
+    EXPECT_GE(psnr, 38.0);
+    // At the design size too (untagged, players would take it for BT.601),
+    // and ProRes.
+    const std::string small = tmp("colour-768.mp4"), mov = tmp("colour.mov");
+    for (const std::string& video : {small, mov}) {
+        std::remove(video.c_str());
+        r = runDemo({"--capture", video, "--from", "22000", "--to", "22100", "--fps", "10", "--silent"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(probeVideo(video, "color_range,color_space,color_transfer,color_primaries"), tags) << video;
+        std::remove(video.c_str());
+    }
+    std::remove(mp4.c_str());
+}
+
 TEST(FrameSizeTest, BadSizesGiveOneLineAndStatusTwoBeforeAnythingIsRendered) {
     const std::string png = tmp("size-refused.png"), mp4 = tmp("size-refused.mp4");
     std::remove(png.c_str());

@@ -116,7 +116,9 @@ TEST(OptionsTest, AMissingValueNeverSwallowsTheNextOption) {
 TEST(OptionsTest, ControlCharactersInValuesAreShownEscaped) {
     EXPECT_EQ(refusal({"--from", "12\n34"}), "--from needs a music time from 0 to 200000 ms, as ms (74800), m:ss.d (1:14.8) or seconds (74.8s); not '12\\n34'");
     EXPECT_EQ(refusal({"--fps", "3\x1b[31m"}), "--fps needs a whole number from 1 to 240, not '3\\x1b[31m'");
-    EXPECT_EQ(refusal({"--window", "stray\tword"}), "unknown option 'stray\\tword' (or a missing value)");
+    EXPECT_EQ(refusal({"--silent", "stray\tword"}), "unknown option 'stray\\tword' (or a missing value)");
+    EXPECT_EQ(refusal({"--window", "stray\tword"}),
+              "--window needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1280x720; not 'stray\\tword'");
 }
 
 // Music times take exactly three forms: whole ms, m:ss(.d...) with two
@@ -126,6 +128,7 @@ TEST(OptionsTest, MusicTimesAcceptExactlyTheDocumentedForms) {
     const std::pair<const char*, double> accepted[] = {
         {"1234", 1234},   {"0", 0},        {"200000", 200000}, {"1:14.8", 74800}, {"1:14.8000", 74800},
         {"0:05", 5000},   {"3:20", 200000}, {"74.8s", 74800},  {"5s", 5000},       {"0.001s", 1},
+        {"00000000000000000001", 1}, // leading zeros, as many as given (as in every number)
     };
     for (const auto& [text, ms] : accepted) {
         Options o;
@@ -134,7 +137,7 @@ TEST(OptionsTest, MusicTimesAcceptExactlyTheDocumentedForms) {
     }
     for (const char* text : {"0x10", "1e3", " 10", "10 ", "1.5", "1000.5", "-5", "+5", "", "1:14.8005", "1:60",
                              "1:5", "1:5.0", ":05", "1:", "74.8", ".5s", "5.s", "5S", "0.0005s", "200001", "3:20.001",
-                             "inf", "nan", "1:14.8s", "00000000000000000001"}) {
+                             "inf", "nan", "1:14.8s", "00000000000000200001", "12345678901"}) {
         for (const char* option : {"--frame", "--from", "--to"}) {
             const std::vector<std::string> args =
                 std::string(option) == "--frame" ? std::vector<std::string>{option, text, "--out", "x.png"}
@@ -144,6 +147,33 @@ TEST(OptionsTest, MusicTimesAcceptExactlyTheDocumentedForms) {
                 << option << " '" << text << "': " << why;
         }
     }
+}
+
+// Digits only, leading zeros as many as given, a minus only where negative
+// values exist; no spaces or plus signs anywhere. An empty word is no option.
+TEST(OptionsTest, EveryNumberFollowsOneRuleAndAnEmptyArgumentIsRefused) {
+    Options o;
+    EXPECT_EQ(refusal({"--frame", "0000074800", "--out", "x.png"}, &o), "");
+    EXPECT_EQ(o.frameMs, 74800);
+    EXPECT_EQ(refusal({"--frame", "00:05.5", "--out", "x.png"}, &o), "");
+    EXPECT_EQ(o.frameMs, 5500);
+    EXPECT_EQ(refusal({"--benchmark", "--fps", "0030", "--size", "01024x0768"}, &o), "");
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.width, 1024);
+    EXPECT_EQ(refusal({"--capture", "x.mp4", "--crf", "007"}, &o), "");
+    EXPECT_EQ(o.crf, 7);
+    EXPECT_EQ(refusal({"--audio-delay", "-0050"}, &o), "");
+    EXPECT_EQ(o.audioDelayMs, -50);
+    const std::vector<std::vector<std::string>> refused = {
+        {"--benchmark", "--fps", " 30"},     {"--benchmark", "--fps", "+30"},    {"--benchmark", "--fps", "30 "},
+        {"--benchmark", "--from", " 5"},     {"--capture", "x.mp4", "--crf", " 5"}, {"--capture", "x.mp4", "--crf", "+5"},
+        {"--audio-delay", " 5"},             {"--audio-delay", "+5"},            {"--benchmark", "--size", " 640x480"},
+        {"--benchmark", "--size", "+640x480"}, {"--benchmark", "--fps", "-0"},
+    };
+    for (const std::vector<std::string>& args : refused)
+        EXPECT_NE(refusal(args), "") << ::testing::PrintToString(args);
+    EXPECT_EQ(refusal({""}), "an empty argument ('') is no option");
+    EXPECT_EQ(refusal({"--window", ""}), "an empty argument ('') is no option");
 }
 
 } // namespace

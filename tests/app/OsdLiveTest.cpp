@@ -190,12 +190,12 @@ TEST_F(OsdLiveTest, ItsLineNamesTheSceneAndTheMusicTime) {
     const osd::View* v =
         app.osd.view(platform::presentation().picture, fakeNow, currentScene, demoMS, nullptr);
     ASSERT_NE(v, nullptr);
-    EXPECT_STREQ(v->place, "Scene 2 \u00b7 LED wall   0:00.0 / 3:20   paused");
+    EXPECT_STREQ(v->place, "Scene 2 \u00b7 LED wall   0:00.000 / 3:20   paused");
     pushKey(SDLK_PAGEDOWN);
     pushKey(SDLK_PAGEDOWN);
     settle();
     v = app.osd.view(platform::presentation().picture, fakeNow, currentScene, demoMS, nullptr);
-    EXPECT_STREQ(v->place, "Scene 4 \u00b7 cloud tunnel   0:29.6 / 3:20   paused");
+    EXPECT_STREQ(v->place, "Scene 4 \u00b7 cloud tunnel   0:29.600 / 3:20   paused");
 
     // The drawn label: text is lighter than the band's darkened picture; it
     // starts at the layout's pen and is as wide as the glyphs' advances.
@@ -472,7 +472,7 @@ TEST_F(OsdLiveTest, VolumeMuteAndLoopKeysAreSaidOnTheFirstLine) {
         const osd::View* v = app.osd.view(platform::presentation().picture, fakeNow, currentScene, demoMS, nullptr);
         return std::string(v ? v->place : "");
     };
-    const std::string place = "Scene 4 \u00b7 cloud tunnel   0:40.0 / 3:20   paused";
+    const std::string place = "Scene 4 \u00b7 cloud tunnel   0:40.000 / 3:20   paused";
     ASSERT_EQ(app.volumePercent, 100);
     pushKey(SDLK_0); // already at 100 %
     settle();
@@ -483,7 +483,10 @@ TEST_F(OsdLiveTest, VolumeMuteAndLoopKeysAreSaidOnTheFirstLine) {
     EXPECT_EQ(line(), place + "   volume 80 %");
     pushKey(SDLK_m);
     settle();
-    EXPECT_EQ(line(), place + "   volume 80 %, muted");
+    // The mute stays said after its notice, until unmuted.
+    EXPECT_EQ(line(), place + "   muted   volume 80 %");
+    fakeNow += osd::kShowMs + osd::kFadeMs;
+    EXPECT_EQ(line(), place + "   muted");
     EXPECT_TRUE(app.muted);
     for (int i = 0; i < 12; ++i) pushKey(SDLK_9);
     settle();

@@ -11,33 +11,35 @@
 
 namespace {
 
-std::string place(int scene, double ms, bool paused) {
+std::string place(int scene, double ms, bool paused, bool muted = false) {
     char line[96];
-    osd::placeLine(scene, ms, paused, line, sizeof line);
+    osd::placeLine(scene, ms, paused, muted, line, sizeof line);
     return line;
 }
 
 TEST(OsdTextTest, NamesTheSceneTheTimeInTenthsAndThePause) {
     EXPECT_EQ(place(3, 37250, false), "Scene 4 \u00b7 cloud tunnel   0:37.2 / 3:20");
-    EXPECT_EQ(place(1, 0, true), "Scene 2 \u00b7 LED wall   0:00.0 / 3:20   paused");
+    // Paused, to the millisecond (a grid frame's time a hair under its own is still it).
+    EXPECT_EQ(place(1, 0, true), "Scene 2 \u00b7 LED wall   0:00.000 / 3:20   paused");
+    EXPECT_EQ(place(3, 600 * (1000.0 / 30), true), "Scene 4 \u00b7 cloud tunnel   0:20.000 / 3:20   paused");
+    EXPECT_EQ(place(3, 601 * (1000.0 / 30), true), "Scene 4 \u00b7 cloud tunnel   0:20.033 / 3:20   paused");
+    // Muted, whatever else the line says.
+    EXPECT_EQ(place(3, 37250, false, true), "Scene 4 \u00b7 cloud tunnel   0:37.2 / 3:20   muted");
+    EXPECT_EQ(place(3, 37250, true, true), "Scene 4 \u00b7 cloud tunnel   0:37.250 / 3:20   paused   muted");
     EXPECT_EQ(place(9, 59999.9, false),
               "Scene 10 \u00b7 crumbling road   0:59.9 / 3:20"); // cut, never 0:60.0
     EXPECT_EQ(place(11, 200000, false), "Scene 12 \u00b7 ending image   3:20.0 / 3:20");
-    EXPECT_EQ(place(10, 179999, true), "Scene 11 \u00b7 hexagonal columns   2:59.9 / 3:20   paused");
+    EXPECT_EQ(place(10, 179999, true), "Scene 11 \u00b7 hexagonal columns   2:59.999 / 3:20   paused");
     char tiny[8]; // a short buffer is cut, never overrun
-    osd::placeLine(3, 37250, true, tiny, sizeof tiny);
+    osd::placeLine(3, 37250, true, true, tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "Scene 4");
 }
 
 TEST(OsdTextTest, EveryStretchOfTheScheduleHasItsSceneName) {
-    const char* inOrder[kSceneCount] = {"LED wall",        "checkerboard",      "cloud tunnel",
-                                        "spinning rings",  "crumbling road",    "boiling blob",
-                                        "cell tunnel",     "lumpy sphere",      "grass field",
-                                        "light-tile road", "hexagonal columns", "ending image"};
     for (int i = 0; i < kSceneCount; ++i)
-        EXPECT_STREQ(osd::sceneName(stretchScene(i)), inOrder[i]) << i;
+        EXPECT_STREQ(osd::sceneName(stretchScene(i)), kScenes[i].name) << i;
     EXPECT_STREQ(osd::sceneName(-1), "?");
-    EXPECT_STREQ(osd::sceneName(12), "?");
+    EXPECT_STREQ(osd::sceneName(kSceneCount), "?");
 }
 
 TEST(OsdTextTest, TheSecondLineGivesTheRecentRateTheScenesMeanAndTheScale) {

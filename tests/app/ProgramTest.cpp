@@ -26,6 +26,7 @@ TEST(ProgramTest, NoDisplayExitsOneWithOneClearLine) {
     const RunResult r = runDemo({"--silent"}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(DEMO_PROGRAM_NAME ": cannot open a display"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--capture, --frame and --benchmark render headless"), std::string::npos) << r.err;
 }
 
 // Live, SIGINT, SIGTERM and SIGHUP (a closed terminal) end the demo in
@@ -76,7 +77,9 @@ TEST(ProgramTest, HelpListsTheKeysAndNewOptionsAreCheckedLikeTheOthers) {
         {{"--frame", "100", "--benchmark", "--out", "x.png"}, "choose one of --capture, --frame and --benchmark"},
         {{"--from", "5000", "--to", "4000"}, "--to must be later than --from"},
         {{"--from", "20x"}, "--from needs a music time from 0 to 200000 ms, as ms (74800), m:ss.d (1:14.8) or seconds (74.8s); not '20x'"},
-        {{"--window", "stray", "--silent"}, "unknown option 'stray'"},
+        {{"--silent", "stray", "--window"}, "unknown option 'stray'"},
+        {{"--window", "stray", "--silent"},
+         "--window needs WIDTHxHEIGHT in pixels, at least 4x3, such as 1280x720; not 'stray'"},
         {{"--capture", "x.mp4", "--crf", "52"}, "--crf needs a whole number from 0 to 51, not '52'"},
         {{"--capture", "x.mp4", "--crf", "17.5"}, "--crf needs a whole number from 0 to 51, not '17.5'"},
         {{"--capture", "x.mp4", "--preset", "quick"},

@@ -53,14 +53,17 @@ int count(const std::string& text, const std::string& line) {
     return n;
 }
 
-std::string notFound(const std::string& image) { return "Error: File Textures/" + image + " not found!\n"; }
+// Live, each line names the data folder it was looked for in.
+std::string notFound(const std::string& image, const std::string& dir) {
+    return DEMO_PROGRAM_NAME ": File Textures/" + image + " not found! in " + dir + "\n";
+}
 
 TEST(StartupImagesTest, EveryMissingFileIsNamed) {
     const std::vector<std::string> all = dataImages();
     ASSERT_EQ(all.size(), 56u);
     const std::string dir = dataFolder("none", {all.begin(), all.end()});
     const RunResult r = startUp(dir);
-    for (const std::string& image : all) EXPECT_GE(count(r.err, notFound(image)), 1) << image << "\n" << r.err;
+    for (const std::string& image : all) EXPECT_GE(count(r.err, notFound(image, dir)), 1) << image << "\n" << r.err;
 }
 
 // Each member of a pair missing while the other one is there.
@@ -76,7 +79,7 @@ TEST(StartupImagesTest, EachMissingMemberOfAPairIsNamed) {
         const RunResult r = startUp(dir);
         for (const std::string& image : dataImages()) {
             const bool gone = missing->count(image) > 0;
-            EXPECT_EQ(count(r.err, notFound(image)), gone ? 1 : 0) << image << "\n" << r.err;
+            EXPECT_EQ(count(r.err, notFound(image, dir)), gone ? 1 : 0) << image << "\n" << r.err;
         }
     }
     // The files that are image and mask at once.
@@ -84,8 +87,9 @@ TEST(StartupImagesTest, EachMissingMemberOfAPairIsNamed) {
     for (const SlotImage& p : kSlotImages)
         if (p.mask && std::string(p.image) == p.mask) both.insert(p.image);
     ASSERT_EQ(both.size(), 4u);
-    const RunResult r = startUp(dataFolder("pair-both", both));
-    for (const std::string& image : both) EXPECT_EQ(count(r.err, notFound(image)), 1) << image << "\n" << r.err;
+    const std::string dir = dataFolder("pair-both", both);
+    const RunResult r = startUp(dir);
+    for (const std::string& image : both) EXPECT_EQ(count(r.err, notFound(image, dir)), 1) << image << "\n" << r.err;
 }
 
 // Damaged files: a single image of random bytes, an empty pair image, a mask
@@ -112,15 +116,16 @@ TEST(StartupImagesTest, DamagedFilesAreNamed) {
     put("noise.jpg", progressive);
 
     const RunResult r = startUp(dir);
-    const char* expected[] = {
-        "Error: File Textures/led1.jpg cannot be decoded: it is not a JPEG image!\n",
-        "Error: File Textures/bubble.jpg cannot be decoded: it is empty!\n",
-        "Error: File Textures/layer2mask.jpg is cut short: the picture is black from where its data ends!\n",
-        "Error: File Textures/greet1.jpg cannot be decoded: it is cut short in its headers!\n",
-        "Error: File Textures/noise.jpg cannot be decoded: progressive JPEG is not supported (only baseline)!\n",
+    const std::string expected[] = {
+        "File Textures/led1.jpg cannot be decoded: it is not a JPEG image!",
+        "File Textures/bubble.jpg cannot be decoded: it is empty!",
+        "File Textures/layer2mask.jpg is cut short: the picture is black from where its data ends!",
+        "File Textures/greet1.jpg cannot be decoded: it is cut short in its headers!",
+        "File Textures/noise.jpg cannot be decoded: progressive JPEG is not supported (only baseline)!",
     };
-    for (const char* line : expected) EXPECT_EQ(count(r.err, line), 1) << line << r.err;
-    EXPECT_EQ(count(r.err, "Error: "), 5) << r.err; // and nothing about the others
+    for (const std::string& line : expected)
+        EXPECT_EQ(count(r.err, DEMO_PROGRAM_NAME ": " + line + " in " + dir + "\n"), 1) << line << r.err;
+    EXPECT_EQ(count(r.err, ": File "), 5) << r.err; // and nothing about the others
 }
 
 // Without its data a still, a capture or a benchmark is not the demo's

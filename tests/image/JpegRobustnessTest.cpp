@@ -341,12 +341,18 @@ TEST(Robustness, OddSamplingFactorsAgreeWithReference) {
 }
 
 // The largest accepted frame, with almost no data: decodes (black) without
-// reading past the end; one more pixel in either direction is refused.
+// reading past the end; one more pixel in either direction is refused. Its
+// file must be long enough to claim that many pixels (1024 a byte): a short
+// one is refused before the 256 MB of pixels are taken.
 TEST(Robustness, LargestFrameWithTruncatedData) {
     Bytes b = small(3, 2, 2);
     const size_t sof = jpegtest::findMarker(b, 0xC0);
     setWord(b, sof + 5, 8192);
     setWord(b, sof + 7, 8192);
+    jpg::Problem problem;
+    EXPECT_EQ(fastResult(b, nullptr, &problem), 0);
+    EXPECT_EQ(problem.fault, jpg::Fault::TooLarge) << problem.why;
+    b.resize(8192 * 8192 / 1024, 0); // after its end-of-image marker
     jpg::Image image;
     ASSERT_EQ(fastResult(b, &image), 1);
     EXPECT_EQ(image.width, 8192);

@@ -221,7 +221,7 @@ TEST_F(TextureTest, MissingSingleImageShowsTheMessageAndGoesOn) {
     ::testing::internal::CaptureStderr();
     const unsigned a = tex_->load("missing.jpg", GL_LINEAR);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Error: File Textures/missing.jpg not found!"), std::string::npos) << err;
+    EXPECT_NE(err.find(DEMO_PROGRAM_NAME ": File Textures/missing.jpg not found!"), std::string::npos) << err;
     EXPECT_EQ(a, 3u);
     tex_->bind(a);
     EXPECT_EQ(level(0, GL_TEXTURE_WIDTH), 0);
@@ -241,11 +241,11 @@ TEST_F(TextureTest, MissingImageOrMaskOfAPairIsNamed) {
     const unsigned d = tex_->load("neither.jpg", "nor.jpg", GL_LINEAR);
     const unsigned e = tex_->load("gone.jpg", "gone.jpg", GL_LINEAR);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Error: File Textures/nomask.jpg not found!\n"
-              "Error: File Textures/nothere.jpg not found!\n"
-              "Error: File Textures/neither.jpg not found!\n"
-              "Error: File Textures/nor.jpg not found!\n"
-              "Error: File Textures/gone.jpg not found!\n");
+              DEMO_PROGRAM_NAME ": File Textures/nomask.jpg not found!\n"
+              DEMO_PROGRAM_NAME ": File Textures/nothere.jpg not found!\n"
+              DEMO_PROGRAM_NAME ": File Textures/neither.jpg not found!\n"
+              DEMO_PROGRAM_NAME ": File Textures/nor.jpg not found!\n"
+              DEMO_PROGRAM_NAME ": File Textures/gone.jpg not found!\n");
     EXPECT_EQ(b, 3u);
     EXPECT_EQ(e, 6u);
     for (unsigned i : {b, c, d, e}) {
@@ -274,30 +274,35 @@ TEST_F(TextureTest, DamagedFilesAreNamedWithTheReason) {
         int width;        // of the upload (0: none)
     };
     const Case cases[] = {
-        {"empty.jpg", nullptr, "Error: File Textures/empty.jpg cannot be decoded: it is empty!", 0},
-        {"noise.jpg", nullptr, "Error: File Textures/noise.jpg cannot be decoded: it is not a JPEG image!", 0},
+        {"empty.jpg", nullptr, DEMO_PROGRAM_NAME ": File Textures/empty.jpg cannot be decoded: it is empty!", 0},
+        {"noise.jpg", nullptr, DEMO_PROGRAM_NAME ": File Textures/noise.jpg cannot be decoded: it is not a JPEG image!", 0},
         {"progressive.jpg", nullptr,
-         "Error: File Textures/progressive.jpg cannot be decoded: progressive JPEG is not supported (only baseline)!",
+         DEMO_PROGRAM_NAME ": File Textures/progressive.jpg cannot be decoded: progressive JPEG is not supported (only baseline)!",
          0},
-        {"headers.jpg", nullptr, "Error: File Textures/headers.jpg cannot be decoded: it is cut short in its headers!",
+        {"headers.jpg", nullptr, DEMO_PROGRAM_NAME ": File Textures/headers.jpg cannot be decoded: it is cut short in its headers!",
          0},
         {"data.jpg", nullptr,
-         "Error: File Textures/data.jpg is cut short: the picture is black from where its data ends!", 64},
-        {"cola.jpg", "empty.jpg", "Error: File Textures/empty.jpg cannot be decoded: it is empty!", 0},
-        {"noise.jpg", "colamask.jpg", "Error: File Textures/noise.jpg cannot be decoded: it is not a JPEG image!", 0},
+         DEMO_PROGRAM_NAME ": File Textures/data.jpg is cut short: the picture is black from where its data ends!", 64},
+        {"cola.jpg", "empty.jpg", DEMO_PROGRAM_NAME ": File Textures/empty.jpg cannot be decoded: it is empty!", 0},
+        {"noise.jpg", "colamask.jpg", DEMO_PROGRAM_NAME ": File Textures/noise.jpg cannot be decoded: it is not a JPEG image!", 0},
         {"cola.jpg", "data.jpg",
-         "Error: File Textures/data.jpg is cut short: the picture is black from where its data ends!", 64},
+         DEMO_PROGRAM_NAME ": File Textures/data.jpg is cut short: the picture is black from where its data ends!", 64},
         {"cola.jpg", "small.jpg",
-         "Error: File Textures/small.jpg cannot be a mask: it is 32 x 32, its image Textures/cola.jpg 64 x 32!", 0},
+         DEMO_PROGRAM_NAME ": File Textures/small.jpg cannot be a mask: it is 32 x 32, its image Textures/cola.jpg 64 x 32!", 0},
     };
-    for (const Case& c : cases) {
-        ::testing::internal::CaptureStderr();
-        const unsigned i = c.mask ? tex_->load(c.image, c.mask, GL_LINEAR) : tex_->load(c.image, GL_LINEAR);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(c.line) + "\n");
-        tex_->bind(i);
-        EXPECT_EQ(level(0, GL_TEXTURE_WIDTH), c.width) << c.image;
-        // A texture manager caches by the image's name: a fresh one for the next case.
-        tex_.reset(new Texture());
+    // Live a file cut short is shown as far as it decoded; headless (where a
+    // damaged image stops the run) nothing of it is uploaded.
+    for (const bool live : {true, false}) {
+        for (const Case& c : cases) {
+            tex_->uploadDamaged = live;
+            ::testing::internal::CaptureStderr();
+            const unsigned i = c.mask ? tex_->load(c.image, c.mask, GL_LINEAR) : tex_->load(c.image, GL_LINEAR);
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(c.line) + "\n");
+            tex_->bind(i);
+            EXPECT_EQ(level(0, GL_TEXTURE_WIDTH), live ? c.width : 0) << c.image;
+            // A texture manager caches by the image's name: a fresh one for the next case.
+            tex_.reset(new Texture());
+        }
     }
 }
 

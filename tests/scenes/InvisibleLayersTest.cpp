@@ -6,7 +6,7 @@
 #include "scenes/DemoFixture.h"
 
 #include "app/Engine.h"
-#include "app/Benchmark.h"
+#include "app/LayerClock.h"
 #include "fx/Glow.h"
 #include "scenes/SceneShared.h"
 

@@ -1,5 +1,5 @@
-// The frame benchmark's yardstick. The benchmark itself is a headless mode
-// (OfflineRun.h).
+// The frame benchmark's yardstick, the layer (Benchmark.cpp measures with
+// it; the benchmark itself is a headless mode, OfflineRun.h).
 #pragma once
 
 #include "platform/Scratch.h"
