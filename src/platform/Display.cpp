@@ -61,7 +61,7 @@ struct DisplayState {
     void* overlayUser = nullptr;
     int width = 0, height = 0;        // its size in pixels
     int windowWidth = 0, windowHeight = 0; // the window's drawable as it really is, pixels
-    int windowedWidth = kDesignWidth, windowedHeight = kDesignHeight; // a window's first size
+    int windowedWidth = kDefaultFrameWidth, windowedHeight = kDefaultFrameHeight; // a window's first size: the default frame
     x11::Geometry windowed;           // where the window was before fullscreen (placed by hand)
     bool onX11 = false;               // an X11 window: its size is read from the X server
     int maxWidth = 0, maxHeight = 0;  // the largest frame this OpenGL renders
@@ -158,7 +158,7 @@ DisplayStatus openFrame(const DisplayOptions& options, std::string* error) {
     // did several times a run); with the frame finished first it never did.
     const bool software = softwareRenderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     state.finishFirst = software;
-    int width = kDesignWidth, height = kDesignHeight;
+    int width = kDefaultFrameWidth, height = kDefaultFrameHeight;
     if (options.width > 0 && options.height > 0) {
         width = options.width;
         height = options.height;
