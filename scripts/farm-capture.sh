@@ -261,8 +261,13 @@ trap 'rm -f "$partial"' EXIT
 if [ "$format" = mkv ]; then
   encode=(-map 0:v -c:v copy -map 1:a -c:a flac -t "$length_exact" -f matroska)
 else
-  encode=(-map 0:v -c:v libx264 -preset "$preset" -crf "$crf" -pix_fmt yuv420p -map 1:a -c:a aac -b:a 192k
-    -t "$length_exact" -movflags +faststart -f mp4)
+  # As the program's own .mp4 (src/app/Capture.cpp): High profile, the BT.709
+  # matrix at limited range, tagged so in the stream.
+  encode=(-map 0:v -c:v libx264 -preset "$preset" -crf "$crf" -pix_fmt yuv420p -profile:v high
+    -x264-params 8x8dct=1
+    -vf "scale=out_color_matrix=bt709:out_range=tv,setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709:range=tv"
+    -colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv
+    -map 1:a -c:a aac -b:a 192k -t "$length_exact" -movflags +faststart -f mp4)
 fi
 ffmpeg -hide_banner -loglevel error -nostdin -y -f concat -safe 0 -i "$list" \
   -ss "$start_s" -t "$length_s" -i "$track" "${encode[@]}" "$partial" ||
