@@ -10,19 +10,10 @@ namespace live {
 
 namespace {
 
-// Each scene's mean cost of a frame at 1024 x 768 in layers, by scene
-// number: `paper-weather --benchmark --fps 5` over the whole demo
-// (docs/performance.md, "The same in layers"). Layers, not ms, so that the
-// figures hold on any machine; only their ratios matter here.
-struct SceneCost {
-    int number;
-    double layers;
-};
-constexpr SceneCost kSceneCosts[] = {
-    {2, 4.6}, {1, 4.0}, {4, 6.9}, {6, 7.1}, {10, 5.7}, {7, 5.7},
-    {8, 6.9}, {5, 7.1}, {9, 7.8}, {3, 5.1}, {11, 6.4}, {12, 2.6},
-};
-constexpr double kDemoMeanLayers = 6.3; // the whole demo's mean, for a scene not listed
+// The whole demo's mean cost of a frame in layers (each scene's own is its
+// row's in the scene table; layers, not ms, so that the figures hold on any
+// machine: only their ratios matter here), for moments past the end.
+constexpr double kDemoMeanLayers = 6.3;
 
 // Moments that cost more than their scene's mean (the same benchmark over
 // these stretches alone): Scene 4 opens out of Scene 1's blurred white, its
@@ -51,13 +42,8 @@ double CostMap::at(double ms) const {
 
 CostMap CostMap::builtIn() {
     std::vector<Span> spans;
-    for (int i = 0; i < kSceneCount; ++i) {
-        const int number = stretchScene(i) + 1;
-        double layers = kDemoMeanLayers;
-        for (const SceneCost& c : kSceneCosts)
-            if (c.number == number) layers = c.layers;
-        spans.push_back({stretchStartMs(i), i + 1 < kSceneCount ? stretchEndMs(i) : 1e12, layers});
-    }
+    for (int i = 0; i < kSceneCount; ++i)
+        spans.push_back({stretchStartMs(i), i + 1 < kSceneCount ? stretchEndMs(i) : 1e12, kScenes[i].costLayers});
     spans.push_back({sceneStartMs(4), sceneStartMs(4) + kScene4OpeningMs, kScene4OpeningLayers});
     const double scene8End = stretchEndMs(timelinePlace(8));
     spans.push_back({scene8End - kScene8ClosingMs, scene8End, kScene8ClosingLayers});

@@ -46,25 +46,29 @@ struct SceneEntry {
     // meets (found with Mesa's shader cache off, on 30 and 60 fps grids over
     // the whole demo), for the warm-up to draw before the music; 0: no more.
     float warmUpMs[kMaxWarmUpMoments];
+    // Its frames' mean cost at 1024 x 768 in layers (one blended quad over
+    // the whole picture), as `--benchmark --fps 5` over the whole demo gives
+    // it: what live play's render scale expects of its moments.
+    double costLayers;
 };
 
 inline constexpr SceneEntry kScenes[] = {
-    {2, 0, "LED wall", scene2init, scene2advance, scene2draw, scene2reset, false, 1, {}},
-    {1, 14800, "checkerboard", scene1init, nullptr, scene1draw, nullptr, false, 1, {}},
-    {4, 29600, "cloud tunnel", scene4init, scene4advance, scene4draw, scene4reset, false, 1, {}},
+    {2, 0, "LED wall", scene2init, scene2advance, scene2draw, scene2reset, false, 1, {}, 4.6},
+    {1, 14800, "checkerboard", scene1init, nullptr, scene1draw, nullptr, false, 1, {}, 4.0},
+    {4, 29600, "cloud tunnel", scene4init, scene4advance, scene4draw, scene4reset, false, 1, {}, 6.9},
     {6, 44700, "spinning rings", scene6init, nullptr, scene6draw, nullptr, false, 1,
-     {45283.3f}}, // its first sync point
-    {10, 59600, "crumbling road", scene10init, scene10advance, scene10draw, scene10reset, false, 1, {}},
+     {45283.3f}, 7.1}, // warm-up: its first sync point
+    {10, 59600, "crumbling road", scene10init, scene10advance, scene10draw, scene10reset, false, 1, {}, 5.7},
     {7, 89300, "boiling blob", scene7init, scene7advance, scene7draw, scene7reset, true, 1,
-     {92366.7f, 95716.7f}}, // the flower swarm
+     {92366.7f, 95716.7f}, 5.7}, // warm-up: the flower swarm
     {8, 104000, "cell tunnel", scene8init, scene8advance, scene8draw, scene8reset, false, 1,
-     {111433.3f, 111500, 111600, 111866.7f, 112633.3f}}, // the cloud layers coming into view
-    {5, 119000, "lumpy sphere", scene5init, scene5advance, scene5draw, scene5reset, true, 8, {133150}},
+     {111433.3f, 111500, 111600, 111866.7f, 112633.3f}, 6.9}, // warm-up: the cloud layers coming into view
+    {5, 119000, "lumpy sphere", scene5init, scene5advance, scene5draw, scene5reset, true, 8, {133150}, 7.1},
     {9, 148800, "grass field", scene9init, nullptr, scene9draw, nullptr, false, 1,
-     {152933.3f, 154333.3f, 157266.7f, 158700, 160550}}, // they came at other moments from run to run: all here
-    {3, 163700, "light-tile road", scene3init, nullptr, scene3draw, nullptr, false, 1, {}},
-    {11, 178500, "hexagonal columns", scene11init, scene11advance, scene11draw, scene11reset, false, 1, {}},
-    {12, 193700, "ending image", scene12init, nullptr, scene12draw, nullptr, false, 1, {}},
+     {152933.3f, 154333.3f, 157266.7f, 158700, 160550}, 7.8}, // warm-up: they came at other moments from run to run: all here
+    {3, 163700, "light-tile road", scene3init, nullptr, scene3draw, nullptr, false, 1, {}, 5.1},
+    {11, 178500, "hexagonal columns", scene11init, scene11advance, scene11draw, scene11reset, false, 1, {}, 6.4},
+    {12, 193700, "ending image", scene12init, nullptr, scene12draw, nullptr, false, 1, {}, 2.6},
 };
 constexpr int kSceneCount = sizeof kScenes / sizeof kScenes[0];
 
