@@ -452,7 +452,7 @@ void present() {
     if (!state.context) return;
     reportGlErrors();
     if (!state.headless) {
-        if (state.finishFirst) glFinish();
+        finishFrame(); // nothing left to finish when the live frame did already
         const Presentation where = presentation();
         // The picture into the largest 4:3 rectangle of the window, centred;
         // the rest stays black. A frame that follows the window is copied 1:1;
